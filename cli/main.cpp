@@ -1,0 +1,100 @@
+// quarvel-cli: the headless meter. Subcommands print to standard output;
+// bad arguments exit with 2 and a one-line message on standard error.
+
+#include "arguments.h"
+
+#include "engine/quantities.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+#include "quarvel/version.h"
+
+#include <cstdio>
+#include <iostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace {
+
+constexpr int exit_usage = 2;
+
+void print_usage()
+{
+  std::cout << "quarvel-cli " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
+            << "\n"
+            << "usage:\n"
+            << "  quarvel-cli quantities --z RE,IM [--freq 100|200|500|1k|2k|5k|10k|20k]\n"
+            << "      the fourteen measurement modes' values for the impedance RE + jIM ohm\n"
+            << "  quarvel-cli --version\n";
+}
+
+int frequency_index(std::string_view text)
+{
+  static constexpr std::string_view names[] = {"100", "200", "500", "1k", "2k", "5k", "10k", "20k"};
+  for (int i = 0; i < lcr::freq_count; ++i) {
+    if (names[i] == text) return i;
+  }
+  throw quarvel_cli::usage_error("--freq: '" + std::string(text) +
+                                 "' is not one of 100, 200, 500, 1k, 2k, 5k, 10k, 20k");
+}
+
+lcr::tcomplex impedance_argument(std::string_view text)
+{
+  const auto comma = text.find(',');
+  const auto re = quarvel_cli::parse_si_number(text.substr(0, comma));
+  const auto im = comma == std::string_view::npos ? std::optional<double>(0.0)
+                                                  : quarvel_cli::parse_si_number(text.substr(comma + 1));
+  if (!re || !im) {
+    throw quarvel_cli::usage_error("--z: '" + std::string(text) + "' is not an impedance RE,IM in ohm (e.g. 100,-4.7k)");
+  }
+  return {*re, *im};
+}
+
+void print_quantity(lcr::tlcr_strings record, double value)
+{
+  lcr::name_quantity(record);
+  lcr::format_quantity(1, record, value);
+  std::cout << "  " << record.symbol << ": " << record.value_text << " " << record.unit_text << "  ("
+            << record.long_name << ")\n";
+}
+
+int run_quantities(std::span<const char* const> arguments)
+{
+  const quarvel_cli::argument_list list(arguments, {"--z", "--freq"}, {});
+  const auto z_text = list.value("--z");
+  if (!z_text) throw quarvel_cli::usage_error("quantities needs --z RE,IM");
+  const lcr::tcomplex z = impedance_argument(*z_text);
+  lcr::settings.freq_index = frequency_index(list.value("--freq").value_or("1k"));
+  lcr::set_decimal_separator(lcr::locale_decimal_separator());
+  for (const lcr::tmeas_mode& mode : lcr::meas_modes) {
+    std::cout << mode.caption << "\n";
+    lcr::tlcr_strings first{std::string(mode.first_key), std::string(mode.first_circuit), {}, {}, {}, {}};
+    lcr::tlcr_strings second{std::string(mode.second_key), std::string(mode.second_circuit), {}, {}, {}, {}};
+    print_quantity(first, lcr::quantity_value(z, first));
+    print_quantity(second, lcr::quantity_value(z, second));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  const std::span<const char* const> arguments(argv + 1, static_cast<std::size_t>(argc > 0 ? argc - 1 : 0));
+  try {
+    if (arguments.empty() || std::string_view(arguments[0]) == "help" || std::string_view(arguments[0]) == "--help") {
+      print_usage();
+      return 0;
+    }
+    const std::string_view command = arguments[0];
+    if (command == "--version") {
+      std::cout << "quarvel-cli " << quarvel::version_text << "\n";
+      return 0;
+    }
+    if (command == "quantities") return run_quantities(arguments.subspan(1));
+    throw quarvel_cli::usage_error("unknown command '" + std::string(command) + "' (try: quarvel-cli help)");
+  } catch (const quarvel_cli::usage_error& error) {
+    std::cerr << "quarvel-cli: " << error.what() << "\n";
+    return exit_usage;
+  }
+}

@@ -1,0 +1,21 @@
+# Options shared by every target of the project, gathered in one interface
+# library so that the libraries, programs, tests and benchmarks agree.
+add_library(quarvel_options INTERFACE)
+add_library(Quarvel::options ALIAS quarvel_options)
+
+target_compile_options(quarvel_options INTERFACE
+  -Wall -Wextra -Wpedantic
+  # Reproducible arithmetic: the transforms and the calibration chain are
+  # specified as sequences of rounded operations, so no fused multiply-add.
+  -ffp-contract=off)
+
+if(QUARVEL_SANITIZE STREQUAL "address")
+  target_compile_options(quarvel_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(quarvel_options INTERFACE -fsanitize=address,undefined)
+elseif(QUARVEL_SANITIZE STREQUAL "thread")
+  target_compile_options(quarvel_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(quarvel_options INTERFACE -fsanitize=thread)
+elseif(NOT QUARVEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "QUARVEL_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,135 @@
+#include "engine/corrections.h"
+#include "support/fresh_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+using lcr::tcomplex;
+using quarvel_test::relative_error;
+
+class Corrections : public quarvel_test::fresh_engine {};
+
+double relative_distance(tcomplex a, tcomplex b)
+{
+  return std::hypot(a.re - b.re, a.im - b.im) / std::max(lcr::c_abs(b), 1e-300);
+}
+
+TEST_F(Corrections, NominalTablesGiveThePlainDividerFormula)
+{
+  const tcomplex h{0.3, -0.1};
+  for (int r = 0; r < lcr::ref_count; ++r) {
+    const lcr::tcorrection_chain chain = lcr::run_correction_chain(h, lcr::calibration_entries(r, 5));
+    const double ohm = lcr::ref_resistors[static_cast<std::size_t>(r)];
+    const tcomplex expected = lcr::c_div(lcr::c_mul(h, {ohm, 0.0}), {1.0 - h.re, -h.im});
+    EXPECT_LT(relative_distance(chain.z, expected), 1e-15) << "r = " << r;
+    EXPECT_EQ(chain.ratio_corrected, h);
+  }
+  // A pure resistor equal to the reference halves the voltage; the open
+  // step's two reciprocals may leave the last bit.
+  const tcomplex equal_to_reference = lcr::run_correction_chain({0.5, 0.0}, lcr::calibration_entries(2, 3)).z;
+  EXPECT_NEAR(equal_to_reference.re, 1000.0, 1000.0 * 1e-15);
+  EXPECT_EQ(equal_to_reference.im, 0.0);
+}
+
+TEST_F(Corrections, GuardsOfTheChain)
+{
+  lcr::tcal_entries entries = lcr::calibration_entries(0, 0);
+  entries.z_short = {0.25, 0.5};
+  // A ratio of exactly 1 is a device of zero impedance before open/short.
+  lcr::tcorrection_chain chain = lcr::run_correction_chain({1.0, 0.0}, entries);
+  EXPECT_EQ(chain.z_raw, (tcomplex{0.0, 0.0}));
+  EXPECT_EQ(chain.y_raw, (tcomplex{0.0, 0.0}));
+  EXPECT_EQ(chain.z_open_corrected, (tcomplex{0.0, 0.0}));
+  EXPECT_EQ(chain.z, (tcomplex{-0.25, -0.5}));
+
+  // An open measurement equal to the stored open admittance: Z1 = (0, 0).
+  const tcomplex h{0.9, 0.05};
+  entries.y_open = lcr::c_inv(lcr::divider_z(h, entries.z_ref));
+  chain = lcr::run_correction_chain(h, entries);
+  EXPECT_EQ(chain.z_open_corrected, (tcomplex{0.0, 0.0}));
+  EXPECT_EQ(chain.z, (tcomplex{-0.25, -0.5}));
+}
+
+TEST_F(Corrections, CrosstalkCorrectionIsFullAtZeroAndNoneAtOne)
+{
+  const tcomplex h_short{0.01, -0.002};
+  EXPECT_EQ(lcr::crosstalk_correct({0.0, 0.0}, h_short), (tcomplex{-0.01, 0.002}));
+  EXPECT_EQ(lcr::crosstalk_correct({0.6, 0.8}, h_short), (tcomplex{0.6, 0.8}));  // |h| = 1
+  EXPECT_EQ(lcr::crosstalk_correct({0.3, 0.1}, {0.0, 0.0}), (tcomplex{0.3, 0.1}));
+  const tcomplex half = lcr::crosstalk_correct({0.5, 0.0}, h_short);
+  EXPECT_DOUBLE_EQ(half.re, 0.5 - 0.5 * 0.01);
+  EXPECT_DOUBLE_EQ(half.im, 0.5 * 0.002);
+}
+
+TEST_F(Corrections, SymmetryCorrectionOnlyForPositiveRealPart)
+{
+  const tcomplex h1{0.4, 0.2};
+  EXPECT_EQ(lcr::symmetry_correct(h1, {0.0, 0.0}), h1);
+  EXPECT_EQ(lcr::symmetry_correct(h1, {0.0, 1.0}), h1);
+  EXPECT_EQ(lcr::symmetry_correct(h1, {-0.99, 0.0}), h1);
+  const tcomplex corrected = lcr::symmetry_correct(h1, {0.5, 0.0});
+  EXPECT_DOUBLE_EQ(corrected.re, 0.8);
+  EXPECT_DOUBLE_EQ(corrected.im, 0.4);
+}
+
+TEST_F(Corrections, EntriesComeFromTheirRowAndColumn)
+{
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::calibration.h_short[6] = {1.0, 2.0};
+    lcr::calibration.h_direct[6] = {3.0, 4.0};
+    lcr::calibration.y_open[4][6] = {5.0, 6.0};
+    lcr::calibration.z_short[4][6] = {7.0, 8.0};
+    lcr::calibration.z_ref[4][6] = {9.0, 10.0};
+  }
+  const lcr::tcal_entries entries = lcr::calibration_entries(4, 6);
+  EXPECT_EQ(entries.h_short, (tcomplex{1.0, 2.0}));
+  EXPECT_EQ(entries.h_direct, (tcomplex{3.0, 4.0}));
+  EXPECT_EQ(entries.y_open, (tcomplex{5.0, 6.0}));
+  EXPECT_EQ(entries.z_short, (tcomplex{7.0, 8.0}));
+  EXPECT_EQ(entries.z_ref, (tcomplex{9.0, 10.0}));
+  EXPECT_EQ(lcr::calibration_entries(4, 5).z_ref, (tcomplex{100000.0, 0.0}));
+
+  lcr::cal_reset_reference();
+  EXPECT_EQ(lcr::calibration_entries(4, 6).z_ref, (tcomplex{100000.0, 0.0}));
+  EXPECT_EQ(lcr::calibration_entries(4, 6).z_short, (tcomplex{7.0, 8.0}));  // only z_ref resets
+}
+
+// For impedances from 1 mΩ to 100 MΩ of any phase, at every test frequency
+// and with every (slightly reactive) reference, the divider formula inverts
+// the divider's voltage ratio H = Z / (Zref + Z).
+TEST_F(Corrections, DividerInvertsTheVoltageRatio)
+{
+  std::mt19937_64 generator(42);
+  std::uniform_real_distribution<double> decade(-3.0, 8.0);
+  std::uniform_real_distribution<double> phase(-lcr::pi / 2.0, lcr::pi / 2.0);
+  int checked = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const double magnitude = std::pow(10.0, decade(generator));
+    const double angle = phase(generator);
+    const tcomplex z{magnitude * std::cos(angle), magnitude * std::sin(angle)};
+    for (const int frequency_hz : lcr::test_frequencies) {
+      const double omega = 2.0 * lcr::pi * frequency_hz;
+      for (const int ref_ohm : lcr::ref_resistors) {
+        // 3 pF across and 20 nH in series with the reference resistor.
+        const tcomplex resistor_with_capacitance = lcr::c_inv({1.0 / ref_ohm, omega * 3e-12});
+        const tcomplex z_ref = lcr::c_add(resistor_with_capacitance, {0.0, omega * 20e-9});
+        const tcomplex h = lcr::c_div(z, lcr::c_add(z_ref, z));
+        // Where 1 − H vanishes into rounding the ratio no longer carries Z.
+        if (lcr::c_abs({1.0 - h.re, -h.im}) < 1e-6) continue;
+        const tcomplex back = lcr::divider_z(h, z_ref);
+        ASSERT_LT(relative_distance(back, z), 1e-9)
+            << "Z = " << z.re << " + j" << z.im << " at " << frequency_hz << " Hz, Rref " << ref_ohm;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 3000 * 8 * 6 * 3 / 4);
+  EXPECT_LT(relative_error(lcr::divider_z({0.5, 0.0}, {1000.0, 0.0}).re, 1000.0), 1e-15);
+}
+
+}  // namespace
