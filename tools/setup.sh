@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
+  libfftw3-dev portaudio19-dev libasound2-dev
 )
 
 missing=()

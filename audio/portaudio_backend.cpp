@@ -1,0 +1,474 @@
+#include "portaudio_backend.h"
+
+#include "header_queue.h"
+
+#include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <pa_jack.h>
+#include <portaudio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <cstdarg>
+#include <cstdlib>
+
+namespace waveio {
+
+namespace {
+
+// More slots than a ring has buffers, so a full ring always fits.
+constexpr std::size_t queue_capacity = 1024;
+
+// ALSA's library reports every probe of a missing plug-in on stderr; the
+// device list is what matters to the operator.
+void quiet_alsa_errors(const char*, int, const char*, int, const char*, ...) {}
+
+// JACK's and ALSA's client libraries print while PortAudio probes them; keep
+// that off the operator's terminal unless asked for.
+class tstderr_silencer {
+public:
+  tstderr_silencer()
+  {
+    if (std::getenv("QUARVEL_AUDIO_DEBUG") != nullptr) return;
+    saved_ = ::dup(STDERR_FILENO);
+    const int null_device = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null_device >= 0) ::dup2(null_device, STDERR_FILENO);
+    if (null_device >= 0) ::close(null_device);
+  }
+  ~tstderr_silencer()
+  {
+    if (saved_ < 0) return;
+    ::dup2(saved_, STDERR_FILENO);
+    ::close(saved_);
+  }
+  tstderr_silencer(const tstderr_silencer&) = delete;
+  tstderr_silencer& operator=(const tstderr_silencer&) = delete;
+
+private:
+  int saved_ = -1;
+};
+
+std::string host_api_label(PaHostApiIndex index)
+{
+  const PaHostApiInfo* info = Pa_GetHostApiInfo(index);
+  if (info == nullptr) return "?";
+  switch (info->type) {
+    case paALSA: return "ALSA";
+    case paJACK: return "JACK";
+    case paOSS: return "OSS";
+    default: return info->name != nullptr ? info->name : "?";
+  }
+}
+
+bool is_supported_format(const twave_format& format)
+{
+  return format.channels == 2 && format.bits_per_sample == 16 && format.block_align == 4 &&
+         format.samples_per_sec > 0;
+}
+
+// What the audio callback touches. Shared with the thread that stops the
+// stream, so that a stop that hangs (a sound server that died) can be left
+// behind without freeing memory that PortAudio may still refer to.
+struct tstream_core {
+  tstream_core(bool input, tauto_reset_event* wake) : is_input(input), event(wake) {}
+
+  const bool is_input;
+  tauto_reset_event* const event;
+  PaStream* stream = nullptr;
+  theader_queue queue{queue_capacity};
+  twave_header* current = nullptr;  // the audio callback's, or reset's once stopped
+  std::uint32_t current_frame = 0;
+  std::atomic<std::uint64_t> callbacks{0};
+  std::atomic<bool> stopping{false};
+  std::atomic<bool> abandoned{false};
+  std::atomic<bool> failed{false};
+
+  void mark_failed()
+  {
+    if (failed.exchange(true)) return;
+    if (event != nullptr) event->set();
+  }
+};
+
+// How long a stream may go without a callback before it counts as gone,
+// and how long a stop may take before it is given up.
+constexpr auto stall_limit = std::chrono::milliseconds(2000);
+constexpr auto watchdog_period = std::chrono::milliseconds(200);
+constexpr auto stop_limit = std::chrono::milliseconds(2000);
+constexpr auto failed_stop_limit = std::chrono::milliseconds(300);
+
+// Runs `work` on a helper thread and waits for it at most `limit`. A
+// call that hangs is left behind, keeping alive whatever `work` captured.
+bool run_within_limit(std::function<void()> work, std::chrono::milliseconds limit = stop_limit)
+{
+  std::promise<void> finished;
+  std::future<void> finished_future = finished.get_future();
+  std::thread helper([work = std::move(work), finished = std::move(finished)]() mutable {
+    work();
+    finished.set_value();
+  });
+  if (finished_future.wait_for(limit) == std::future_status::ready) {
+    helper.join();
+    return true;
+  }
+  helper.detach();
+  return false;
+}
+
+// One direction of one PortAudio stream, fed from (or into) queued buffers.
+class tpa_stream {
+public:
+  tpa_stream(bool is_input, tauto_reset_event* event) : core_(std::make_shared<tstream_core>(is_input, event)) {}
+  ~tpa_stream() { close(); }
+  tpa_stream(const tpa_stream&) = delete;
+  tpa_stream& operator=(const tpa_stream&) = delete;
+
+  PaError open(int portaudio_index, const twave_format& format)
+  {
+    const PaDeviceInfo* device = Pa_GetDeviceInfo(portaudio_index);
+    if (device == nullptr) return paInvalidDevice;
+    PaStreamParameters parameters{};
+    parameters.device = portaudio_index;
+    parameters.channelCount = format.channels;
+    parameters.sampleFormat = paInt16;
+    parameters.suggestedLatency =
+        core_->is_input ? device->defaultHighInputLatency : device->defaultHighOutputLatency;
+    PaError error = Pa_OpenStream(&core_->stream, core_->is_input ? &parameters : nullptr,
+                                  core_->is_input ? nullptr : &parameters, format.samples_per_sec,
+                                  paFramesPerBufferUnspecified, paClipOff | paDitherOff, &tpa_stream::callback,
+                                  core_.get());
+    if (error != paNoError) {
+      core_->stream = nullptr;
+      return error;
+    }
+    error = Pa_SetStreamFinishedCallback(core_->stream, &tpa_stream::finished);
+    return error;
+  }
+
+  PaError start()
+  {
+    if (core_->stream == nullptr) return paBadStreamPtr;
+    core_->stopping.store(false);
+    const PaError error = Pa_StartStream(core_->stream);
+    if (error == paNoError) watchdog_ = std::jthread(&tpa_stream::watch, core_);
+    return error;
+  }
+
+  int queue(twave_header& header)
+  {
+    if (core_->stream == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!header.prepared) return WAVERR_UNPREPARED;
+    return core_->queue.push(&header) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
+  }
+
+  // Stops the stream; afterwards this thread owns the queue and returns
+  // every buffer still in it.
+  int reset()
+  {
+    if (core_->stream == nullptr) return MMSYSERR_INVALHANDLE;
+    stop_watchdog();
+    core_->stopping.store(true);
+    if (!core_->abandoned.load() && !stop_within_limit(false)) core_->abandoned.store(true);
+    return_all_buffers();
+    return MMSYSERR_NOERROR;
+  }
+
+  int close()
+  {
+    if (core_->stream == nullptr) return MMSYSERR_INVALHANDLE;
+    stop_watchdog();
+    core_->stopping.store(true);
+    // A stream given up on is left to its helper thread.
+    if (!core_->abandoned.load() && !stop_within_limit(true)) core_->abandoned.store(true);
+    return_all_buffers();
+    core_->stream = nullptr;
+    return MMSYSERR_NOERROR;
+  }
+
+  bool failed() const { return core_->failed.load(); }
+
+private:
+  static int callback(const void* input, void* output, unsigned long frame_count, const PaStreamCallbackTimeInfo*,
+                      PaStreamCallbackFlags, void* user)
+  {
+    auto* core = static_cast<tstream_core*>(user);
+    if (core->abandoned.load(std::memory_order_relaxed)) return paAbort;
+    core->callbacks.fetch_add(1, std::memory_order_relaxed);
+    if (core->is_input) {
+      record(*core, static_cast<const std::int16_t*>(input), frame_count);
+    } else {
+      play(*core, static_cast<std::int16_t*>(output), frame_count);
+    }
+    return paContinue;
+  }
+
+  static void finished(void* user)
+  {
+    auto* core = static_cast<tstream_core*>(user);
+    if (!core->stopping.load()) core->mark_failed();
+  }
+
+  // PortAudio does not always notice that a device or server went away:
+  // a started stream whose callbacks stop coming has failed.
+  static void watch(std::stop_token stop, std::shared_ptr<tstream_core> core)
+  {
+    std::mutex lock;
+    std::condition_variable_any woken;
+    std::uint64_t last_count = core->callbacks.load();
+    auto last_progress = std::chrono::steady_clock::now();
+    std::unique_lock guard(lock);
+    while (true) {
+      woken.wait_for(guard, stop, watchdog_period, [] { return false; });
+      if (stop.stop_requested()) return;
+      const std::uint64_t count = core->callbacks.load();
+      const auto now = std::chrono::steady_clock::now();
+      if (count != last_count) {
+        last_count = count;
+        last_progress = now;
+      } else if (now - last_progress > stall_limit) {
+        core->mark_failed();
+        return;
+      }
+    }
+  }
+
+  void stop_watchdog()
+  {
+    if (!watchdog_.joinable()) return;
+    watchdog_.request_stop();
+    watchdog_.join();
+  }
+
+  // Aborts (and closes) the stream; false if that did not finish in time.
+  // A stream that already stalled gets little time: its server is likely gone.
+  bool stop_within_limit(bool close_too)
+  {
+    return run_within_limit(
+        [core = core_, close_too] {
+          if (Pa_IsStreamStopped(core->stream) == 0) Pa_AbortStream(core->stream);
+          if (close_too) Pa_CloseStream(core->stream);
+        },
+        core_->failed.load() ? failed_stop_limit : stop_limit);
+  }
+
+  void return_all_buffers()
+  {
+    if (core_->current != nullptr) core_->current->flags.fetch_or(WHDR_DONE, std::memory_order_release);
+    core_->current = nullptr;
+    while (twave_header* header = core_->queue.pop()) header->flags.fetch_or(WHDR_DONE, std::memory_order_release);
+  }
+
+  // Audio callback: the current buffer, or the next queued one.
+  static twave_header* current_buffer(tstream_core& core)
+  {
+    if (core.current == nullptr) {
+      core.current = core.queue.pop();
+      core.current_frame = 0;
+    }
+    return core.current;
+  }
+
+  static void finish_current_buffer(tstream_core& core)
+  {
+    core.current->flags.fetch_or(WHDR_DONE, std::memory_order_release);
+    core.current = nullptr;
+    if (core.is_input && core.event != nullptr) core.event->set();
+  }
+
+  static void record(tstream_core& core, const std::int16_t* samples, unsigned long frame_count)
+  {
+    unsigned long done = 0;
+    while (done < frame_count) {
+      twave_header* header = current_buffer(core);
+      if (header == nullptr) return;  // nothing queued: the rest is lost
+      const auto count = std::min<unsigned long>(frame_count - done, header->frames() - core.current_frame);
+      tsample* target = header->data + 2 * static_cast<std::size_t>(core.current_frame);
+      for (unsigned long i = 0; i < 2 * count; ++i) {
+        target[i].store(samples != nullptr ? samples[2 * done + i] : std::int16_t{0}, std::memory_order_relaxed);
+      }
+      done += count;
+      core.current_frame += static_cast<std::uint32_t>(count);
+      if (core.current_frame == header->frames()) finish_current_buffer(core);
+    }
+  }
+
+  static void play(tstream_core& core, std::int16_t* samples, unsigned long frame_count)
+  {
+    unsigned long done = 0;
+    while (done < frame_count) {
+      twave_header* header = current_buffer(core);
+      if (header == nullptr) {
+        std::fill(samples + 2 * done, samples + 2 * frame_count, std::int16_t{0});
+        return;
+      }
+      const auto count = std::min<unsigned long>(frame_count - done, header->frames() - core.current_frame);
+      const tsample* source = header->data + 2 * static_cast<std::size_t>(core.current_frame);
+      for (unsigned long i = 0; i < 2 * count; ++i) samples[2 * done + i] = source[i].load(std::memory_order_relaxed);
+      done += count;
+      core.current_frame += static_cast<std::uint32_t>(count);
+      if (core.current_frame == header->frames()) finish_current_buffer(core);
+    }
+  }
+
+  std::shared_ptr<tstream_core> core_;
+  std::jthread watchdog_;
+};
+
+class tpa_wave_in final : public twave_in {
+public:
+  explicit tpa_wave_in(tauto_reset_event* event) : stream_(true, event) {}
+  PaError open(int index, const twave_format& format) { return stream_.open(index, format); }
+  int prepare_header(twave_header& header) override { return mark_prepared(header, true); }
+  int unprepare_header(twave_header& header) override { return mark_prepared(header, false); }
+  int add_buffer(twave_header& header) override { return stream_.queue(header); }
+  int start() override { return stream_.start() == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR; }
+  int reset() override { return stream_.reset(); }
+  int close() override { return stream_.close(); }
+  bool failed() const override { return stream_.failed(); }
+
+private:
+  static int mark_prepared(twave_header& header, bool prepared)
+  {
+    header.prepared = prepared;
+    return MMSYSERR_NOERROR;
+  }
+  tpa_stream stream_;
+};
+
+class tpa_wave_out final : public twave_out {
+public:
+  tpa_wave_out() : stream_(false, nullptr) {}
+  // A wave output plays from the moment it is opened.
+  PaError open(int index, const twave_format& format)
+  {
+    const PaError error = stream_.open(index, format);
+    return error != paNoError ? error : stream_.start();
+  }
+  int prepare_header(twave_header& header) override { return mark_prepared(header, true); }
+  int unprepare_header(twave_header& header) override { return mark_prepared(header, false); }
+  int write(twave_header& header) override { return stream_.queue(header); }
+  int reset() override { return stream_.reset(); }
+  int close() override { return stream_.close(); }
+  bool failed() const override { return stream_.failed(); }
+
+private:
+  static int mark_prepared(twave_header& header, bool prepared)
+  {
+    header.prepared = prepared;
+    return MMSYSERR_NOERROR;
+  }
+  tpa_stream stream_;
+};
+
+int result_of(PaError error)
+{
+  switch (error) {
+    case paNoError: return MMSYSERR_NOERROR;
+    case paInvalidDevice: return MMSYSERR_BADDEVICEID;
+    case paInvalidSampleRate:
+    case paSampleFormatNotSupported:
+    case paInvalidChannelCount: return WAVERR_BADFORMAT;
+    default: return MMSYSERR_ERROR;
+  }
+}
+
+}  // namespace
+
+tportaudio_backend::tportaudio_backend(const std::string& client_name)
+{
+  snd_lib_error_set_handler(&quiet_alsa_errors);
+  PaJack_SetClientName(client_name.c_str());
+  PaError error = paNoError;
+  {
+    const tstderr_silencer silencer;
+    error = Pa_Initialize();
+  }
+  if (error != paNoError) {
+    last_error_ = Pa_GetErrorText(error);
+    return;
+  }
+  initialised_ = true;
+  const PaDeviceIndex count = Pa_GetDeviceCount();
+  for (PaDeviceIndex index = 0; index < count; ++index) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(index);
+    if (info == nullptr) continue;
+    const std::string name = std::string(info->name != nullptr ? info->name : "?") + " (" +
+                             host_api_label(info->hostApi) + ")";
+    // Only devices with two channels can carry both divider voltages.
+    if (info->maxInputChannels >= 2) inputs_.push_back({index, name});
+    if (info->maxOutputChannels >= 2) outputs_.push_back({index, name});
+  }
+}
+
+tportaudio_backend::~tportaudio_backend()
+{
+  if (!initialised_) return;
+  // Terminating talks to the sound servers too; a dead one must not keep
+  // the program from ending.
+  run_within_limit([] { Pa_Terminate(); });
+}
+
+int tportaudio_backend::in_device_count()
+{
+  return static_cast<int>(inputs_.size());
+}
+
+int tportaudio_backend::out_device_count()
+{
+  return static_cast<int>(outputs_.size());
+}
+
+std::string tportaudio_backend::in_device_name(int id)
+{
+  return id >= 0 && id < in_device_count() ? inputs_[static_cast<std::size_t>(id)].name : std::string();
+}
+
+std::string tportaudio_backend::out_device_name(int id)
+{
+  return id >= 0 && id < out_device_count() ? outputs_[static_cast<std::size_t>(id)].name : std::string();
+}
+
+int tportaudio_backend::open_in(std::unique_ptr<twave_in>& handle, int id, const twave_format& format,
+                                tauto_reset_event* event)
+{
+  if (id < 0 || id >= in_device_count()) return MMSYSERR_BADDEVICEID;
+  if (!is_supported_format(format)) return WAVERR_BADFORMAT;
+  auto device = std::make_unique<tpa_wave_in>(event);
+  const PaError error = device->open(inputs_[static_cast<std::size_t>(id)].portaudio_index, format);
+  if (error != paNoError) {
+    last_error_ = Pa_GetErrorText(error);
+    return result_of(error);
+  }
+  handle = std::move(device);
+  return MMSYSERR_NOERROR;
+}
+
+int tportaudio_backend::open_out(std::unique_ptr<twave_out>& handle, int id, const twave_format& format)
+{
+  int portaudio_index = paNoDevice;
+  if (id == WAVE_MAPPER) {
+    if (initialised_) portaudio_index = Pa_GetDefaultOutputDevice();
+  } else if (id >= 0 && id < out_device_count()) {
+    portaudio_index = outputs_[static_cast<std::size_t>(id)].portaudio_index;
+  }
+  if (portaudio_index == paNoDevice) return MMSYSERR_BADDEVICEID;
+  if (!is_supported_format(format)) return WAVERR_BADFORMAT;
+  auto device = std::make_unique<tpa_wave_out>();
+  const PaError error = device->open(portaudio_index, format);
+  if (error != paNoError) {
+    last_error_ = Pa_GetErrorText(error);
+    return result_of(error);
+  }
+  handle = std::move(device);
+  return MMSYSERR_NOERROR;
+}
+
+}  // namespace waveio

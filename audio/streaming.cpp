@@ -1,0 +1,362 @@
+#include "streaming.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+namespace waveio {
+
+tstream_state stream;
+
+namespace {
+
+constexpr std::uint32_t buffer_bytes = block_frames * 4;
+
+void prepare_descriptors(tring& ring)
+{
+  for (int i = 0; i < ring.buffer_count; ++i) {
+    twave_header& header = ring.header(i);
+    header.data = ring.frame(i, 0);
+    header.buffer_length = buffer_bytes;
+    header.flags.store(0);
+    header.loops = 0;
+    header.prepared = false;
+  }
+}
+
+int wrap(long long position, int length)
+{
+  const long long wrapped = position % length;
+  return static_cast<int>(wrapped < 0 ? wrapped + length : wrapped);
+}
+
+void update_in_available()
+{
+  stream.in_available.store(wrap(static_cast<long long>(stream.in_recorded.load()) - stream.in_read.load() +
+                                     stream.in_ring.frames,
+                                 stream.in_ring.frames));
+}
+
+void update_out_lead()
+{
+  stream.out_lead.store(wrap(static_cast<long long>(stream.out_write.load()) - stream.out_played.load() +
+                                 stream.out_ring.frames,
+                             stream.out_ring.frames));
+}
+
+// Hands every returned input buffer back to the device, at most `cap`.
+void requeue_input()
+{
+  int index = stream.in_index.load();
+  for (int i = 0; i < input_requeue_cap; ++i) {
+    twave_header& header = stream.in_ring.header(index);
+    if ((header.flags.load(std::memory_order_acquire) & WHDR_DONE) == 0) break;
+    header.flags.fetch_and(~WHDR_DONE);
+    stream.in_handle->add_buffer(header);
+    index = (index + 1) % stream.in_ring.buffer_count;
+  }
+  stream.in_index.store(index);
+  stream.in_recorded.store(index * block_frames);
+  update_in_available();
+}
+
+void requeue_output()
+{
+  int index = stream.out_index.load();
+  for (int i = 0; i < output_requeue_cap; ++i) {
+    twave_header& header = stream.out_ring.header(index);
+    if ((header.flags.load(std::memory_order_acquire) & WHDR_DONE) == 0) break;
+    header.flags.fetch_and(~WHDR_DONE);
+    stream.out_handle->write(header);
+    index = (index + 1) % stream.out_ring.buffer_count;
+  }
+  stream.out_index.store(index);
+  stream.out_played.store(index * block_frames);
+  update_out_lead();
+}
+
+// A device that has stopped delivering for good no longer runs; the next
+// device change opens it again.
+void drop_failed_devices()
+{
+  if (stream.input_running.load() && stream.in_handle && stream.in_handle->failed()) {
+    stream.input_running.store(false);
+  }
+  if (stream.output_running.load() && stream.out_handle && stream.out_handle->failed()) {
+    stream.output_running.store(false);
+  }
+}
+
+void stream_worker()
+{
+  do {
+    stream.wakeup_event->wait();
+    drop_failed_devices();
+    if (stream.input_running.load()) requeue_input();
+    if (stream.output_running.load()) requeue_output();
+    if (stream.input_running.load() && stream.output_running.load() && stream.block_handler) {
+      stream.block_handler();
+    }
+  } while (stream.worker_run.load());
+  stream.worker_ended.store(true);
+}
+
+void start_worker()
+{
+  stream.worker_run.store(true);
+  stream.worker_ended.store(false);
+  stream.worker = std::thread(stream_worker);
+}
+
+}  // namespace
+
+void tring::allocate(int count)
+{
+  buffer_count = count;
+  frames = count * block_frames;
+  samples = std::make_unique<tsample[]>(static_cast<std::size_t>(frames) * 2);
+  headers = std::make_unique<twave_header[]>(static_cast<std::size_t>(count));
+}
+
+tsample* tring::frame(int buffer, int frame_in_buffer)
+{
+  return samples.get() + (static_cast<std::size_t>(buffer) * block_frames + static_cast<std::size_t>(frame_in_buffer)) * 2;
+}
+
+twave_format stereo16_format(int rate_hz)
+{
+  twave_format format;
+  format.samples_per_sec = rate_hz;
+  format.avg_bytes_per_sec = rate_hz * format.block_align;
+  return format;
+}
+
+void reset_stream_state()
+{
+  stream.swap_channels = false;
+  stream.sample_offset = 0;
+  stream.in_device_id = -1;
+  stream.out_device_id = -1;
+  stream.backend = nullptr;
+  stream.block_handler = nullptr;
+  stream.in_handle.reset();
+  stream.in_ring = tring{};
+  stream.input_running = false;
+  stream.in_index = 0;
+  stream.in_recorded = 0;
+  stream.in_read = 0;
+  stream.in_available = 0;
+  stream.out_handle.reset();
+  stream.out_ring = tring{};
+  stream.output_running = false;
+  stream.out_index = 0;
+  stream.out_played = 0;
+  stream.out_write = 0;
+  stream.out_lead = 0;
+  stream.worker_run = false;
+  stream.worker_ended = true;
+  stream.wakeup_event.reset();
+  stream.inblock_left.fill(0.0);
+  stream.inblock_right.fill(0.0);
+  stream.outblock_left.fill(0.0);
+  stream.outblock_right.fill(0.0);
+  stream.carried_sample = 0.0;
+  stream.in_device_count = 0;
+  stream.out_device_count = 0;
+  stream.device_names.clear();
+}
+
+void set_backend(twave_backend* backend)
+{
+  stream.backend = backend;
+}
+
+void set_block_handler(std::function<void()> handler)
+{
+  stream.block_handler = std::move(handler);
+}
+
+void wavein_enum()
+{
+  stream.device_names.clear();
+  stream.in_device_count = stream.backend != nullptr ? stream.backend->in_device_count() : 0;
+  for (int id = 0; id < stream.in_device_count; ++id) {
+    stream.device_names.push_back(stream.backend->in_device_name(id));
+  }
+}
+
+void waveout_enum()
+{
+  stream.device_names.clear();
+  stream.out_device_count = stream.backend != nullptr ? stream.backend->out_device_count() : 0;
+  for (int id = 0; id < stream.out_device_count; ++id) {
+    stream.device_names.push_back(stream.backend->out_device_name(id));
+  }
+}
+
+std::vector<std::string> listed_device_names()
+{
+  return stream.device_names;
+}
+
+void waveout_open()
+{
+  if (stream.out_handle) return;
+  stream.out_ring.allocate(ring_buffer_count(out_rate));
+  prepare_descriptors(stream.out_ring);
+
+  int result = stream.backend != nullptr
+                   ? stream.backend->open_out(stream.out_handle, stream.out_device_id.load(), stereo16_format(out_rate))
+                   : MMSYSERR_NODRIVER;
+  if (stream.out_handle) {
+    for (int i = 0; i < stream.out_ring.buffer_count; ++i) {
+      result += stream.out_handle->prepare_header(stream.out_ring.header(i));
+    }
+    for (int i = 0; i < stream.out_ring.buffer_count; ++i) {
+      result += stream.out_handle->write(stream.out_ring.header(i));
+    }
+  } else if (result == MMSYSERR_NOERROR) {
+    result = MMSYSERR_INVALHANDLE;
+  }
+  stream.out_index = 0;
+  stream.out_played = 0;
+  stream.out_write = output_lead_target % stream.out_ring.frames;
+  update_out_lead();
+  if (result == MMSYSERR_NOERROR) stream.output_running = true;
+}
+
+void wavein_open()
+{
+  if (stream.in_handle) return;
+  stream.in_ring.allocate(ring_buffer_count(in_rate));
+  prepare_descriptors(stream.in_ring);
+  stream.in_index = 0;
+  stream.in_read = 0;
+  stream.in_recorded = 0;
+  update_in_available();
+
+  if (!stream.wakeup_event) stream.wakeup_event = std::make_unique<tauto_reset_event>();
+  if (!stream.worker_run.load()) {
+    // A worker that ended on its own (after a close) is joined first.
+    if (stream.worker.joinable()) stream.worker.join();
+    start_worker();
+  }
+
+  int result = MMSYSERR_BADDEVICEID;
+  const int device_id = stream.in_device_id.load();
+  if (device_id >= 0 && stream.backend != nullptr) {
+    result = stream.backend->open_in(stream.in_handle, device_id, stereo16_format(in_rate), stream.wakeup_event.get());
+  }
+  if (stream.in_handle) {
+    for (int i = 0; i < stream.in_ring.buffer_count; ++i) {
+      result += stream.in_handle->prepare_header(stream.in_ring.header(i));
+    }
+    for (int i = 0; i < stream.in_ring.buffer_count; ++i) {
+      result += stream.in_handle->add_buffer(stream.in_ring.header(i));
+    }
+    result += stream.in_handle->start();
+  }
+  if (result == MMSYSERR_NOERROR) stream.input_running = true;
+}
+
+void wavein_close()
+{
+  stream.input_running = false;
+  stream.worker_run = false;
+  if (stream.worker.joinable()) {
+    // The worker may be waiting for a buffer that never comes: keep waking
+    // it until it has seen the cleared flag and ended.
+    while (!stream.worker_ended.load()) {
+      stream.wakeup_event->set();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    stream.worker.join();
+  }
+  if (stream.in_handle) {
+    stream.in_handle->reset();
+    for (int i = 0; i < stream.in_ring.buffer_count; ++i) {
+      stream.in_handle->unprepare_header(stream.in_ring.header(i));
+    }
+    stream.in_handle->close();
+    stream.in_handle.reset();
+    stream.wakeup_event.reset();
+  }
+}
+
+void waveout_close()
+{
+  stream.output_running = false;
+  if (!stream.out_handle) return;
+  stream.out_handle->reset();
+  for (int i = 0; i < stream.out_ring.buffer_count; ++i) {
+    stream.out_handle->unprepare_header(stream.out_ring.header(i));
+  }
+  stream.out_handle->close();
+  stream.out_handle.reset();
+}
+
+int in_available()
+{
+  return stream.in_available.load();
+}
+
+void read_input_block()
+{
+  const bool swap = stream.swap_channels.load();
+  tblock& first_channel = swap ? stream.inblock_right : stream.inblock_left;
+  tblock& second_channel = swap ? stream.inblock_left : stream.inblock_right;
+  const int read = stream.in_read.load();
+  int buffer = read / block_frames;
+  int frame = read % block_frames;
+  for (int i = 0; i < block_frames; ++i) {
+    const tsample* samples = stream.in_ring.frame(buffer, frame);
+    first_channel[static_cast<std::size_t>(i)] = samples[0].load(std::memory_order_relaxed);
+    second_channel[static_cast<std::size_t>(i)] = samples[1].load(std::memory_order_relaxed);
+    if (++frame == block_frames) {
+      frame = 0;
+      buffer = (buffer + 1) % stream.in_ring.buffer_count;
+    }
+  }
+  stream.in_read.store((read + block_frames) % stream.in_ring.frames);
+  update_in_available();
+}
+
+void delay_input_block()
+{
+  tblock& delayed = stream.sample_offset.load() == -1 ? stream.inblock_left : stream.inblock_right;
+  for (double& sample : delayed) std::swap(sample, stream.carried_sample);
+}
+
+std::int16_t output_sample_code(double value)
+{
+  if (value > 32767.0) return 32767;
+  if (!(value >= -32768.0)) return -32768;
+  return static_cast<std::int16_t>(std::nearbyint(value));
+}
+
+void write_output_block(int count)
+{
+  if (!stream.output_running.load()) return;
+  count = std::clamp(count, 0, block_frames);  // the output blocks hold one block
+  const int lead = stream.out_lead.load();
+  if (lead > output_lead_max || lead < output_lead_min) {
+    stream.out_write.store((stream.out_played.load() + output_lead_target) % stream.out_ring.frames);
+  }
+  const int write = stream.out_write.load();
+  int buffer = write / block_frames;
+  int frame = write % block_frames;
+  for (int i = 0; i < count; ++i) {
+    const auto source = static_cast<std::size_t>(i);
+    tsample* samples = stream.out_ring.frame(buffer, frame);
+    samples[0].store(output_sample_code(stream.outblock_left[source]), std::memory_order_relaxed);
+    samples[1].store(output_sample_code(stream.outblock_right[source]), std::memory_order_relaxed);
+    if (++frame == block_frames) {
+      frame = 0;
+      buffer = (buffer + 1) % stream.out_ring.buffer_count;
+    }
+  }
+  stream.out_write.store((write + count) % stream.out_ring.frames);
+  update_out_lead();
+}
+
+}  // namespace waveio

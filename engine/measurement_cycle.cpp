@@ -1,0 +1,287 @@
+#include "measurement_cycle.h"
+
+#include "quantity_texts.h"
+#include "settings.h"
+
+#include "audio/streaming.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <mutex>
+#include <utility>
+
+namespace lcr {
+
+tengine_state engine;
+
+namespace {
+
+constexpr int block_frames = waveio::block_frames;
+
+// The tone's amplitude in sample units for a `tone_level`.
+double tone_amplitude(double level)
+{
+  return level * 65535.0 / 20000.0;
+}
+
+void rebuild_working_objects()
+{
+  const int factor = std::clamp(settings.ft_factor.load(), 1, 16);
+  dft_setup(engine.dft_ch1, 100, factor, waveio::out_rate);
+  dft_setup(engine.dft_ch2, 100, factor, waveio::out_rate);
+  ring_setup(engine.ring_ch1, engine.dft_ch1.n);
+  ring_setup(engine.ring_ch2, engine.dft_ch2.n);
+  avg_setup(engine.avg_re, settings.avg_count.load() * factor);
+  avg_setup(engine.avg_im, settings.avg_count.load() * factor);
+}
+
+// Output of the configuration tests comes with their evaluations; until
+// then a test plays silence.
+void fill_tone_buffer(int test_mode)
+{
+  switch (test_mode) {
+    case 0: make_measurement_tone(); break;
+    case 1:
+    case 2:
+    case 3:
+    case 4: std::fill(engine.tone_buffer.begin(), engine.tone_buffer.end(), 0.0); break;
+    default: break;  // an unknown mode leaves the buffer as it is
+  }
+}
+
+void play_tone_buffer()
+{
+  std::copy(engine.tone_buffer.begin(), engine.tone_buffer.end(), waveio::stream.outblock_left.begin());
+  std::copy(engine.tone_buffer.begin(), engine.tone_buffer.end(), waveio::stream.outblock_right.begin());
+  waveio::write_output_block(block_frames);
+}
+
+void evaluate(int test_mode)
+{
+  if (test_mode == 0) evaluate_measurement();
+}
+
+struct tpeaks {
+  double max = 0.0;
+  double min = 0.0;
+};
+
+tpeaks peaks_of(const waveio::tblock& block)
+{
+  tpeaks peaks;
+  for (const double sample : block) {
+    peaks.max = std::max(peaks.max, sample);
+    peaks.min = std::min(peaks.min, sample);
+  }
+  return peaks;
+}
+
+// Near-full-scale and full-scale tests, in this order: a later one that
+// holds overwrites.
+void apply_peak_tests(int& state, tpeaks peaks)
+{
+  if (peaks.max > 29767.0 || peaks.min < -29768.0) state = signal_near_full_scale;
+  if (peaks.max >= 32767.0 || peaks.min <= -32768.0) state = signal_clipped;
+}
+
+struct tselection {
+  quantity_key key = quantity_key::none;
+  bool parallel = false;
+};
+
+tselection selection_of(const tlcr_strings& record)
+{
+  return {parse_quantity_key(record.quantity), is_parallel_circuit(record.circuit)};
+}
+
+}  // namespace
+
+void reset_engine_state()
+{
+  engine = tengine_state{};
+}
+
+void engine_init()
+{
+  settings.request_average_rebuild = true;
+  cal_reset_reference();
+  engine.tone_buffer.assign(block_frames, 0.0);
+}
+
+void enter_test_mode()
+{
+  settings.ft_factor = 1;
+  settings.tone_level = 0.0;
+  settings.request_transform_rebuild = true;
+  engine.test4_count = 0;
+}
+
+void process_recorded_blocks()
+{
+  // Both requests are taken before either setting is read, so a request
+  // raised during the rebuild stays for the next block.
+  const bool transform_requested = take_transform_rebuild_request();
+  const bool average_requested = take_average_rebuild_request();
+  if (transform_requested || average_requested) rebuild_working_objects();
+  if (engine.tone_buffer.size() != block_frames) engine.tone_buffer.assign(block_frames, 0.0);
+
+  while (waveio::in_available() / block_frames > 0) {
+    waveio::read_input_block();
+    if (waveio::stream.sample_offset.load() != 0) waveio::delay_input_block();
+    const int test_mode = settings.test_mode.load();
+    fill_tone_buffer(test_mode);
+    play_tone_buffer();
+    ring_put(engine.ring_ch1, waveio::stream.inblock_left);
+    ring_put(engine.ring_ch2, waveio::stream.inblock_right);
+    if (engine.ring_ch1.fill < eval_stride) continue;
+    ring_take(engine.ring_ch1, engine.dft_ch1.data, eval_stride, engine.dft_ch1.n);
+    ring_take(engine.ring_ch2, engine.dft_ch2.data, eval_stride, engine.dft_ch2.n);
+    evaluate(test_mode);
+  }
+}
+
+void make_measurement_tone()
+{
+  const double step = test_frequencies[static_cast<std::size_t>(clamp_freq_index(settings.freq_index.load()))] /
+                      static_cast<double>(waveio::out_rate);
+  const double amplitude = tone_amplitude(settings.tone_level.load());
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  for (double& sample : engine.tone_buffer) {
+    engine.tone_phase += step;
+    engine.tone_phase -= std::trunc(engine.tone_phase);
+    // A dither of at most half a sample unit decorrelates the rounding error.
+    sample = std::sin(2.0 * pi * engine.tone_phase) * amplitude + (uniform(engine.dither_source) - 0.5);
+  }
+}
+
+void check_signal_levels()
+{
+  const tpeaks left = peaks_of(waveio::stream.inblock_left);
+  const tpeaks right = peaks_of(waveio::stream.inblock_right);
+  const std::lock_guard lock(publication_lock);
+  int& state = engine.signal_state;
+  if (left.max < 30.0 || left.min > -30.0) state = signal_left_weak;
+  apply_peak_tests(state, left);
+  if (state == signal_ok && right.max < 30.0) state = signal_left_weak;
+  if (state == signal_ok && right.min > -30.0) state = signal_left_weak;
+  if (state == signal_left_weak && right.max < 30.0) state = signal_right_weak;
+  if (state == signal_left_weak && right.min > -30.0) state = signal_right_weak;
+  apply_peak_tests(state, right);
+}
+
+void evaluate_measurement()
+{
+  const int r = clamp_ref_index(settings.ref_index.load());
+  const int f = clamp_freq_index(settings.freq_index.load());
+  const int k = bin_of_frequency(test_frequencies[static_cast<std::size_t>(f)], engine.dft_ch1.n, waveio::in_rate);
+  dft_bin(engine.dft_ch1, k);
+  dft_bin(engine.dft_ch2, k);
+  const tcomplex a{engine.dft_ch1.re, engine.dft_ch1.im};
+  const tcomplex b{engine.dft_ch2.re, engine.dft_ch2.im};
+
+  check_signal_levels();
+
+  // A silent left input would divide by almost nothing: count it as H = 1.
+  const double g = a.re * a.re + a.im * a.im;
+  tcomplex h{1.0, 1.0};
+  if (g > 1e-10) h = {(a.re * b.re + a.im * b.im) / g, (a.re * b.im - a.im * b.re) / g};
+  const tcomplex averaged{avg_push(engine.avg_re, h.re), avg_push(engine.avg_im, h.im)};
+
+  tcal_entries entries;
+  tselection first;
+  tselection second;
+  tselection reference;
+  {
+    const std::lock_guard lock(publication_lock);
+    entries = calibration_entries_locked(r, f);
+    first = selection_of(engine.first_quantity);
+    second = selection_of(engine.second_quantity);
+    reference = selection_of(engine.ref_quantity);
+    engine.ref_quantity_work.quantity.assign(engine.ref_quantity.quantity);
+  }
+  const tcorrection_chain chain = run_correction_chain(averaged, entries);
+  const double frequency_hz = test_frequencies[static_cast<std::size_t>(f)];
+  const double first_value = quantity_value(chain.z, first.key, first.parallel, frequency_hz);
+  const double second_value = quantity_value(chain.z, second.key, second.parallel, frequency_hz);
+
+  {
+    const std::lock_guard lock(publication_lock);
+    engine.avg_ratio = averaged;
+    engine.ratio_xtalk = chain.ratio_xtalk;
+    engine.ratio_corrected = chain.ratio_corrected;
+    engine.z_raw = chain.z_raw;
+    engine.y_raw = chain.y_raw;
+    engine.z_open_corrected = chain.z_open_corrected;
+    engine.channel1_amplitude = std::sqrt(g);
+    if (settings.display_running.load()) engine.display_z = chain.z;
+    auto& history = engine.plot_history;
+    if (!history[0].empty() && history[0].size() == history[1].size()) {
+      const auto index = static_cast<std::size_t>(engine.plot_write_index) % history[0].size();
+      history[0][index] = first_value;
+      history[1][index] = second_value;
+      engine.plot_write_index = static_cast<int>((index + 1) % history[0].size());
+    }
+    ++engine.evaluation_count;
+  }
+
+  const double recommended_ohm = recommend_ref_resistor();
+  format_quantity(0, engine.ref_quantity_work,
+                  quantity_value({recommended_ohm, 0.0}, reference.key, reference.parallel, frequency_hz));
+  const std::lock_guard lock(publication_lock);
+  engine.ref_quantity.value_text.assign(engine.ref_quantity_work.value_text);
+  engine.ref_quantity.unit_text.assign(engine.ref_quantity_work.unit_text);
+}
+
+double relative_error_estimate(double a, double bits, double c, double floor, double m, double r)
+{
+  const double h = c * m / (r + m);
+  const double g = std::sqrt(268435456.0 / std::exp(6.02 * bits / 10.0 * std::log(10.0)) / a);
+  // No voltage across the device, or none across the reference: no estimate.
+  if (!(h > 0.0) || !(c - h > 0.0)) return std::numeric_limits<double>::infinity();
+  return g / h + floor + 2.0 * g / (c - h);
+}
+
+double recommend_ref_resistor()
+{
+  const double m = c_abs(engine.z_raw);
+  double best = 1000.0;
+  std::size_t index = 0;
+  for (std::size_t i = 0; i < ref_resistors.size(); ++i) {
+    const double e = relative_error_estimate(1024.0, 12.0, 1.0, 0.01, m, ref_resistors[i]);
+    if (e < best) {
+      best = e;
+      index = i;
+    }
+  }
+  return ref_resistors[index];
+}
+
+tmeasurement_snapshot measurement_snapshot()
+{
+  const std::lock_guard lock(publication_lock);
+  return {engine.display_z, engine.ratio_corrected, engine.channel1_amplitude, engine.ref_quantity.value_text,
+          engine.ref_quantity.unit_text, engine.evaluation_count};
+}
+
+int take_signal_state()
+{
+  const std::lock_guard lock(publication_lock);
+  return std::exchange(engine.signal_state, signal_ok);
+}
+
+void set_meas_mode_quantities(int meas_mode)
+{
+  const tmeas_mode& mode = meas_modes[static_cast<std::size_t>(std::clamp(meas_mode, 0, meas_mode_count - 1))];
+  {
+    const std::lock_guard lock(publication_lock);
+    engine.first_quantity.quantity = mode.first_key;
+    engine.first_quantity.circuit = mode.first_circuit;
+    engine.second_quantity.quantity = mode.second_key;
+    engine.second_quantity.circuit = mode.second_circuit;
+  }
+  name_quantity(engine.first_quantity);
+  name_quantity(engine.second_quantity);
+}
+
+}  // namespace lcr

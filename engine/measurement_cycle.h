@@ -1,0 +1,120 @@
+#pragma once
+
+// The measurement cycle: for every recorded block, the engine takes the two
+// input channels, writes one block of test tone ahead of the play position,
+// collects the samples in rings and, every 2400 samples, evaluates the
+// measurement: two single-bin transforms, the averaged channel ratio, the
+// correction chain, the impedance, the plot history and the recommended
+// reference resistor.
+//
+// process_recorded_blocks and everything it calls run on the streaming
+// worker only; the worker is the only writer of the engine state below.
+// The window reads results through the snapshot functions, which copy under
+// `publication_lock`.
+
+#include "complex_math.h"
+#include "corrections.h"
+#include "quantities.h"
+#include "tone_analysis.h"
+
+#include <array>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace lcr {
+
+inline constexpr int eval_stride = 2400;         // samples between evaluations
+inline constexpr int plot_history_length = 1000;
+
+// `signal_state` codes, in rising severity of what they report.
+inline constexpr int signal_ok = 0;              // both inputs 30 … 29767 peak
+inline constexpr int signal_left_weak = 1;       // left below 30
+inline constexpr int signal_right_weak = 2;      // right below 30
+inline constexpr int signal_near_full_scale = 3; // a peak beyond ±29767
+inline constexpr int signal_clipped = 4;         // a peak at full scale
+
+struct tengine_state {
+  // Working objects (worker only).
+  tdft dft_ch1;
+  tdft dft_ch2;
+  tbuff ring_ch1;
+  tbuff ring_ch2;
+  tavg avg_re;
+  tavg avg_im;
+  tdata tone_buffer;
+  double tone_phase = 0.0;    // cycles, 0 ≤ phase < 1
+  std::minstd_rand dither_source{20260101u};
+  tlcr_strings ref_quantity_work;  // the worker formats here, then publishes
+
+  // Results of the latest evaluation: written by the worker under
+  // `publication_lock`; the worker may read them without it.
+  tcomplex avg_ratio;
+  tcomplex ratio_xtalk;
+  tcomplex ratio_corrected;
+  tcomplex z_raw;             // ohm
+  tcomplex y_raw;             // siemens
+  tcomplex z_open_corrected;  // ohm
+  tcomplex display_z;         // ohm; follows only while display_running
+  double channel1_amplitude = 0.0;  // sample units
+  int signal_state = signal_ok;     // accumulated until the window resets it
+  std::array<std::vector<double>, 2> plot_history;  // empty until the plot sizes it
+  int plot_write_index = 0;
+  std::int64_t evaluation_count = 0;  // measurement evaluations since start
+
+  // The displayed quantities and the recommendation's record. The window
+  // writes quantity/circuit of the first two under `publication_lock`;
+  // ref_quantity's texts are published by the worker under the same lock.
+  tlcr_strings first_quantity;
+  tlcr_strings second_quantity;
+  tlcr_strings ref_quantity;
+
+  // Start counter of configuration test 4.
+  int test4_count = 0;
+};
+
+// The one instance.
+extern tengine_state engine;
+
+// Program-start state of the engine (a test's fresh state). Not while the
+// worker runs.
+void reset_engine_state();
+
+// Window creation, after the settings file: asks for a rebuild, resets z_ref
+// to nominal and makes the tone buffer one block of zeros.
+void engine_init();
+// Window, when a configuration test is selected.
+void enter_test_mode();
+
+// Worker: consumes every whole recorded block.
+void process_recorded_blocks();
+void make_measurement_tone();
+void evaluate_measurement();
+void check_signal_levels();
+// Recommended reference resistance in ohm for the latest z_raw.
+double recommend_ref_resistor();
+// Relative error model of a divider measurement with converter resolution
+// `bits` at amplitude `a`, calibration factor c, error floor, device |Z| m
+// and reference r (ohm).
+double relative_error_estimate(double a, double bits, double c, double floor, double m, double r);
+
+// What the window and the command-line meter read, copied under the lock.
+struct tmeasurement_snapshot {
+  tcomplex display_z;
+  tcomplex ratio_corrected;
+  double channel1_amplitude = 0.0;
+  std::string ref_value_text;
+  std::string ref_unit_text;
+  std::int64_t evaluation_count = 0;
+};
+tmeasurement_snapshot measurement_snapshot();
+
+// Reads `signal_state` and resets it to 0 in one step.
+int take_signal_state();
+
+// Window: sets the key and circuit of both displayed quantities for a mode
+// (0 … 13), under the lock, and names them.
+void set_meas_mode_quantities(int meas_mode);
+
+}  // namespace lcr

@@ -1,0 +1,237 @@
+// The real back end against a real sound server: Quarvel's output looped
+// straight back into its input on a JACK server (dummy driver, 1280-frame
+// periods), with the worker and the engine running as in the meter.
+
+#include "audio/portaudio_backend.h"
+#include "audio/streaming.h"
+#include "engine/measurement_cycle.h"
+#include "support/fresh_engine_cycle.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool jack_server_answers()
+{
+  return std::system("jack_lsp > /dev/null 2>&1") == 0;
+}
+
+// A JACK server for the test: the default one if it already runs, or one
+// started here and stopped again (by its process id) at the end. A named
+// server is always started here and becomes the clients' default.
+class tjack_server {
+public:
+  explicit tjack_server(const char* name = nullptr)
+  {
+    if (name != nullptr) ::setenv("JACK_DEFAULT_SERVER", name, 1);
+    if (name == nullptr && jack_server_answers()) {
+      available_ = true;
+      return;
+    }
+    const char* arguments[] = {"jackd", "-n", name != nullptr ? name : "default", "--no-realtime",
+                               "-d", "dummy", "-r", "48000", "-p", "1280", nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&pid_, "jackd", &actions, nullptr, const_cast<char* const*>(arguments), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+      pid_ = -1;
+      problem_ = "jackd could not be started (is the package jackd2 installed?)";
+      return;
+    }
+    for (int attempt = 0; attempt < 50 && !available_; ++attempt) {
+      std::this_thread::sleep_for(100ms);
+      available_ = jack_server_answers();
+    }
+    if (!available_) problem_ = "jackd started but did not answer within 5 s";
+  }
+
+  ~tjack_server()
+  {
+    stop();
+    ::unsetenv("JACK_DEFAULT_SERVER");
+  }
+
+  // Stops a server started here, as if it crashed under its clients.
+  void stop()
+  {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+  }
+
+  tjack_server(const tjack_server&) = delete;
+  tjack_server& operator=(const tjack_server&) = delete;
+
+  bool available() const { return available_; }
+  const std::string& problem() const { return problem_; }
+
+private:
+  pid_t pid_ = -1;
+  bool available_ = false;
+  std::string problem_;
+};
+
+int find_jack_device(int count, const std::function<std::string(int)>& name_of)
+{
+  for (int id = 0; id < count; ++id) {
+    if (name_of(id).ends_with("(JACK)")) return id;
+  }
+  return -1;
+}
+
+class JackLoopback : public quarvel_test::fresh_engine_cycle {};
+
+TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
+{
+  stream.reset();  // the real rings replace the manual ones
+  const tjack_server server;
+  if (!server.available()) GTEST_SKIP() << "no JACK server: " << server.problem();
+
+  waveio::tportaudio_backend backend("QuarvelLoop");
+  const int input = find_jack_device(backend.in_device_count(), [&](int id) { return backend.in_device_name(id); });
+  const int output = find_jack_device(backend.out_device_count(), [&](int id) { return backend.out_device_name(id); });
+  if (input < 0 || output < 0) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
+
+  lcr::settings.freq_index = 4;  // 2 kHz
+  lcr::settings.tone_level = 5000.0;
+  lcr::settings.avg_count = 4;
+  lcr::settings.request_average_rebuild = true;
+
+  std::mutex lock;
+  std::int64_t blocks = 0;
+  int lead_min = 1 << 30;
+  int lead_max = 0;
+  bool counting = false;
+  waveio::reset_stream_state();
+  waveio::set_backend(&backend);
+  waveio::set_block_handler([&] {
+    const int taken = waveio::in_available() / waveio::block_frames;
+    lcr::process_recorded_blocks();
+    const std::lock_guard guard(lock);
+    if (!counting) return;
+    blocks += taken;
+    lead_min = std::min(lead_min, waveio::stream.out_lead.load());
+    lead_max = std::max(lead_max, waveio::stream.out_lead.load());
+  });
+  waveio::stream.in_device_id = input;
+  waveio::stream.out_device_id = output;
+  waveio::waveout_open();
+  waveio::wavein_open();
+  ASSERT_TRUE(waveio::stream.output_running);
+  ASSERT_TRUE(waveio::stream.input_running);
+
+  // Both outputs straight back into both inputs.
+  ASSERT_EQ(std::system("jack_connect QuarvelLoop:out_0 QuarvelLoop:in_0 && "
+                        "jack_connect QuarvelLoop:out_1 QuarvelLoop:in_1"),
+            0);
+
+  std::this_thread::sleep_for(1500ms);  // the tone reaches the input after the output lead
+  {
+    const std::lock_guard guard(lock);
+    counting = true;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(5s);
+  std::int64_t counted_blocks = 0;
+  {
+    const std::lock_guard guard(lock);
+    counting = false;
+    counted_blocks = blocks;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  lcr::tcomplex ratio;
+  {
+    const std::lock_guard guard(lcr::publication_lock);
+    ratio = lcr::engine.avg_ratio;
+  }
+  waveio::wavein_close();
+  waveio::waveout_close();
+
+  const double blocks_per_second = static_cast<double>(counted_blocks) / seconds;
+  EXPECT_NEAR(blocks_per_second, 37.5, 37.5 * 0.05);
+  EXPECT_GE(lead_min, 10000);
+  EXPECT_LE(lead_max, 40000);
+  EXPECT_NEAR(ratio.re, 1.0, 1e-3);
+  EXPECT_NEAR(ratio.im, 0.0, 1e-3);
+
+  // The last analysed window holds the 2 kHz tone and nothing at the other
+  // test frequencies.
+  lcr::tdft& window = lcr::engine.dft_ch1;
+  const int k_tone = lcr::bin_of_frequency(2000, window.n, 48000);
+  lcr::dft_bin(window, k_tone);
+  const double tone_magnitude = std::hypot(window.re, window.im);
+  EXPECT_NEAR(tone_magnitude, 5000.0 * 65535.0 / 20000.0 / 2.0, 50.0);
+  for (const int other_hz : lcr::test_frequencies) {
+    if (other_hz == 2000) continue;
+    lcr::dft_bin(window, lcr::bin_of_frequency(other_hz, window.n, 48000));
+    EXPECT_LT(std::hypot(window.re, window.im), tone_magnitude * 1e-3) << other_hz << " Hz";
+  }
+  waveio::reset_stream_state();
+  std::cout << "[ figures  ] " << blocks_per_second << " blocks/s, out_lead " << lead_min << " … " << lead_max
+            << ", ratio (" << ratio.re << ", " << ratio.im << ")\n";
+}
+
+// The server dies under a running meter: both directions stop running, the
+// worker keeps going, and closing returns promptly.
+TEST_F(JackLoopback, ServerGoneLeavesBothDirectionsNotRunning)
+{
+  stream.reset();
+  tjack_server server("quarvel_test_gone");
+  if (!server.available()) GTEST_SKIP() << "no JACK server: " << server.problem();
+  waveio::tportaudio_backend backend("QuarvelGone");
+  const int input = find_jack_device(backend.in_device_count(), [&](int id) { return backend.in_device_name(id); });
+  const int output = find_jack_device(backend.out_device_count(), [&](int id) { return backend.out_device_name(id); });
+  if (input < 0 || output < 0) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
+
+  waveio::reset_stream_state();
+  waveio::set_backend(&backend);
+  waveio::set_block_handler(lcr::process_recorded_blocks);
+  waveio::stream.in_device_id = input;
+  waveio::stream.out_device_id = output;
+  waveio::waveout_open();
+  waveio::wavein_open();
+  ASSERT_TRUE(waveio::stream.input_running);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_GT(waveio::stream.in_read, 0);
+
+  server.stop();
+  const auto gone = std::chrono::steady_clock::now();
+  while (waveio::stream.input_running.load() && std::chrono::steady_clock::now() - gone < 10s) {
+    std::this_thread::sleep_for(50ms);
+  }
+  EXPECT_FALSE(waveio::stream.input_running);
+  const auto closing = std::chrono::steady_clock::now();
+  waveio::wavein_close();
+  waveio::waveout_close();
+  EXPECT_LT(std::chrono::steady_clock::now() - closing, 3s);
+  EXPECT_FALSE(waveio::stream.output_running);
+  waveio::reset_stream_state();
+}
+
+}  // namespace
