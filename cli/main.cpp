@@ -2,6 +2,9 @@
 // bad arguments exit with 2 and a one-line message on standard error.
 
 #include "arguments.h"
+#include "calibrate_command.h"
+#include "measure_command.h"
+#include "meter_session.h"
 
 #include "engine/quantities.h"
 #include "engine/quantity_texts.h"
@@ -16,13 +19,31 @@
 
 namespace {
 
+constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
+constexpr int exit_no_device = 3;
 
 void print_usage()
 {
   std::cout << "quarvel-cli " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
             << "\n"
             << "usage:\n"
+            << "  quarvel-cli devices [--json]\n"
+            << "      the sound input and output devices with their indices\n"
+            << "  quarvel-cli measure [--in DEV] [--out DEV] [--sim DUT] [--ref 10|100|1k|10k|100k|1M]\n"
+            << "                      [--freq 100|200|500|1k|2k|5k|10k|20k] [--level 0.01..1.00]\n"
+            << "                      [--ft 1|4|16] [--avg 1|4|16] [--mode CAPTION] [--seconds S]\n"
+            << "                      [--cal FILE] [--realtime] [--watch] [--json]\n"
+            << "      measures the device; DEV is an index or part of a name, DUT a network such as\n"
+            << "      'R=4.7k', 'C=100n + R=2', '(L=10m + R=5) | C=1n' on the simulated fixture,\n"
+            << "      CAPTION a mode such as Z/phi, Rs/Cs, Q/L\n"
+            << "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
+            << "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
+            << "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"
+            << "  quarvel-cli selftest --test 1..4 [--seconds S] [options]\n"
+            << "      one test of the sound-card set-up\n"
+            << "  options common to all: --sim DUT (simulated fixture), --noise RMS (its input noise),\n"
+            << "      --cal FILE (calibration file, default Quarvel.cal), --json\n"
             << "  quarvel-cli quantities --z RE,IM [--freq 100|200|500|1k|2k|5k|10k|20k]\n"
             << "      the fourteen measurement modes' values for the impedance RE + jIM ohm\n"
             << "  quarvel-cli --version\n";
@@ -92,9 +113,19 @@ int main(int argc, char** argv)
       return 0;
     }
     if (command == "quantities") return run_quantities(arguments.subspan(1));
+    if (command == "measure") return quarvel_cli::run_measure(arguments.subspan(1));
+    if (command == "devices") return quarvel_cli::run_devices(arguments.subspan(1));
+    if (command == "calibrate") return quarvel_cli::run_calibrate(arguments.subspan(1));
+    if (command == "selftest") return quarvel_cli::run_selftest(arguments.subspan(1));
     throw quarvel_cli::usage_error("unknown command '" + std::string(command) + "' (try: quarvel-cli help)");
   } catch (const quarvel_cli::usage_error& error) {
     std::cerr << "quarvel-cli: " << error.what() << "\n";
     return exit_usage;
+  } catch (const quarvel_cli::device_error& error) {
+    std::cerr << "quarvel-cli: " << error.what() << "\n";
+    return exit_no_device;
+  } catch (const std::exception& error) {
+    std::cerr << "quarvel-cli: " << error.what() << "\n";
+    return exit_failure;
   }
 }

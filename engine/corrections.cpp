@@ -60,9 +60,15 @@ tcomplex divider_z(tcomplex ratio, tcomplex z_ref)
   return c_div(c_mul(ratio, z_ref), {1.0 - ratio.re, -ratio.im});
 }
 
-tcomplex open_correct(tcomplex y_raw, tcomplex y_open)
+tcomplex open_correct(tcomplex ratio, tcomplex y_raw, tcomplex y_open)
 {
+  if (ratio == tcomplex{0.0, 0.0}) return {};
   return c_inv(c_sub(y_raw, y_open));
+}
+
+tcomplex divider_open_corrected(tcomplex ratio, tcomplex z_ref, tcomplex y_open)
+{
+  return open_correct(ratio, c_inv(divider_z(ratio, z_ref)), y_open);
 }
 
 tcomplex short_correct(tcomplex z_open_corrected, tcomplex z_short)
@@ -77,7 +83,7 @@ tcorrection_chain run_correction_chain(tcomplex avg_ratio, const tcal_entries& e
   chain.ratio_corrected = symmetry_correct(chain.ratio_xtalk, entries.h_direct);
   chain.z_raw = divider_z(chain.ratio_corrected, entries.z_ref);
   chain.y_raw = c_inv(chain.z_raw);
-  chain.z_open_corrected = open_correct(chain.y_raw, entries.y_open);
+  chain.z_open_corrected = open_correct(chain.ratio_corrected, chain.y_raw, entries.y_open);
   chain.z = short_correct(chain.z_open_corrected, entries.z_short);
   return chain;
 }

@@ -60,7 +60,12 @@ tcomplex symmetry_correct(tcomplex h1, tcomplex h_direct_entry);
 // impedance: z_ref·H / (1 − H); (0, 0) for H = 1.
 tcomplex divider_z(tcomplex ratio, tcomplex z_ref);
 // Removes the stray admittance: 1 / (y_raw − y_open), (0, 0) where that is 0.
-tcomplex open_correct(tcomplex y_raw, tcomplex y_open);
+// `ratio` is the corrected channel ratio that y_raw came from: a ratio of
+// exactly 0 is a dead short, whose admittance is infinite rather than the
+// guarded 0 of its reciprocal, so it stays a short (0, 0).
+tcomplex open_correct(tcomplex ratio, tcomplex y_raw, tcomplex y_open);
+// Divider and open step together, as the deviation estimate re-evaluates them.
+tcomplex divider_open_corrected(tcomplex ratio, tcomplex z_ref, tcomplex y_open);
 // Removes the residual series impedance: z_open_corrected − z_short.
 tcomplex short_correct(tcomplex z_open_corrected, tcomplex z_short);
 

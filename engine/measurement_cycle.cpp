@@ -1,5 +1,6 @@
 #include "measurement_cycle.h"
 
+#include "configuration_tests.h"
 #include "quantity_texts.h"
 #include "settings.h"
 
@@ -36,15 +37,13 @@ void rebuild_working_objects()
   avg_setup(engine.avg_im, settings.avg_count.load() * factor);
 }
 
-// Output of the configuration tests comes with their evaluations; until
-// then a test plays silence.
 void fill_tone_buffer(int test_mode)
 {
   switch (test_mode) {
     case 0: make_measurement_tone(); break;
     case 1:
-    case 2:
-    case 3:
+    case 3: make_test_tone_1k(); break;
+    case 2: make_test_multitone(); break;
     case 4: std::fill(engine.tone_buffer.begin(), engine.tone_buffer.end(), 0.0); break;
     default: break;  // an unknown mode leaves the buffer as it is
   }
@@ -59,7 +58,14 @@ void play_tone_buffer()
 
 void evaluate(int test_mode)
 {
-  if (test_mode == 0) evaluate_measurement();
+  switch (test_mode) {
+    case 0: evaluate_measurement(); break;
+    case 1: evaluate_test1(); break;
+    case 2: evaluate_test2(); break;
+    case 3: evaluate_test3(); break;
+    case 4: evaluate_test4(); break;
+    default: break;
+  }
 }
 
 struct tpeaks {
@@ -114,7 +120,7 @@ void enter_test_mode()
   settings.ft_factor = 1;
   settings.tone_level = 0.0;
   settings.request_transform_rebuild = true;
-  engine.test4_count = 0;
+  config_tests.test4_restart_requested = true;
 }
 
 void process_recorded_blocks()
@@ -214,6 +220,7 @@ void evaluate_measurement()
     engine.y_raw = chain.y_raw;
     engine.z_open_corrected = chain.z_open_corrected;
     engine.channel1_amplitude = std::sqrt(g);
+    engine.published_transform_length = engine.dft_ch1.n;
     if (settings.display_running.load()) engine.display_z = chain.z;
     auto& history = engine.plot_history;
     if (!history[0].empty() && history[0].size() == history[1].size()) {
@@ -231,6 +238,7 @@ void evaluate_measurement()
   const std::lock_guard lock(publication_lock);
   engine.ref_quantity.value_text.assign(engine.ref_quantity_work.value_text);
   engine.ref_quantity.unit_text.assign(engine.ref_quantity_work.unit_text);
+  engine.recommended_ref_ohm = recommended_ohm;
 }
 
 double relative_error_estimate(double a, double bits, double c, double floor, double m, double r)
@@ -260,8 +268,9 @@ double recommend_ref_resistor()
 tmeasurement_snapshot measurement_snapshot()
 {
   const std::lock_guard lock(publication_lock);
-  return {engine.display_z, engine.ratio_corrected, engine.channel1_amplitude, engine.ref_quantity.value_text,
-          engine.ref_quantity.unit_text, engine.evaluation_count};
+  return {engine.display_z,         engine.ratio_corrected,          engine.channel1_amplitude,
+          engine.ref_quantity.value_text, engine.ref_quantity.unit_text, engine.recommended_ref_ohm,
+          engine.evaluation_count};
 }
 
 int take_signal_state()

@@ -62,6 +62,8 @@ struct tengine_state {
   std::array<std::vector<double>, 2> plot_history;  // empty until the plot sizes it
   int plot_write_index = 0;
   std::int64_t evaluation_count = 0;  // measurement evaluations since start
+  double recommended_ref_ohm = 0.0;   // published with ref_quantity's texts
+  int published_transform_length = 0; // dft_ch1.n of the latest evaluation
 
   // The displayed quantities and the recommendation's record. The window
   // writes quantity/circuit of the first two under `publication_lock`;
@@ -69,9 +71,6 @@ struct tengine_state {
   tlcr_strings first_quantity;
   tlcr_strings second_quantity;
   tlcr_strings ref_quantity;
-
-  // Start counter of configuration test 4.
-  int test4_count = 0;
 };
 
 // The one instance.
@@ -106,6 +105,7 @@ struct tmeasurement_snapshot {
   double channel1_amplitude = 0.0;
   std::string ref_value_text;
   std::string ref_unit_text;
+  double recommended_ref_ohm = 0.0;
   std::int64_t evaluation_count = 0;
 };
 tmeasurement_snapshot measurement_snapshot();

@@ -54,6 +54,22 @@ TEST_F(Corrections, GuardsOfTheChain)
   EXPECT_EQ(chain.z, (tcomplex{-0.25, -0.5}));
 }
 
+// A ratio of exactly 0 (the right input sees nothing: a dead short) stays a
+// short after the open correction, instead of reading −1/y_open.
+TEST_F(Corrections, DeadShortStaysAShort)
+{
+  lcr::tcal_entries entries = lcr::calibration_entries(2, 3);
+  entries.y_open = {1e-9, 2e-8};
+  entries.z_short = {0.02, 0.001};
+  const lcr::tcorrection_chain chain = lcr::run_correction_chain({0.0, 0.0}, entries);
+  EXPECT_EQ(chain.z_raw, (tcomplex{0.0, 0.0}));
+  EXPECT_EQ(chain.z_open_corrected, (tcomplex{0.0, 0.0}));
+  EXPECT_EQ(chain.z, (tcomplex{-0.02, -0.001}));
+  // The smallest non-zero ratio is an ordinary tiny impedance.
+  const lcr::tcorrection_chain tiny = lcr::run_correction_chain({1e-12, 0.0}, entries);
+  EXPECT_NEAR(tiny.z_open_corrected.re, 1e-9, 1e-15);
+}
+
 TEST_F(Corrections, CrosstalkCorrectionIsFullAtZeroAndNoneAtOne)
 {
   const tcomplex h_short{0.01, -0.002};

@@ -1,0 +1,51 @@
+#pragma once
+
+// The circuit model of the simulated fixture: for a configuration, the
+// analytical transfer from the drive to each recorded channel.
+//
+// Built on the configuring thread (parsing the device network); afterwards
+// immutable, so any thread may evaluate it.
+
+#include "dut_network.h"
+#include "fixture_config.h"
+
+#include <complex>
+
+namespace waveio {
+
+inline constexpr double fixture_sample_rate_hz = 48000.0;
+
+// Phasors of the two input channels per unit drive phasor.
+struct tchannel_response {
+  std::complex<double> left;
+  std::complex<double> right;
+};
+
+class tfixture_circuit {
+ public:
+  // Throws dut_error if the device network text is malformed.
+  explicit tfixture_circuit(const tfixture_config& config);
+
+  // Reference indices are clamped to 0 … reference_count − 1.
+  timpedance reference_impedance(int reference_index, double angular_frequency_rad_s) const;
+  timpedance device_path_impedance(double angular_frequency_rad_s) const;
+
+  // Voltage at the right input's terminal over the drive, as wired: for the
+  // measuring adapter Zpath / (Zref + Zpath).
+  std::complex<double> divider_ratio(int reference_index, double frequency_hz) const;
+
+  // At the card's two inputs, gains, mismatch and crosstalk included, before
+  // the one-sample delay and the channel swap.
+  tchannel_response input_response(int reference_index, double frequency_hz) const;
+
+  // As recorded: with the delay and the swap, what a meter sees.
+  tchannel_response recorded_response(int reference_index, double frequency_hz) const;
+
+ private:
+  timpedance device_impedance(double angular_frequency_rad_s) const;
+
+  tfixture_config config_;
+  tdut_network dut_;
+};
+
+}  // namespace waveio

@@ -1,0 +1,81 @@
+#pragma once
+
+// The simulated fixture's signal path: from the block the card plays to the
+// two channels it records.
+//
+// The left input records left gain × the drive. The right input's response
+// to the drive (gain, mismatch, divider and crosstalk; see fixture_circuit.h)
+// is sampled every 10 Hz, 0 … 24 kHz, and turned into a real FIR of 4800
+// taps, which is applied by overlap-save convolution. A steady tone at any
+// multiple of 10 Hz (every test frequency) thus comes out scaled by exactly
+// the circuit's response at that frequency, to rounding. Then come the
+// one-sample delay, the channel swap, the noise and, last, the 16-bit
+// quantiser.
+//
+// A model holds everything a configuration fixes, for all six references at
+// once: it is built on the configuring thread (FFT planning, filter design)
+// and handed whole to the thread that runs the path.
+
+#include "dut_network.h"  // dut_error
+#include "fixture_config.h"
+#include "streaming.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+namespace waveio {
+
+inline constexpr int played_block_samples = 2 * block_frames;  // interleaved stereo
+
+// The two recorded channels of one block, before quantisation, in sample units.
+struct trecorded_block {
+  std::array<double, block_frames> left{};
+  std::array<double, block_frames> right{};
+};
+
+class tfixture_model;
+struct tfixture_model_deleter {
+  void operator()(const tfixture_model* model) const;
+};
+using tfixture_model_ptr = std::unique_ptr<const tfixture_model, tfixture_model_deleter>;
+
+// Builds the model of a configuration; for the configuring thread. Throws
+// dut_error if the device network text is malformed.
+tfixture_model_ptr make_fixture_model(const tfixture_config& config);
+
+// Owned by one thread at a time. Construction and destruction allocate;
+// exchange_model and process do not.
+class tsignal_path {
+ public:
+  explicit tsignal_path(tfixture_model_ptr model);
+  explicit tsignal_path(const tfixture_config& config);
+  ~tsignal_path();
+  tsignal_path(const tsignal_path&) = delete;
+  tsignal_path& operator=(const tsignal_path&) = delete;
+
+  // Installs a model from the next block on and returns the one it replaces.
+  // The drive history carries over. The noise generator restarts only when
+  // the new model's seed differs from the one in use.
+  tfixture_model_ptr exchange_model(tfixture_model_ptr model);
+
+  // One block: `played` is the output block as played, interleaved, left
+  // first; the reference index is clamped to 0 … 5.
+  void process(std::span<const std::int16_t, played_block_samples> played, int reference_index,
+               trecorded_block& recorded);
+
+ private:
+  struct tstate;
+  std::unique_ptr<tstate> state_;
+};
+
+// The card's converter: round to nearest (ties to even), clip to
+// −32768 … 32767.
+std::int16_t quantise_sample(double value);
+
+// Interleaves and quantises a recorded block.
+void quantise_block(const trecorded_block& recorded,
+                    std::span<std::int16_t, played_block_samples> interleaved);
+
+}  // namespace waveio

@@ -1,0 +1,305 @@
+#include "simulated_device.h"
+
+#include <algorithm>
+
+namespace waveio {
+
+namespace {
+
+using tclock_time = std::chrono::steady_clock::time_point;
+
+constexpr std::uint32_t block_bytes = block_frames * 4;
+// Virtual time: buffers not queued again within this time get the input's
+// event set again, in case the worker woke before it was ready to take them.
+constexpr auto nudge_interval = std::chrono::milliseconds(20);
+// Real time: a device this far behind its schedule (a stalled machine) starts
+// a new schedule rather than catching up in a burst.
+constexpr int late_limit_blocks = 8;
+
+// Start of a block after the origin: 1280 frames at 48 kHz are 80/3 ms.
+std::chrono::nanoseconds block_start(long long block)
+{
+  static_assert(block_frames * 1'000'000'000LL == 80'000'000LL * 48'000 / 3);
+  return std::chrono::nanoseconds(block * 80'000'000LL / 3);
+}
+
+int check_queueable(const twave_header& header)
+{
+  if (!header.prepared) return WAVERR_UNPREPARED;
+  if (header.data == nullptr || header.buffer_length != block_bytes) return MMSYSERR_INVALPARAM;
+  return MMSYSERR_NOERROR;
+}
+
+}  // namespace
+
+tsimulated_device::tsimulated_device(std::function<int()> reference_index, const tfixture_config& config)
+    : reference_source_(std::move(reference_index)),
+      path_(make_fixture_model(config)),
+      config_(config),
+      clock_(config.clock),
+      thread_([this] { run(); })
+{
+}
+
+tsimulated_device::~tsimulated_device()
+{
+  quit_.store(true);
+  wake_.notify();
+  thread_.join();
+}
+
+void tsimulated_device::set_configuration(const tfixture_config& config)
+{
+  const std::lock_guard configuring(configure_mutex_);
+  tfixture_model_ptr model = make_fixture_model(config);
+  tfixture_model_ptr retired;
+  {
+    const std::lock_guard handing_over(handover_mutex_);
+    retired = std::move(retired_);
+    std::swap(model, pending_);  // a pending model never taken is dropped with `model`
+  }
+  config_ = config;
+  clock_.store(config.clock);
+  wake_.notify();
+}
+
+tfixture_config tsimulated_device::configuration() const
+{
+  const std::lock_guard configuring(configure_mutex_);
+  return config_;
+}
+
+// The device thread: sleeps until the next block is due under the current
+// clock, or until an operation changes the state.
+void tsimulated_device::run()
+{
+  while (!quit_.load()) {
+    const int seen = wake_.value();
+    const tnext next = clock_.load() == tclock::virtual_time ? virtual_step() : real_time_step();
+    if (!next.at_once) wake_.wait(seen, next.until);
+  }
+}
+
+tsimulated_device::tnext tsimulated_device::virtual_step()
+{
+  scheduled_ = false;
+  if (!recording()) return {};
+  if (consumer_behind()) {
+    const tclock_time now = std::chrono::steady_clock::now();
+    if (now - last_return_ >= nudge_interval) {
+      if (tauto_reset_event* event = event_.load()) event->set();
+      last_return_ = now;
+    }
+    return {false, last_return_ + nudge_interval};
+  }
+  if (in_.queued.load() <= 0) return {};
+  run_block();
+  return {true, std::nullopt};
+}
+
+tsimulated_device::tnext tsimulated_device::real_time_step()
+{
+  if (!real_time_active()) {
+    scheduled_ = false;
+    return {};
+  }
+  const tclock_time now = std::chrono::steady_clock::now();
+  if (!scheduled_) {
+    scheduled_ = true;
+    origin_ = now;
+    blocks_done_ = 0;
+  }
+  const tclock_time due = origin_ + block_start(blocks_done_ + 1);
+  if (now < due) return {false, due};
+  run_block();
+  ++blocks_done_;
+  if (now - due > block_start(late_limit_blocks)) scheduled_ = false;
+  return {true, std::nullopt};
+}
+
+bool tsimulated_device::recording() const
+{
+  return in_.open.load() && in_.started.load() && !in_.draining.load();
+}
+
+// An output opened alone plays through its queue in real time.
+bool tsimulated_device::real_time_active() const
+{
+  return recording() || (out_.open.load() && !in_.open.load());
+}
+
+void tsimulated_device::run_block()
+{
+  // Resets and closes wait for busy_ to fall after raising their direction's
+  // draining flag; both sequentially consistent, so either the block sees the
+  // flag or the reset sees the block.
+  busy_.store(true);
+  adopt_pending_model();
+  const bool record = recording();
+  if (record || !in_.open.load()) {
+    twave_header* played = play_next_output();
+    return_buffers(played, record ? record_block() : nullptr);
+  }
+  busy_.store(false);
+}
+
+void tsimulated_device::adopt_pending_model()
+{
+  const std::unique_lock handing_over(handover_mutex_, std::try_to_lock);
+  // A busy lock or an unreclaimed retired model: keep the current model and
+  // look again next block. Swapping pointers neither allocates nor frees.
+  if (!handing_over.owns_lock() || !pending_ || retired_) return;
+  retired_ = path_.exchange_model(std::move(pending_));
+}
+
+twave_header* tsimulated_device::play_next_output()
+{
+  twave_header* header = out_.open.load() && !out_.draining.load() ? out_.pop() : nullptr;
+  if (header == nullptr) {
+    played_.fill(0);
+  } else {
+    for (std::size_t i = 0; i < played_.size(); ++i)
+      played_[i] = header->data[i].load(std::memory_order_relaxed);
+  }
+  return header;
+}
+
+// Fills the next queued input buffer, without returning it yet.
+twave_header* tsimulated_device::record_block()
+{
+  path_.process(played_, reference_index(), recorded_);
+  twave_header* header = in_.pop();
+  if (header == nullptr) return nullptr;  // real time: no buffer queued, the block is lost
+  for (std::size_t i = 0; i < recorded_.left.size(); ++i) {
+    header->data[2 * i].store(quantise_sample(recorded_.left[i]), std::memory_order_relaxed);
+    header->data[2 * i + 1].store(quantise_sample(recorded_.right[i]), std::memory_order_relaxed);
+  }
+  return header;
+}
+
+// In virtual time the played buffer comes back only when the recorded one is
+// queued again, and the next block waits until both are queued again. The
+// worker queues inputs before outputs, so neither of its requeue loops can
+// pick up a further block: it gets exactly one block per wake-up, and its
+// output writes keep their lead on the play position.
+void tsimulated_device::return_buffers(twave_header* played, twave_header* recorded)
+{
+  if (played != nullptr) {
+    if (recorded != nullptr && clock_.load() == tclock::virtual_time) {
+      out_.held.store(played);
+    } else {
+      out_.give_back(*played);
+    }
+  }
+  if (recorded == nullptr) return;
+  in_.give_back(*recorded);
+  last_return_ = std::chrono::steady_clock::now();
+  if (tauto_reset_event* event = event_.load()) event->set();
+}
+
+// Read in the order the requeue writes in reverse: an input seen queued again
+// implies its held output seen returned.
+bool tsimulated_device::consumer_behind() const
+{
+  return in_.outstanding.load() > 0 || out_.held.load() != nullptr || out_.outstanding.load() > 0;
+}
+
+int tsimulated_device::reference_index() const
+{
+  return reference_source_ ? std::clamp(reference_source_(), 0, reference_count - 1) : 0;
+}
+
+int tsimulated_device::open_input(tauto_reset_event* event)
+{
+  if (in_.open.load()) return MMSYSERR_ERROR;
+  event_.store(event);
+  in_.started.store(false);
+  in_.outstanding.store(0);
+  in_.open.store(true);
+  wake_.notify();
+  return MMSYSERR_NOERROR;
+}
+
+int tsimulated_device::add_input_buffer(twave_header& header)
+{
+  if (const int error = check_queueable(header)) return error;
+  header.flags.fetch_and(~WHDR_DONE);
+  if (!in_.push(header)) return MMSYSERR_ERROR;
+  out_.release_held();
+  in_.requeued();
+  wake_.notify();
+  return MMSYSERR_NOERROR;
+}
+
+int tsimulated_device::start_input()
+{
+  in_.started.store(true);
+  wake_.notify();
+  return MMSYSERR_NOERROR;
+}
+
+void tsimulated_device::keep_device_out(tfixture_direction& direction)
+{
+  direction.draining.store(true);
+  while (busy_.load()) std::this_thread::yield();  // at most one block's computation
+}
+
+int tsimulated_device::drain(tfixture_direction& direction)
+{
+  int returned = 0;
+  while (twave_header* header = direction.pop()) {
+    header->flags.fetch_or(WHDR_DONE, std::memory_order_release);
+    ++returned;
+  }
+  return returned;
+}
+
+void tsimulated_device::stop_input(bool closing)
+{
+  keep_device_out(in_);
+  in_.started.store(false);
+  const int returned = drain(in_);
+  in_.outstanding.store(0);
+  out_.release_held();
+  if (returned > 0) {
+    if (tauto_reset_event* event = event_.load()) event->set();
+  }
+  if (closing) {
+    in_.open.store(false);
+    event_.store(nullptr);
+  }
+  in_.draining.store(false);
+  wake_.notify();
+}
+
+int tsimulated_device::open_output()
+{
+  if (out_.open.load()) return MMSYSERR_ERROR;
+  out_.outstanding.store(0);
+  out_.open.store(true);
+  wake_.notify();
+  return MMSYSERR_NOERROR;
+}
+
+int tsimulated_device::write_output(twave_header& header)
+{
+  if (const int error = check_queueable(header)) return error;
+  header.flags.fetch_and(~WHDR_DONE);
+  if (!out_.push(header)) return MMSYSERR_ERROR;
+  out_.requeued();
+  wake_.notify();
+  return MMSYSERR_NOERROR;
+}
+
+void tsimulated_device::stop_output(bool closing)
+{
+  keep_device_out(out_);
+  out_.release_held();
+  drain(out_);
+  out_.outstanding.store(0);
+  if (closing) out_.open.store(false);
+  out_.draining.store(false);
+  wake_.notify();
+}
+
+}  // namespace waveio

@@ -1,0 +1,142 @@
+#pragma once
+
+// The simulated fixture's device: its thread, its clocks and the queues of
+// both directions. Internal to quarvel_audio_sim; the device family of
+// simulated_fixture.h is its public face, whose contract this follows.
+
+#include "fixture_config.h"
+#include "fixture_signal_path.h"
+#include "header_queue.h"
+#include "wake_signal.h"
+#include "wave_backend.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace waveio {
+
+// One direction's queue. The streaming side pushes; the device thread pops,
+// or a reset or close while the device is kept out.
+struct tfixture_direction {
+  static constexpr std::size_t capacity = 512;
+
+  bool push(twave_header& header)
+  {
+    if (!queue.push(&header)) return false;
+    queued.fetch_add(1);
+    return true;
+  }
+  twave_header* pop()
+  {
+    twave_header* header = queue.pop();
+    if (header != nullptr) queued.fetch_sub(1);
+    return header;
+  }
+  // Counted before the done bit is seen, so that the requeue which follows
+  // finds it counted.
+  void give_back(twave_header& header)
+  {
+    outstanding.fetch_add(1);
+    header.flags.fetch_or(WHDR_DONE, std::memory_order_release);
+  }
+  void requeued()
+  {
+    int count = outstanding.load();
+    while (count > 0 && !outstanding.compare_exchange_weak(count, count - 1)) {
+    }
+  }
+
+  // Gives back a buffer the device holds on to, if any.
+  void release_held()
+  {
+    if (twave_header* header = held.exchange(nullptr)) give_back(*header);
+  }
+
+  theader_queue queue{capacity};
+  std::atomic<int> queued{0};                // may read one low while a push is under way
+  std::atomic<int> outstanding{0};           // returned by the device, not yet queued again
+  std::atomic<twave_header*> held{nullptr};  // output: played, not yet returned
+  std::atomic<bool> open{false};
+  std::atomic<bool> started{false};   // input: from start() to reset or close
+  std::atomic<bool> draining{false};  // a reset or close keeps the device out
+};
+
+class tsimulated_device {
+ public:
+  tsimulated_device(std::function<int()> reference_index, const tfixture_config& config);
+  ~tsimulated_device();
+  tsimulated_device(const tsimulated_device&) = delete;
+  tsimulated_device& operator=(const tsimulated_device&) = delete;
+
+  void set_configuration(const tfixture_config& config);
+  tfixture_config configuration() const;
+
+  int open_input(tauto_reset_event* event);
+  int add_input_buffer(twave_header& header);
+  int start_input();
+  void stop_input(bool closing);
+  int open_output();
+  int write_output(twave_header& header);
+  void stop_output(bool closing);
+
+ private:
+  using tclock_time = std::chrono::steady_clock::time_point;
+
+  // After a step: a block was made (look again at once), or sleep until a
+  // time, or until woken.
+  struct tnext {
+    bool at_once = false;
+    std::optional<tclock_time> until;
+  };
+
+  void run();
+  tnext virtual_step();
+  tnext real_time_step();
+  bool recording() const;
+  bool real_time_active() const;
+  void run_block();
+  void adopt_pending_model();
+  twave_header* play_next_output();
+  twave_header* record_block();
+  void return_buffers(twave_header* played, twave_header* recorded);
+  bool consumer_behind() const;
+  int reference_index() const;
+  void keep_device_out(tfixture_direction& direction);
+  int drain(tfixture_direction& direction);
+
+  const std::function<int()> reference_source_;
+  tsignal_path path_;  // device thread (construction and destruction aside)
+
+  mutable std::mutex configure_mutex_;  // serialises set_configuration
+  tfixture_config config_;              // guarded by configure_mutex_
+
+  // The device thread only ever try_locks this one.
+  std::mutex handover_mutex_;
+  tfixture_model_ptr pending_;  // built, not yet taken by the device
+  tfixture_model_ptr retired_;  // replaced on the device, destroyed by the configuring thread
+
+  std::atomic<tclock> clock_;
+  std::atomic<bool> quit_{false};
+  std::atomic<bool> busy_{false};  // the device thread is inside a block
+  std::atomic<tauto_reset_event*> event_{nullptr};
+  tfixture_direction in_;
+  tfixture_direction out_;
+  twake_signal wake_;
+
+  // Device thread only.
+  std::array<std::int16_t, played_block_samples> played_{};
+  trecorded_block recorded_;
+  bool scheduled_ = false;
+  tclock_time origin_{};
+  long long blocks_done_ = 0;  // since origin_
+  tclock_time last_return_{};
+
+  std::thread thread_;  // last: starts once everything above exists
+};
+
+}  // namespace waveio

@@ -1,0 +1,155 @@
+#include "simulated_fixture.h"
+
+#include "simulated_device.h"
+
+namespace waveio {
+
+namespace {
+
+bool supported(const twave_format& format)
+{
+  return format.channels == 2 && format.samples_per_sec == 48000 && format.bits_per_sample == 16 &&
+         format.block_align == 4 && format.avg_bytes_per_sec == 192000;
+}
+
+int prepare(twave_header& header)
+{
+  if (header.data == nullptr || header.buffer_length == 0) return MMSYSERR_INVALPARAM;
+  header.prepared = true;
+  return MMSYSERR_NOERROR;
+}
+
+int unprepare(twave_header& header)
+{
+  header.prepared = false;
+  return MMSYSERR_NOERROR;
+}
+
+// The handles forward to the device until closed. The streaming layer closes
+// a handle only while its worker does not use it.
+class tinput_handle final : public twave_in {
+ public:
+  explicit tinput_handle(tsimulated_device& device) : device_(&device) {}
+  ~tinput_handle() override { close(); }
+  tinput_handle(const tinput_handle&) = delete;
+  tinput_handle& operator=(const tinput_handle&) = delete;
+
+  int prepare_header(twave_header& header) override
+  {
+    return device_ ? prepare(header) : MMSYSERR_INVALHANDLE;
+  }
+  int unprepare_header(twave_header& header) override
+  {
+    return device_ ? unprepare(header) : MMSYSERR_INVALHANDLE;
+  }
+  int add_buffer(twave_header& header) override
+  {
+    return device_ ? device_->add_input_buffer(header) : MMSYSERR_INVALHANDLE;
+  }
+  int start() override { return device_ ? device_->start_input() : MMSYSERR_INVALHANDLE; }
+  int reset() override
+  {
+    if (!device_) return MMSYSERR_INVALHANDLE;
+    device_->stop_input(false);
+    return MMSYSERR_NOERROR;
+  }
+  int close() override
+  {
+    if (!device_) return MMSYSERR_INVALHANDLE;
+    device_->stop_input(true);
+    device_ = nullptr;
+    return MMSYSERR_NOERROR;
+  }
+  bool failed() const override { return false; }
+
+ private:
+  tsimulated_device* device_;  // null once closed
+};
+
+class toutput_handle final : public twave_out {
+ public:
+  explicit toutput_handle(tsimulated_device& device) : device_(&device) {}
+  ~toutput_handle() override { close(); }
+  toutput_handle(const toutput_handle&) = delete;
+  toutput_handle& operator=(const toutput_handle&) = delete;
+
+  int prepare_header(twave_header& header) override
+  {
+    return device_ ? prepare(header) : MMSYSERR_INVALHANDLE;
+  }
+  int unprepare_header(twave_header& header) override
+  {
+    return device_ ? unprepare(header) : MMSYSERR_INVALHANDLE;
+  }
+  int write(twave_header& header) override
+  {
+    return device_ ? device_->write_output(header) : MMSYSERR_INVALHANDLE;
+  }
+  int reset() override
+  {
+    if (!device_) return MMSYSERR_INVALHANDLE;
+    device_->stop_output(false);
+    return MMSYSERR_NOERROR;
+  }
+  int close() override
+  {
+    if (!device_) return MMSYSERR_INVALHANDLE;
+    device_->stop_output(true);
+    device_ = nullptr;
+    return MMSYSERR_NOERROR;
+  }
+  bool failed() const override { return false; }
+
+ private:
+  tsimulated_device* device_;  // null once closed
+};
+
+}  // namespace
+
+tsimulated_fixture::tsimulated_fixture(treference_source reference_index, const tfixture_config& config)
+    : device_(std::make_unique<tsimulated_device>(std::move(reference_index), config))
+{
+}
+
+tsimulated_fixture::~tsimulated_fixture() = default;
+
+void tsimulated_fixture::set_configuration(const tfixture_config& config)
+{
+  device_->set_configuration(config);
+}
+
+tfixture_config tsimulated_fixture::configuration() const
+{
+  return device_->configuration();
+}
+
+std::string tsimulated_fixture::in_device_name(int id)
+{
+  return id == 0 ? simulated_fixture_name : "";
+}
+
+std::string tsimulated_fixture::out_device_name(int id)
+{
+  return id == 0 ? simulated_fixture_name : "";
+}
+
+int tsimulated_fixture::open_in(std::unique_ptr<twave_in>& handle, int id, const twave_format& format,
+                                tauto_reset_event* event)
+{
+  if (id != 0) return MMSYSERR_BADDEVICEID;
+  if (!supported(format)) return WAVERR_BADFORMAT;
+  if (const int error = device_->open_input(event)) return error;
+  handle = std::make_unique<tinput_handle>(*device_);
+  return MMSYSERR_NOERROR;
+}
+
+int tsimulated_fixture::open_out(std::unique_ptr<twave_out>& handle, int id, const twave_format& format)
+{
+  if (id != 0 && id != WAVE_MAPPER) return MMSYSERR_BADDEVICEID;
+  if (!supported(format)) return WAVERR_BADFORMAT;
+  if (const int error = device_->open_output()) return error;
+  handle = std::make_unique<toutput_handle>(*device_);
+  return MMSYSERR_NOERROR;
+}
+
+}  // namespace waveio

@@ -1,0 +1,285 @@
+#include "calibrate_command.h"
+
+#include "json_writer.h"
+#include "meter_session.h"
+
+#include "engine/calibration_file.h"
+#include "engine/calibration_steps.h"
+#include "engine/configuration_tests.h"
+#include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include "audio/streaming.h"
+
+#include <cmath>
+#include <iostream>
+#include <string>
+
+namespace quarvel_cli {
+
+namespace {
+
+constexpr std::int64_t tick_frames = waveio::in_rate / 2;  // the sweep's 500 ms timer
+
+// What the operator must connect for a calibration mode.
+const char* connection_hint(lcr::tcal_mode mode)
+{
+  switch (mode) {
+    case lcr::tcal_mode::crosstalk: return "Referenzwiderstand offen, Messklemmen kurzgeschlossen";
+    case lcr::tcal_mode::symmetry: return "Referenzwiderstand kurzgeschlossen, Messklemmen offen";
+    case lcr::tcal_mode::open: return "Referenzwiderstand bestückt, Messklemmen offen";
+    case lcr::tcal_mode::short_circuit: return "Referenzwiderstand bestückt, Messklemmen kurzgeschlossen";
+    case lcr::tcal_mode::reference: return "Referenzwiderstand bestückt, bekannter Widerstand an den Messklemmen";
+  }
+  return "";
+}
+
+void place_fixture_for(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm, double cp_ff)
+{
+  waveio::tfixture_config config = fixture.configuration();
+  config.wiring = waveio::twiring::measuring_adapter;
+  config.reference_state = waveio::treference_state::fitted;
+  switch (mode) {
+    case lcr::tcal_mode::crosstalk:
+      config.reference_state = waveio::treference_state::open;
+      config.device_state = waveio::tdevice_state::shorted;
+      break;
+    case lcr::tcal_mode::symmetry:
+      config.reference_state = waveio::treference_state::shorted;
+      config.device_state = waveio::tdevice_state::open;
+      break;
+    case lcr::tcal_mode::open: config.device_state = waveio::tdevice_state::open; break;
+    case lcr::tcal_mode::short_circuit: config.device_state = waveio::tdevice_state::shorted; break;
+    case lcr::tcal_mode::reference:
+      config.device_state = waveio::tdevice_state::known_resistor;
+      config.known_resistance_ohm = rp_ohm;
+      config.known_capacitance_f = cp_ff * 1e-15;
+      break;
+  }
+  fixture.set_configuration(config);
+}
+
+void wait_for_operator(lcr::tcal_mode mode)
+{
+  std::cerr << "Bitte anschließen: " << connection_hint(mode) << " - weiter mit Enter" << std::endl;
+  std::string line;
+  std::getline(std::cin, line);
+}
+
+const char* step_text(lcr::tcal_step_result result)
+{
+  switch (result) {
+    case lcr::tcal_step_result::stored: return "gespeichert";
+    case lcr::tcal_step_result::no_open_ratio: return "kein Leerlaufwert in diesem Lauf (zuerst Modus 2)";
+    case lcr::tcal_step_result::no_known_ratio: return "Messwert des bekannten Widerstands unbrauchbar";
+    case lcr::tcal_step_result::degenerate: return "bekannter Widerstand nicht vom Leerlauf zu unterscheiden";
+    case lcr::tcal_step_result::bad_known_resistor: return "bekannter Widerstand ungültig";
+  }
+  return "";
+}
+
+double positive_number_option(const argument_list& list, std::string_view option, double fallback)
+{
+  const auto text = list.value(option);
+  if (!text) return fallback;
+  const auto value = parse_si_number(*text);
+  if (!value || *value < 0.0) {
+    throw usage_error(std::string(option) + ": '" + *text + "' is not a number of 0 or more");
+  }
+  return *value;
+}
+
+std::vector<std::string_view> with(std::vector<std::string_view> names, std::initializer_list<std::string_view> more)
+{
+  names.insert(names.end(), more);
+  return names;
+}
+
+const char* grade_text(int code)
+{
+  switch (code) {
+    case lcr::test_good: return "grün";
+    case lcr::test_doubtful: return "gelb";
+    case lcr::test_bad: return "rot";
+    default: return "nicht gemessen";
+  }
+}
+
+// "2" or a sequence such as "2,3,4": the known-resistor step needs the open
+// ratios of the same run, so a resistor's modes 2, 3 and 4 go in one call.
+std::vector<lcr::tcal_mode> parse_cal_modes(const std::optional<std::string>& text)
+{
+  const usage_error error("--mode: calibrate needs calibration modes 0 … 4, one or a list such as 2,3,4");
+  if (!text || text->empty()) throw error;
+  std::vector<lcr::tcal_mode> modes;
+  std::string_view rest = *text;
+  while (!rest.empty()) {
+    const auto comma = rest.find(',');
+    const std::string_view item = rest.substr(0, comma);
+    if (item.size() != 1 || item[0] < '0' || item[0] > '4') throw error;
+    modes.push_back(static_cast<lcr::tcal_mode>(item[0] - '0'));
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+  }
+  return modes;
+}
+
+// One sweep: per frequency, switch, store 500 ms later, advance 500 ms after.
+std::vector<lcr::tcal_step_result> sweep(tmeter_session& session, lcr::tcal_mode mode, int operator_freq_index)
+{
+  std::vector<lcr::tcal_step_result> results;
+  std::int64_t tick = session.frames_processed();
+  for (int f = 0; f < lcr::freq_count; ++f) {
+    tick += tick_frames;
+    session.run_until(tick);
+    lcr::settings.freq_index = f;
+    tick += tick_frames;
+    session.run_until(tick);
+    results.push_back(lcr::cal_store_step(mode));
+    tick += tick_frames;
+  }
+  session.run_until(tick);
+  lcr::settings.freq_index = operator_freq_index;
+  return results;
+}
+
+std::string sweep_json(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& results)
+{
+  std::string steps = "[";
+  for (std::size_t f = 0; f < results.size(); ++f) {
+    tjson_object step;
+    step.add("frequency_hz", lcr::test_frequencies[f]).add("result", step_text(results[f]));
+    steps += (f == 0 ? "" : ",") + step.text();
+  }
+  tjson_object object;
+  object.add("mode", static_cast<int>(mode)).add("mode_name", lcr::cal_mode_names[static_cast<std::size_t>(mode)]);
+  std::string text = object.text();
+  text.insert(text.size() - 1, ",\"steps\":" + steps + "]");
+  return text;
+}
+
+void print_sweep(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& results)
+{
+  std::cout << lcr::cal_mode_names[static_cast<std::size_t>(mode)] << "   Rref "
+            << reference_text(lcr::settings.ref_index.load()) << "\n";
+  for (std::size_t f = 0; f < results.size(); ++f) {
+    std::cout << "  " << frequency_text(static_cast<int>(f)) << ": " << step_text(results[f]) << "\n";
+  }
+}
+
+}  // namespace
+
+int run_calibrate(std::span<const char* const> arguments)
+{
+  const argument_list list(arguments, with(meter_value_options(), {"--rp", "--cp"}), with(meter_flags(), {"--save"}));
+  const std::vector<lcr::tcal_mode> modes = parse_cal_modes(list.value("--mode"));
+  tmeter_options options = parse_meter_options(list, /*meas_mode_option=*/false);
+  // A sweep measures with "FT Faktor" 4 at "Pegel" 1.00.
+  options.ft_factor = 4;
+  options.tone_level = lcr::level_table.back();
+  const double rp_ohm = positive_number_option(list, "--rp", 1000.0);
+  const double cp_ff = positive_number_option(list, "--cp", 200.0);
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::cal_capture.known_rp = rp_ohm;
+    lcr::cal_capture.known_cp = cp_ff;
+  }
+
+  tmeter_session session(options);
+  if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
+  std::string sweeps_json;
+  for (const lcr::tcal_mode mode : modes) {
+    if (session.simulated()) {
+      place_fixture_for(mode, session.fixture(), rp_ohm, cp_ff);
+    } else {
+      wait_for_operator(mode);
+    }
+    const std::vector<lcr::tcal_step_result> results = sweep(session, mode, options.freq_index);
+    if (options.json) {
+      sweeps_json += (sweeps_json.empty() ? "" : ",") + sweep_json(mode, results);
+    } else {
+      print_sweep(mode, results);
+    }
+  }
+
+  lcr::tfile_result saved;
+  if (list.flag("--save")) {
+    // "Speichern": the previous file becomes the backup, then the new one is written.
+    lcr::cal_backup(options.cal_file, lcr::calibration_backup_name);
+    saved = lcr::cal_save(options.cal_file);
+  }
+  if (options.json) {
+    tjson_object object;
+    object.add("ref_ohm", lcr::current_ref_resistor_ohm())
+        .add("saved", list.flag("--save") && saved.ok)
+        .add("save_message", saved.message);
+    std::string text = object.text();
+    text.insert(text.size() - 1, ",\"sweeps\":[" + sweeps_json + "]");
+    std::cout << text << std::endl;
+  } else if (list.flag("--save")) {
+    std::cout << (saved.ok ? "gespeichert in " + options.cal_file : saved.message) << "\n";
+  }
+  if (!saved.ok) {
+    std::cerr << "quarvel-cli: " << saved.message << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+int run_selftest(std::span<const char* const> arguments)
+{
+  const argument_list list(arguments, with(meter_value_options(), {"--test"}), meter_flags());
+  const auto test_text = list.value("--test");
+  const auto test_number = test_text ? parse_number(*test_text) : std::nullopt;
+  if (!test_number || *test_number < 1 || *test_number > 4 || *test_number != std::floor(*test_number)) {
+    throw usage_error("--test: selftest needs a test 1, 2, 3 or 4");
+  }
+  const int test = static_cast<int>(*test_number);
+  const tmeter_options options = parse_meter_options(list);
+  tmeter_session session(options);
+  if (session.simulated()) {
+    waveio::tfixture_config config = session.fixture().configuration();
+    config.wiring = test == 3   ? waveio::twiring::test_fixture_2
+                    : test == 4 ? waveio::twiring::open_inputs
+                                : waveio::twiring::test_fixture_1;
+    session.fixture().set_configuration(config);
+  }
+  lcr::enter_test_mode();
+  lcr::settings.test_mode = test;
+  // Test 4 smooths over 100 evaluations (5 s): give it six time constants.
+  const double seconds = options.seconds.value_or(test == 4 ? 31.0 : 2.0);
+  session.run_until(session.frames_processed() + static_cast<std::int64_t>(seconds * waveio::in_rate));
+  const lcr::tconfig_test_results results = lcr::config_test_results();
+
+  tjson_object object;
+  object.add("test", test);
+  std::string text;
+  switch (test) {
+    case 1:
+      object.add("result", results.test1_result).add("grade", grade_text(results.test1_result));
+      text = std::string("Test 1: Aussteuerung: ") + grade_text(results.test1_result);
+      break;
+    case 2:
+      object.add("amplitude_result", results.test2_amplitude_result)
+          .add("amplitude_grade", grade_text(results.test2_amplitude_result))
+          .add("phase_result", results.test2_phase_result)
+          .add("phase_grade", grade_text(results.test2_phase_result));
+      text = std::string("Test 2: Amplitudenverlauf: ") + grade_text(results.test2_amplitude_result) +
+             "\nTest 2: Phasenverlauf: " + grade_text(results.test2_phase_result);
+      break;
+    case 3:
+      object.add("result", results.test3_result).add("grade", grade_text(results.test3_result));
+      text = std::string("Test 3: Stereo + Kanalzurordnung: ") + grade_text(results.test3_result);
+      break;
+    default:
+      object.add("bits_best", results.test4_bits_best).add("bits_worst", results.test4_bits_worst);
+      text = "Test 4: eff. Auflösung [Bit] max, min: " +
+             lcr::format_fixed(results.test4_bits_best, 1, 1, lcr::decimal_separator()) + " " +
+             lcr::format_fixed(results.test4_bits_worst, 1, 1, lcr::decimal_separator());
+      break;
+  }
+  std::cout << (options.json ? object.text() : text) << std::endl;
+  return 0;
+}
+
+}  // namespace quarvel_cli

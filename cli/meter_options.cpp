@@ -1,0 +1,142 @@
+#include "meter_options.h"
+
+#include "engine/quantities.h"
+#include "engine/settings.h"
+
+#include <array>
+#include <cmath>
+
+namespace quarvel_cli {
+
+namespace {
+
+constexpr std::array<std::string_view, 6> ref_names{"10", "100", "1k", "10k", "100k", "1M"};
+constexpr std::array<std::string_view, 8> freq_names{"100", "200", "500", "1k", "2k", "5k", "10k", "20k"};
+constexpr std::array<std::string_view, 7> level_names{"0.01", "0.02", "0.05", "0.10", "0.20", "0.50", "1.00"};
+
+template <std::size_t count>
+std::string joined(const std::array<std::string_view, count>& names)
+{
+  std::string text;
+  for (const std::string_view name : names) {
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
+
+template <std::size_t count>
+int index_in(const std::array<std::string_view, count>& names, std::string_view text)
+{
+  for (std::size_t i = 0; i < count; ++i) {
+    if (names[i] == text) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::vector<std::string_view> meter_value_options()
+{
+  return {"--in", "--out", "--sim", "--noise", "--ref", "--freq", "--level", "--ft", "--avg", "--mode", "--seconds",
+          "--cal"};
+}
+
+std::vector<std::string_view> meter_flags()
+{
+  return {"--realtime", "--watch", "--json"};
+}
+
+int parse_ref_option(std::string_view text)
+{
+  const int index = index_in(ref_names, text);
+  if (index < 0) throw usage_error("--ref: '" + std::string(text) + "' is not one of " + joined(ref_names));
+  return index;
+}
+
+int parse_freq_option(std::string_view text)
+{
+  const int index = index_in(freq_names, text);
+  if (index < 0) throw usage_error("--freq: '" + std::string(text) + "' is not one of " + joined(freq_names));
+  return index;
+}
+
+double parse_level_option(std::string_view text)
+{
+  const auto number = parse_number(text);
+  for (std::size_t i = 0; number && i < level_names.size(); ++i) {
+    if (std::fabs(*number - *parse_number(level_names[i])) < 1e-9) return lcr::level_table[i];
+  }
+  throw usage_error("--level: '" + std::string(text) + "' is not one of " + joined(level_names));
+}
+
+int parse_factor_option(std::string_view option, std::string_view text)
+{
+  if (text == "1") return 1;
+  if (text == "4") return 4;
+  if (text == "16") return 16;
+  throw usage_error(std::string(option) + ": '" + std::string(text) + "' is not one of 1, 4, 16");
+}
+
+int parse_mode_option(std::string_view text)
+{
+  const int mode = lcr::find_meas_mode(text);
+  if (mode >= 0) return mode;
+  std::string captions;
+  for (const lcr::tmeas_mode& m : lcr::meas_modes) {
+    if (!captions.empty()) captions += ", ";
+    captions += m.caption;
+  }
+  throw usage_error("--mode: '" + std::string(text) + "' is not one of " + captions);
+}
+
+std::string frequency_text(int freq_index)
+{
+  const int hz = lcr::test_frequencies[static_cast<std::size_t>(lcr::clamp_freq_index(freq_index))];
+  return hz >= 1000 ? std::to_string(hz / 1000) + " kHz" : std::to_string(hz) + " Hz";
+}
+
+std::string reference_text(int ref_index)
+{
+  static constexpr std::array<std::string_view, 6> texts{"10 Ohm",  "100 Ohm",  "1 kOhm",
+                                                         "10 kOhm", "100 kOhm", "1 MOhm"};
+  return std::string(texts[static_cast<std::size_t>(lcr::clamp_ref_index(ref_index))]);
+}
+
+tmeter_options parse_meter_options(const argument_list& arguments, bool meas_mode_option)
+{
+  tmeter_options options;
+  options.in_device = arguments.value("--in");
+  options.out_device = arguments.value("--out");
+  options.sim_dut = arguments.value("--sim");
+  if (const auto text = arguments.value("--ref")) options.ref_index = parse_ref_option(*text);
+  if (const auto text = arguments.value("--freq")) options.freq_index = parse_freq_option(*text);
+  if (const auto text = arguments.value("--level")) options.tone_level = parse_level_option(*text);
+  if (const auto text = arguments.value("--ft")) options.ft_factor = parse_factor_option("--ft", *text);
+  if (const auto text = arguments.value("--avg")) options.avg_count = parse_factor_option("--avg", *text);
+  if (meas_mode_option) {
+    if (const auto text = arguments.value("--mode")) options.meas_mode = parse_mode_option(*text);
+  }
+  if (const auto text = arguments.value("--noise")) {
+    const auto rms = parse_number(*text);
+    if (!rms || *rms < 0.0 || *rms > 30000.0) {
+      throw usage_error("--noise: '" + *text + "' is not an r.m.s. noise of 0 … 30000 sample units");
+    }
+    options.sim_noise_rms = *rms;
+  }
+  if (const auto text = arguments.value("--seconds")) {
+    const auto seconds = parse_number(*text);
+    if (!seconds || *seconds <= 0.0 || *seconds > 1e6) {
+      throw usage_error("--seconds: '" + *text + "' is not a number of seconds above 0");
+    }
+    options.seconds = *seconds;
+  }
+  if (const auto text = arguments.value("--cal")) options.cal_file = *text;
+  options.realtime = arguments.flag("--realtime");
+  options.watch = arguments.flag("--watch");
+  options.json = arguments.flag("--json");
+  if (options.sim_dut && options.sim_dut->empty()) throw usage_error("--sim: the device under test is empty (e.g. --sim R=4.7k)");
+  return options;
+}
+
+}  // namespace quarvel_cli

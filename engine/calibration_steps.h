@@ -1,0 +1,72 @@
+#pragma once
+
+// The five calibration steps: each takes the values of the latest
+// measurement evaluation at the current frequency and reference resistor and
+// fills its correction table entries.
+//
+// Called on the window's (or the command-line meter's) thread; the latest
+// evaluation is copied and the entries are written under `publication_lock`.
+
+#include "complex_math.h"
+#include "corrections.h"
+#include "settings.h"
+
+#include <array>
+
+namespace lcr {
+
+// What sits in the reference and device positions in each calibration mode.
+enum class tcal_mode {
+  crosstalk = 0,   // "O-G Kanalübersprechen": reference open, device shorted
+  symmetry = 1,    // "G-O Kanalsymmetrie": reference shorted, device open
+  open = 2,        // "R-O Parallelwiderstand": reference fitted, device open
+  short_circuit = 3,  // "R-G Reihenwiderstand": reference fitted, device shorted
+  reference = 4,   // "R-R Referenzwiderstand": reference fitted, known resistor
+};
+
+inline constexpr std::array<const char*, 5> cal_mode_names{
+    "O-G Kanalübersprechen", "G-O Kanalsymmetrie", "R-O Parallelwiderstand", "R-G Reihenwiderstand",
+    "R-R Referenzwiderstand"};
+
+// Ratios measured in this run for the reference step; never saved.
+struct tcal_capture_state {
+  tfreq_row h_open{};   // corrected ratio of the last open step, per frequency
+  tfreq_row h_known{};  // corrected ratio of the last reference step
+  double known_rp = 1000.0;  // ohm, the known resistor of the reference step
+  double known_cp = 0.0;     // femtofarad across it; 0: a pure resistance
+};
+
+// The one instance; guarded by `publication_lock`.
+extern tcal_capture_state cal_capture;
+
+void reset_cal_capture();
+
+// How a step ended; only the reference step can refuse.
+enum class tcal_step_result {
+  stored,
+  no_open_ratio,      // no open step at this frequency in this run (h_open re = 0)
+  no_known_ratio,     // the known resistor's ratio has a zero real part
+  degenerate,         // the known resistor cannot be told from open (zero divisor)
+  bad_known_resistor, // known_rp not a positive finite resistance
+};
+
+tcal_step_result cal_store_crosstalk();
+tcal_step_result cal_store_symmetry();
+tcal_step_result cal_store_open();
+tcal_step_result cal_store_short();
+tcal_step_result cal_store_reference();
+
+// The step of a calibration mode 0 … 4.
+tcal_step_result cal_store_step(tcal_mode mode);
+
+// The known resistor's impedance at a frequency: Rp in parallel with Cp
+// (femtofarad); Cp = 0 is a pure resistance.
+tcomplex known_impedance(double rp_ohm, double cp_ff, double frequency_hz);
+
+// Reference impedance for which the open-corrected measurement of a known
+// impedance c equals c: c·(1/a − 1/b) from the known ratio a and the open
+// ratio b, evaluated as ((Q − 1)·c)·(1 − b)/b with Q = ((1 − a)·b)/((1 − b)·a).
+// False where a divisor is zero or the result is zero or not finite.
+bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex c, tcomplex& z_ref);
+
+}  // namespace lcr

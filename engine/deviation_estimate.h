@@ -1,0 +1,47 @@
+#pragma once
+
+// The "max. Abweichung" beside each displayed value: the largest change of
+// the value that input noise of a 10-bit converter on both channels and a
+// ±2 % error of the reference resistor could cause in the present
+// measurement, found by a bounded worst-case search over the noise phasors
+// and the reference factor.
+//
+// Runs on the window's thread, twice per display tick, on one snapshot of
+// the latest evaluation taken under `publication_lock`.
+
+#include "complex_math.h"
+#include "quantities.h"
+
+namespace lcr {
+
+// Everything one estimate needs, copied together.
+struct tdeviation_inputs {
+  tcomplex h;                  // ratio_corrected
+  double a1 = 0.0;             // channel1_amplitude, sample units
+  int n = 0;                   // transform length of the evaluation
+  int avg_count = 0;           // "Mittelwert"
+  tcomplex z_ref;              // at the current reference and frequency, ohm
+  tcomplex y_open;             // siemens
+  double frequency_hz = 0.0;   // for C and L
+};
+
+// The latest evaluation's values with the current settings' table entries.
+tdeviation_inputs deviation_snapshot();
+
+// Noise amplitude per transform bin in sample units.
+double noise_sigma(int n, int avg_count);
+
+struct tdeviation_search {
+  double deviation = 0.0;  // base unit of the quantity
+  int passes = 0;
+};
+
+tdeviation_search deviation_search(const tdeviation_inputs& inputs, quantity_key key, bool parallel);
+
+// The worst-case absolute deviation of the record's quantity for ratio h and
+// left amplitude a1, with the other inputs from the latest evaluation.
+double noise_deviation(tcomplex h, const tlcr_strings& record, double a1);
+// noise_deviation on one consistent snapshot of the latest evaluation.
+double quantity_deviation(const tlcr_strings& record);
+
+}  // namespace lcr

@@ -1,0 +1,294 @@
+// The simulated fixture's recorded channels against the circuit's analytical
+// transfer function, written out here from the circuit itself.
+
+#include "audio/fixture_signal_path.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <iomanip>
+#include <numbers>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace waveio;
+using lcomplex = std::complex<long double>;
+
+constexpr int rate_hz = 48000;
+constexpr int window = 4800;  // whole periods of every multiple of 10 Hz
+constexpr int settle_blocks = 8;
+constexpr std::array<int, 8> test_frequencies_hz{100, 200, 500, 1000, 2000, 5000, 10000, 20000};
+constexpr long double pi = std::numbers::pi_v<long double>;
+constexpr lcomplex j{0.0L, 1.0L};
+
+// e^{-j2πm/48000}: the single-bin transform's rotations, formed in long double.
+const std::vector<lcomplex>& rotations()
+{
+  static const std::vector<lcomplex> table = [] {
+    std::vector<lcomplex> t(rate_hz);
+    for (int m = 0; m < rate_hz; ++m)
+      t[static_cast<std::size_t>(m)] = std::polar(1.0L, -2.0L * pi * m / rate_hz);
+    return t;
+  }();
+  return table;
+}
+
+struct tbins {
+  lcomplex left;
+  lcomplex right;
+};
+
+// Plays a steady tone of about full scale on the left output (and an
+// unrelated one on the right output, which the fixture must ignore), long
+// enough for the 4800-tap filter to settle, and transforms the last 4800
+// recorded samples of each channel at the tone's frequency.
+tbins tone_bins(tsignal_path& path, int reference_index, int frequency_hz)
+{
+  std::array<std::int16_t, played_block_samples> played{};
+  trecorded_block recorded;
+  tbins bins;
+  const int first_in_window = settle_blocks * block_frames - window;
+  for (int block = 0; block < settle_blocks; ++block) {
+    const int start = block * block_frames;
+    for (int i = 0; i < block_frames; ++i) {
+      const long double phase = 2.0L * pi * static_cast<long double>(frequency_hz) * (start + i) / rate_hz;
+      played[static_cast<std::size_t>(2 * i)] =
+          static_cast<std::int16_t>(std::lround(30000.0L * std::cos(phase + 0.3L)));
+      played[static_cast<std::size_t>(2 * i + 1)] =
+          static_cast<std::int16_t>(std::lround(9000.0L * std::sin(phase * 3.7L)));
+    }
+    path.process(played, reference_index, recorded);
+    for (int i = 0; i < block_frames; ++i) {
+      const int n = start + i;
+      if (n < first_in_window) continue;
+      const lcomplex rotation =
+          rotations()[static_cast<std::size_t>(static_cast<long long>(frequency_hz) * n % rate_hz)];
+      bins.left += static_cast<long double>(recorded.left[static_cast<std::size_t>(i)]) * rotation;
+      bins.right += static_cast<long double>(recorded.right[static_cast<std::size_t>(i)]) * rotation;
+    }
+  }
+  return bins;
+}
+
+// The fixture as a circuit, and the card's imperfections.
+struct tcircuit {
+  std::function<lcomplex(long double omega)> z_dut;
+  long double stray_capacitance_f = 0.0L;
+  long double stray_conductance_s = 0.0L;
+  long double residual_resistance_ohm = 0.0L;
+  long double residual_inductance_h = 0.0L;
+  long double ref_tolerance = 0.0L;  // for every reference
+  long double ref_parallel_capacitance_f = 0.0L;
+  long double ref_series_inductance_h = 0.0L;
+  long double left_gain = 0.75L;
+  long double right_gain = 0.75L;
+  long double right_relative_gain = 1.0L;
+  long double right_phase_lag_deg = 0.0L;
+  long double crosstalk = 0.0L;
+
+  // Right over left at the card's inputs.
+  lcomplex ratio(int reference_index, long double frequency_hz) const
+  {
+    const long double omega = 2.0L * pi * frequency_hz;
+    const lcomplex jw = j * omega;
+    const long double r_ohm =
+        static_cast<long double>(reference_resistances_ohm[static_cast<std::size_t>(reference_index)]) *
+        (1.0L + ref_tolerance);
+    const lcomplex z_ref =
+        r_ohm / (1.0L + jw * r_ohm * ref_parallel_capacitance_f) + jw * ref_series_inductance_h;
+    const lcomplex z_path =
+        1.0L / (stray_conductance_s + jw * stray_capacitance_f +
+                1.0L / (residual_resistance_ohm + jw * residual_inductance_h + z_dut(omega)));
+    const lcomplex h = z_path / (z_ref + z_path);
+    const lcomplex mismatch = std::polar(right_relative_gain, -right_phase_lag_deg * pi / 180.0L);
+    return (right_gain * mismatch * h + crosstalk * left_gain) / left_gain;
+  }
+
+  void apply_to(tfixture_config& config) const
+  {
+    config.stray_capacitance_f = static_cast<double>(stray_capacitance_f);
+    config.stray_conductance_s = static_cast<double>(stray_conductance_s);
+    config.residual_resistance_ohm = static_cast<double>(residual_resistance_ohm);
+    config.residual_inductance_h = static_cast<double>(residual_inductance_h);
+    config.ref_tolerance.fill(static_cast<double>(ref_tolerance));
+    config.ref_parallel_capacitance_f.fill(static_cast<double>(ref_parallel_capacitance_f));
+    config.ref_series_inductance_h.fill(static_cast<double>(ref_series_inductance_h));
+    config.left_gain = static_cast<double>(left_gain);
+    config.right_gain = static_cast<double>(right_gain);
+    config.right_relative_gain = static_cast<double>(right_relative_gain);
+    config.right_phase_lag_deg = static_cast<double>(right_phase_lag_deg);
+    config.crosstalk = static_cast<double>(crosstalk);
+  }
+};
+
+struct tdevice_case {
+  const char* network;
+  std::function<lcomplex(long double omega)> z_dut;
+};
+
+void PrintTo(const tdevice_case& device, std::ostream* out)
+{
+  *out << device.network;
+}
+
+std::string scientific(double value)
+{
+  std::ostringstream text;
+  text << std::scientific << std::setprecision(2) << value;
+  return text.str();
+}
+
+lcomplex resistor(long double r_ohm, long double)
+{
+  return r_ohm;
+}
+lcomplex capacitor(long double c_f, long double omega)
+{
+  return 1.0L / (j * omega * c_f);
+}
+lcomplex inductor(long double l_h, long double omega)
+{
+  return j * omega * l_h;
+}
+lcomplex in_parallel(lcomplex a, lcomplex b)
+{
+  return a * b / (a + b);
+}
+
+// Devices whose impedance spans about 1 Ω … 10 MΩ over the test frequencies.
+const tdevice_case device_cases[] = {
+    {"R=1", [](long double w) { return resistor(1.0L, w); }},
+    {"R=4.7k", [](long double w) { return resistor(4700.0L, w); }},
+    {"R=10M", [](long double w) { return resistor(1e7L, w); }},
+    {"C=100n", [](long double w) { return capacitor(100e-9L, w); }},
+    {"C=1n", [](long double w) { return capacitor(1e-9L, w); }},
+    {"L=10m", [](long double w) { return inductor(10e-3L, w); }},
+    {"L=1", [](long double w) { return inductor(1.0L, w); }},
+    {"R=1k|C=100n", [](long double w) { return in_parallel(resistor(1000.0L, w), capacitor(100e-9L, w)); }},
+    {"R=10+L=1m", [](long double w) { return resistor(10.0L, w) + inductor(1e-3L, w); }},
+    {"R=1M|C=100p", [](long double w) { return in_parallel(resistor(1e6L, w), capacitor(100e-12L, w)); }},
+    {"(R=100+L=10m)|C=1u",
+     [](long double w) {
+       return in_parallel(resistor(100.0L, w) + inductor(10e-3L, w), capacitor(1e-6L, w));
+     }},
+    {"R=2.2|L=100u", [](long double w) { return in_parallel(resistor(2.2L, w), inductor(100e-6L, w)); }},
+};
+
+tcircuit imperfect_circuit()
+{
+  tcircuit circuit;
+  circuit.stray_capacitance_f = 8e-12L;
+  circuit.stray_conductance_s = 1e-9L;
+  circuit.residual_resistance_ohm = 0.02L;
+  circuit.residual_inductance_h = 15e-9L;
+  circuit.ref_tolerance = 0.001L;
+  circuit.ref_parallel_capacitance_f = 2e-12L;
+  circuit.ref_series_inductance_h = 30e-9L;
+  circuit.left_gain = 0.72L;
+  circuit.right_gain = 0.78L;
+  circuit.right_relative_gain = 1.02L;
+  circuit.right_phase_lag_deg = 0.5L;
+  circuit.crosstalk = 1e-5L;
+  return circuit;
+}
+
+// Worst relative error of right/left over every reference and frequency.
+double worst_ratio_error(const tcircuit& circuit, const tfixture_config& config,
+                         const std::function<lcomplex(lcomplex left, lcomplex right)>& ratio_of = {},
+                         const std::function<lcomplex(long double f_hz)>& extra = {})
+{
+  // One path throughout: each tone runs long enough to flush the one before.
+  tsignal_path path(config);
+  double worst = 0.0;
+  for (int r = 0; r < reference_count; ++r) {
+    for (const int f_hz : test_frequencies_hz) {
+      const tbins bins = tone_bins(path, r, f_hz);
+      const lcomplex measured = ratio_of ? ratio_of(bins.left, bins.right) : bins.right / bins.left;
+      lcomplex expected = circuit.ratio(r, f_hz);
+      if (extra) expected *= extra(f_hz);
+      const double error = static_cast<double>(std::abs(measured - expected) / std::abs(expected));
+      EXPECT_LT(error, 1e-9) << config.dut_network << ", reference " << r << ", " << f_hz << " Hz: measured "
+                             << std::complex<double>(measured) << ", expected "
+                             << std::complex<double>(expected);
+      worst = std::max(worst, error);
+    }
+  }
+  return worst;
+}
+
+class FixtureExactness : public ::testing::TestWithParam<tdevice_case> {};
+
+TEST_P(FixtureExactness, IdealCircuit)
+{
+  tcircuit circuit;
+  circuit.z_dut = GetParam().z_dut;
+  tfixture_config config;
+  config.dut_network = GetParam().network;
+  RecordProperty("worst_relative_error", scientific(worst_ratio_error(circuit, config)));
+}
+
+TEST_P(FixtureExactness, WithParasiticsMismatchAndCrosstalk)
+{
+  tcircuit circuit = imperfect_circuit();
+  circuit.z_dut = GetParam().z_dut;
+  tfixture_config config;
+  config.dut_network = GetParam().network;
+  circuit.apply_to(config);
+  RecordProperty("worst_relative_error", scientific(worst_ratio_error(circuit, config)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Devices, FixtureExactness, ::testing::ValuesIn(device_cases),
+                         [](const ::testing::TestParamInfo<tdevice_case>& info) {
+                           std::string name = info.param.network;
+                           for (char& c : name) {
+                             if (std::isalnum(static_cast<unsigned char>(c)) == 0) c = '_';
+                           }
+                           return name;
+                         });
+
+lcomplex one_sample_delay(long double f_hz)
+{
+  return std::polar(1.0L, -2.0L * pi * f_hz / rate_hz);
+}
+
+TEST(FixtureExactnessDelay, DelayedRightChannelLagsOneSample)
+{
+  tcircuit circuit = imperfect_circuit();
+  circuit.z_dut = device_cases[7].z_dut;
+  tfixture_config config;
+  config.dut_network = device_cases[7].network;
+  circuit.apply_to(config);
+  config.delayed_channel = tdelayed_channel::right;
+  worst_ratio_error(circuit, config, {}, one_sample_delay);
+}
+
+TEST(FixtureExactnessDelay, DelayedLeftChannelLeadsTheRatioOneSample)
+{
+  tcircuit circuit;
+  circuit.z_dut = device_cases[9].z_dut;
+  tfixture_config config;
+  config.dut_network = device_cases[9].network;
+  config.delayed_channel = tdelayed_channel::left;
+  worst_ratio_error(circuit, config, {}, [](long double f_hz) { return 1.0L / one_sample_delay(f_hz); });
+}
+
+TEST(FixtureExactnessDelay, SwappedChannelsCarryTheRatioTheOtherWay)
+{
+  tcircuit circuit = imperfect_circuit();
+  circuit.z_dut = device_cases[10].z_dut;
+  tfixture_config config;
+  config.dut_network = device_cases[10].network;
+  circuit.apply_to(config);
+  config.swap_channels = true;
+  worst_ratio_error(circuit, config, [](lcomplex left, lcomplex right) { return left / right; });
+}
+
+}  // namespace

@@ -1,0 +1,458 @@
+#include "audio/simulated_fixture.h"
+#include "audio/fixture_signal_path.h"
+#include "audio/streaming.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace waveio;
+using namespace std::chrono_literals;
+using steady = std::chrono::steady_clock;
+
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int slowdown = 10;
+#else
+constexpr int slowdown = 1;
+#endif
+
+constexpr int ring = 187;
+
+// Buffers and descriptors as the streaming layer keeps them.
+class tbuffers {
+ public:
+  explicit tbuffers(int count)
+      : count_(count),
+        samples_(std::make_unique<tsample[]>(static_cast<std::size_t>(count) * played_block_samples)),
+        headers_(std::make_unique<twave_header[]>(static_cast<std::size_t>(count)))
+  {
+    for (int i = 0; i < count; ++i) {
+      header(i).data = samples_.get() + static_cast<std::size_t>(i) * played_block_samples;
+      header(i).buffer_length = block_frames * 4;
+    }
+  }
+
+  twave_header& header(int i) { return headers_[static_cast<std::size_t>(i % count_)]; }
+  bool done(int i) { return (header(i).flags.load(std::memory_order_acquire) & WHDR_DONE) != 0; }
+  int done_count()
+  {
+    int count = 0;
+    for (int i = 0; i < count_; ++i) count += done(i) ? 1 : 0;
+    return count;
+  }
+  std::int16_t sample(int i, int index) { return header(i).data[index].load(std::memory_order_relaxed); }
+  // True when every frame holds (left, right).
+  bool holds(int i, std::int16_t left, std::int16_t right)
+  {
+    for (int frame = 0; frame < block_frames; ++frame) {
+      if (sample(i, 2 * frame) != left || sample(i, 2 * frame + 1) != right) return false;
+    }
+    return true;
+  }
+  void fill(int i, std::int16_t left)
+  {
+    for (int frame = 0; frame < block_frames; ++frame) {
+      header(i).data[2 * frame].store(left, std::memory_order_relaxed);
+      header(i).data[2 * frame + 1].store(-1234, std::memory_order_relaxed);
+    }
+  }
+
+ private:
+  int count_;
+  std::unique_ptr<tsample[]> samples_;
+  std::unique_ptr<twave_header[]> headers_;
+};
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout)
+{
+  const auto deadline = steady::now() + timeout * slowdown;
+  while (!condition()) {
+    if (steady::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// An open input and output of a fixture, with rings of `ring` buffers each,
+// all prepared; output buffer k plays the constant marker of block k.
+struct tstream_rig {
+  explicit tstream_rig(const tfixture_config& config, bool with_output = true)
+      : fixture([this] { return reference_index.load(); }, config)
+  {
+    EXPECT_EQ(fixture.open_in(in, 0, stereo16_format(48000), &event), MMSYSERR_NOERROR);
+    for (int i = 0; i < ring; ++i) EXPECT_EQ(in->prepare_header(in_buffers.header(i)), MMSYSERR_NOERROR);
+    if (!with_output) return;
+    EXPECT_EQ(fixture.open_out(out, WAVE_MAPPER, stereo16_format(48000)), MMSYSERR_NOERROR);
+    for (int i = 0; i < ring; ++i) EXPECT_EQ(out->prepare_header(out_buffers.header(i)), MMSYSERR_NOERROR);
+  }
+  ~tstream_rig()
+  {
+    if (in) in->close();
+    if (out) out->close();
+  }
+
+  static std::int16_t marker(int block) { return static_cast<std::int16_t>(4 * (block % 8000 + 1)); }
+  static std::int16_t recorded_marker(int block) { return static_cast<std::int16_t>(3 * (block % 8000 + 1)); }
+
+  void queue_all()
+  {
+    for (int i = 0; i < ring; ++i) EXPECT_EQ(in->add_buffer(in_buffers.header(i)), MMSYSERR_NOERROR);
+    if (!out) return;
+    for (int i = 0; i < ring; ++i) {
+      out_buffers.fill(i, marker(i));
+      EXPECT_EQ(out->write(out_buffers.header(i)), MMSYSERR_NOERROR);
+    }
+  }
+
+  std::atomic<int> reference_index{2};
+  tauto_reset_event event;
+  tsimulated_fixture fixture;
+  std::unique_ptr<twave_in> in;
+  std::unique_ptr<twave_out> out;
+  tbuffers in_buffers{ring};
+  tbuffers out_buffers{ring};
+};
+
+tfixture_config test_fixture_1(tclock clock)
+{
+  tfixture_config config;
+  config.wiring = twiring::test_fixture_1;
+  config.clock = clock;
+  return config;
+}
+
+TEST(SimulatedFixtureDevices, OneInputOneOutputCheckedOnOpen)
+{
+  tsimulated_fixture fixture([] { return 0; });
+  EXPECT_EQ(fixture.in_device_count(), 1);
+  EXPECT_EQ(fixture.out_device_count(), 1);
+  EXPECT_EQ(fixture.in_device_name(0), "Simulierter Messaufbau");
+  EXPECT_EQ(fixture.out_device_name(0), "Simulierter Messaufbau");
+  tauto_reset_event event;
+  std::unique_ptr<twave_in> in;
+  std::unique_ptr<twave_out> out;
+  EXPECT_EQ(fixture.open_in(in, 1, stereo16_format(48000), &event), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(fixture.open_in(in, WAVE_MAPPER, stereo16_format(48000), &event), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(fixture.open_out(out, 1, stereo16_format(48000)), MMSYSERR_BADDEVICEID);
+  EXPECT_EQ(fixture.open_in(in, 0, stereo16_format(44100), &event), WAVERR_BADFORMAT);
+  twave_format mono = stereo16_format(48000);
+  mono.channels = 1;
+  EXPECT_EQ(fixture.open_out(out, 0, mono), WAVERR_BADFORMAT);
+  EXPECT_EQ(in, nullptr);
+  EXPECT_EQ(out, nullptr);
+
+  ASSERT_EQ(fixture.open_in(in, 0, stereo16_format(48000), &event), MMSYSERR_NOERROR);
+  ASSERT_EQ(fixture.open_out(out, WAVE_MAPPER, stereo16_format(48000)), MMSYSERR_NOERROR);
+  std::unique_ptr<twave_in> second;
+  EXPECT_NE(fixture.open_in(second, 0, stereo16_format(48000), &event), MMSYSERR_NOERROR);
+  EXPECT_FALSE(in->failed());
+  EXPECT_FALSE(out->failed());
+
+  tbuffers buffers(2);
+  EXPECT_EQ(in->add_buffer(buffers.header(0)), WAVERR_UNPREPARED);
+  EXPECT_EQ(in->prepare_header(buffers.header(0)), MMSYSERR_NOERROR);
+  buffers.header(0).buffer_length = 4 * 1000;
+  EXPECT_EQ(in->add_buffer(buffers.header(0)), MMSYSERR_INVALPARAM);
+
+  EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+  EXPECT_EQ(in->start(), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(in->close(), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(out->close(), MMSYSERR_NOERROR);
+  EXPECT_EQ(out->write(buffers.header(1)), MMSYSERR_INVALHANDLE);
+  EXPECT_EQ(fixture.open_in(second, 0, stereo16_format(48000), &event), MMSYSERR_NOERROR);
+}
+
+// A minute of measurement: every recorded block comes back in order, with its
+// event, computed from the output block of the same step, and the next block
+// only after the consumer has queued the last one again.
+TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
+{
+  tstream_rig rig(test_fixture_1(tclock::virtual_time));
+  rig.queue_all();
+  const int blocks = 2250;
+  const auto started = steady::now();
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  for (int b = 0; b < blocks; ++b) {
+    ASSERT_TRUE(eventually([&] { return rig.event.try_wait(); }, 2000ms)) << "no event for block " << b;
+    ASSERT_TRUE(rig.in_buffers.done(b)) << b;
+    ASSERT_FALSE(rig.in_buffers.done(b + 1)) << "ran ahead at block " << b;
+    ASSERT_FALSE(rig.out_buffers.done(b)) << "played buffer back before its recorded one is queued again";
+    const std::int16_t expected = tstream_rig::recorded_marker(b);
+    ASSERT_TRUE(rig.in_buffers.holds(b, expected, expected))
+        << "block " << b << " holds " << rig.in_buffers.sample(b, 0) << ", expected " << expected;
+    rig.in_buffers.header(b).flags.fetch_and(~WHDR_DONE);
+    ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(b)), MMSYSERR_NOERROR);
+    ASSERT_TRUE(rig.out_buffers.done(b)) << b;
+    ASSERT_FALSE(rig.in_buffers.done(b + 1)) << "ran ahead of the output at block " << b;
+    rig.out_buffers.header(b).flags.fetch_and(~WHDR_DONE);
+    rig.out_buffers.fill(b, tstream_rig::marker(b + ring));
+    ASSERT_EQ(rig.out->write(rig.out_buffers.header(b)), MMSYSERR_NOERROR);
+  }
+  const double elapsed_s = std::chrono::duration<double>(steady::now() - started).count();
+  RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
+  EXPECT_LT(elapsed_s, 1.0 * slowdown);
+}
+
+TEST(SimulatedFixtureClocks, VirtualTimeWaitsForTheConsumerAndNudgesIt)
+{
+  tstream_rig rig(test_fixture_1(tclock::virtual_time));
+  rig.queue_all();
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(0); }, 1000ms));
+  ASSERT_TRUE(eventually([&] { return rig.event.try_wait(); }, 1000ms));
+  std::this_thread::sleep_for(60ms);
+  EXPECT_FALSE(rig.in_buffers.done(1)) << "186 buffers queued, but block 0 is not queued again";
+  // A consumer that missed the event (woken before it was ready) hears again.
+  EXPECT_TRUE(rig.event.try_wait());
+  EXPECT_FALSE(rig.out_buffers.done(0));
+  rig.in_buffers.header(0).flags.fetch_and(~WHDR_DONE);
+  ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(0)), MMSYSERR_NOERROR);
+  EXPECT_TRUE(rig.out_buffers.done(0)) << "the played buffer comes back with the recorded one queued again";
+  std::this_thread::sleep_for(30ms);
+  EXPECT_FALSE(rig.in_buffers.done(1)) << "the played buffer is not queued again yet";
+  rig.out_buffers.header(0).flags.fetch_and(~WHDR_DONE);
+  ASSERT_EQ(rig.out->write(rig.out_buffers.header(0)), MMSYSERR_NOERROR);
+  EXPECT_TRUE(eventually([&] { return rig.in_buffers.done(1); }, 1000ms));
+}
+
+TEST(SimulatedFixtureClocks, RecordingStartsOnlyWithStart)
+{
+  for (const tclock clock : {tclock::virtual_time, tclock::real_time}) {
+    tstream_rig rig(test_fixture_1(clock));
+    rig.queue_all();
+    std::this_thread::sleep_for(80ms);
+    EXPECT_EQ(rig.in_buffers.done_count(), 0);
+    EXPECT_EQ(rig.out_buffers.done_count(), 0) << "the output plays only while the input records";
+    ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+    ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(0); }, 1000ms));
+    rig.in_buffers.header(0).flags.fetch_and(~WHDR_DONE);
+    ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(0)), MMSYSERR_NOERROR);
+    EXPECT_TRUE(rig.out_buffers.done(0));
+  }
+}
+
+TEST(SimulatedFixtureClocks, OutputAlonePlaysOnlyInRealTime)
+{
+  for (const tclock clock : {tclock::virtual_time, tclock::real_time}) {
+    tsimulated_fixture fixture([] { return 0; }, test_fixture_1(clock));
+    std::unique_ptr<twave_out> out;
+    ASSERT_EQ(fixture.open_out(out, 0, stereo16_format(48000)), MMSYSERR_NOERROR);
+    tbuffers buffers(5);
+    for (int i = 0; i < 5; ++i) {
+      out->prepare_header(buffers.header(i));
+      ASSERT_EQ(out->write(buffers.header(i)), MMSYSERR_NOERROR);
+    }
+    if (clock == tclock::virtual_time) {
+      std::this_thread::sleep_for(100ms);
+      EXPECT_EQ(buffers.done_count(), 0);
+    } else {
+      const auto started = steady::now();
+      EXPECT_TRUE(eventually([&] { return buffers.done(4); }, 1000ms));
+      EXPECT_TRUE(buffers.done(0) && buffers.done(3));
+      // Five blocks of 26.7 ms.
+      EXPECT_GT(steady::now() - started, 110ms);
+    }
+    out->close();
+  }
+}
+
+TEST(SimulatedFixtureClocks, RealTimePacesLikeASoundCard)
+{
+  tstream_rig rig(test_fixture_1(tclock::real_time));
+  rig.queue_all();
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  std::this_thread::sleep_for(150ms);
+  const auto t0 = steady::now();
+  const int n0 = rig.in_buffers.done_count();
+  std::this_thread::sleep_until(t0 + 1s);
+  const int n1 = rig.in_buffers.done_count();
+  const int played = rig.out_buffers.done_count();
+  const double rate = (n1 - n0) / std::chrono::duration<double>(steady::now() - t0).count();
+  RecordProperty("buffers_per_second", std::to_string(rate));
+  EXPECT_NEAR(rate, 37.5, 3.75);
+  EXPECT_NEAR(played, n1, 1) << "input and output in lock-step";
+  for (int b = 0; b < n1; ++b) {
+    ASSERT_TRUE(rig.in_buffers.holds(b, tstream_rig::recorded_marker(b), tstream_rig::recorded_marker(b)))
+        << b;
+  }
+}
+
+TEST(SimulatedFixtureClocks, RealTimeLosesBlocksThatFindNoBuffer)
+{
+  tstream_rig rig(test_fixture_1(tclock::real_time));
+  for (int i = 0; i < ring; ++i) {
+    rig.out_buffers.fill(i, tstream_rig::marker(i));
+    ASSERT_EQ(rig.out->write(rig.out_buffers.header(i)), MMSYSERR_NOERROR);
+  }
+  ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(0)), MMSYSERR_NOERROR);
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(0); }, 1000ms));
+  std::this_thread::sleep_for(200ms);  // about seven blocks with nowhere to go
+  ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(1)), MMSYSERR_NOERROR);
+  ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(1); }, 1000ms));
+  // The block recorded into the late buffer is the one then played, not the
+  // next in line: block k carries 3 (k + 1).
+  const std::int16_t value = rig.in_buffers.sample(1, 0);
+  EXPECT_TRUE(rig.in_buffers.holds(1, value, value));
+  EXPECT_EQ(value % 3, 0);
+  const int block = value / 3 - 1;
+  EXPECT_GE(block, 5);
+  EXPECT_LT(block, rig.out_buffers.done_count());
+}
+
+TEST(SimulatedFixtureClocks, ResetReturnsEveryBufferPromptly)
+{
+  tstream_rig rig(test_fixture_1(tclock::real_time));
+  rig.queue_all();
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(1); }, 1000ms));
+  auto started = steady::now();
+  EXPECT_EQ(rig.in->reset(), MMSYSERR_NOERROR);
+  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_EQ(rig.in_buffers.done_count(), ring);
+  started = steady::now();
+  EXPECT_EQ(rig.out->reset(), MMSYSERR_NOERROR);
+  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_EQ(rig.out_buffers.done_count(), ring);
+
+  // Stopped until started again.
+  for (int i = 0; i < 3; ++i) {
+    rig.in_buffers.header(i).flags.fetch_and(~WHDR_DONE);
+    ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(i)), MMSYSERR_NOERROR);
+  }
+  std::this_thread::sleep_for(100ms);
+  EXPECT_FALSE(rig.in_buffers.done(0));
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  EXPECT_TRUE(eventually([&] { return rig.in_buffers.done(0); }, 1000ms));
+}
+
+TEST(SimulatedFixtureClocks, CloseAndDestructionArePrompt)
+{
+  auto fixture = std::make_unique<tsimulated_fixture>([] { return 0; }, test_fixture_1(tclock::real_time));
+  tauto_reset_event event;
+  std::unique_ptr<twave_in> in;
+  ASSERT_EQ(fixture->open_in(in, 0, stereo16_format(48000), &event), MMSYSERR_NOERROR);
+  tbuffers buffers(4);
+  for (int i = 0; i < 4; ++i) {
+    in->prepare_header(buffers.header(i));
+    in->add_buffer(buffers.header(i));
+  }
+  in->start();
+  ASSERT_TRUE(eventually([&] { return buffers.done(0); }, 1000ms));
+  auto started = steady::now();
+  EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
+  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_EQ(buffers.done_count(), 4);
+  started = steady::now();
+  fixture.reset();
+  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+}
+
+// The drive is constant, so after the first 4800 samples every block's right
+// channel is exactly the divider's DC ratio of whichever model made it.
+TEST(SimulatedFixtureConfiguration, ChangesWhileStreamingTakeEffectWholeBlocks)
+{
+  tfixture_config dut = test_fixture_1(tclock::virtual_time);
+  dut.wiring = twiring::measuring_adapter;  // R=1k against 1 kΩ: half
+  tfixture_config open = dut;
+  open.device_state = tdevice_state::open;
+  tstream_rig rig(dut);
+  rig.queue_all();
+  for (int i = 0; i < ring; ++i) rig.out_buffers.fill(i, 20000);
+  std::atomic<bool> configuring{true};
+  std::thread configurator([&] {
+    for (int n = 0; configuring.load(); ++n) {
+      rig.fixture.set_configuration(n % 2 == 0 ? open : dut);
+      std::this_thread::sleep_for(1ms);
+    }
+  });
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  int halves = 0;
+  int wholes = 0;
+  const auto take_block = [&](int b) {
+    EXPECT_TRUE(eventually([&] { return rig.in_buffers.done(b); }, 2000ms)) << b;
+    const bool steady_block = b >= 4;
+    if (steady_block && rig.in_buffers.holds(b, 15000, 7500)) ++halves;
+    if (steady_block && rig.in_buffers.holds(b, 15000, 15000)) ++wholes;
+    rig.in_buffers.header(b).flags.fetch_and(~WHDR_DONE);
+    rig.in->add_buffer(rig.in_buffers.header(b));
+    EXPECT_TRUE(rig.out_buffers.done(b)) << b;
+    rig.out_buffers.header(b).flags.fetch_and(~WHDR_DONE);
+    rig.out->write(rig.out_buffers.header(b));
+  };
+  const int blocks = 600;
+  for (int b = 0; b < blocks; ++b) take_block(b);
+  configuring = false;
+  configurator.join();
+  EXPECT_EQ(halves + wholes, blocks - 4) << "some block mixed two configurations";
+  EXPECT_GT(halves, 0);
+  EXPECT_GT(wholes, 0);
+
+  // The reference index is read each block.
+  rig.fixture.set_configuration(dut);
+  rig.reference_index = 0;
+  for (int b = blocks; b < blocks + 3; ++b) take_block(b);
+  EXPECT_TRUE(rig.in_buffers.holds(blocks + 2, 15000, 14851)) << rig.in_buffers.sample(blocks + 2, 1);
+}
+
+TEST(SimulatedFixtureConfiguration, MalformedNetworkKeepsTheRunningConfiguration)
+{
+  tfixture_config config;
+  config.dut_network = "R=470";
+  tsimulated_fixture fixture([] { return 0; }, config);
+  tfixture_config bad = config;
+  bad.dut_network = "R=470+";
+  EXPECT_THROW(fixture.set_configuration(bad), dut_error);
+  EXPECT_EQ(fixture.configuration().dut_network, "R=470");
+  EXPECT_THROW(tsimulated_fixture([] { return 0; }, bad), dut_error);
+}
+
+// Through the streaming layer's own worker: a minute of virtual time, no
+// block lost, the output written by the handler coming back exactly
+// output_lead_target frames later.
+TEST(SimulatedFixtureStreaming, AMinuteThroughTheStreamingWorker)
+{
+  reset_stream_state();
+  tsimulated_fixture fixture([] { return 2; }, test_fixture_1(tclock::virtual_time));
+  std::vector<std::int16_t> recorded;
+  recorded.reserve(4000);
+  std::atomic<int> handled{0};
+  set_backend(&fixture);
+  set_block_handler([&] {
+    while (in_available() >= block_frames) {
+      read_input_block();
+      recorded.push_back(static_cast<std::int16_t>(stream.inblock_left[0]));
+      stream.outblock_left.fill(4.0 * static_cast<double>(recorded.size()));
+      stream.outblock_right.fill(0.0);
+      write_output_block(block_frames);
+      handled.fetch_add(1);
+    }
+  });
+  stream.in_device_id = 0;
+  const auto started = steady::now();
+  waveout_open();
+  wavein_open();
+  const bool finished = eventually([&] { return handled.load() >= 2250; }, 5000ms);
+  const double elapsed_s = std::chrono::duration<double>(steady::now() - started).count();
+  wavein_close();
+  waveout_close();
+  reset_stream_state();
+  ASSERT_TRUE(finished) << handled.load() << " blocks";
+  RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
+  EXPECT_LT(elapsed_s, 1.0 * slowdown);
+
+  const std::size_t lead_blocks = output_lead_target / block_frames;
+  for (std::size_t b = 0; b < lead_blocks; ++b) EXPECT_EQ(recorded[b], 0) << b;
+  for (std::size_t b = lead_blocks; b < 2250; ++b) {
+    ASSERT_EQ(recorded[b], static_cast<std::int16_t>(3 * (b - lead_blocks + 1))) << "block " << b;
+  }
+}
+
+}  // namespace
