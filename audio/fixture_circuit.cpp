@@ -103,11 +103,24 @@ std::complex<double> tfixture_circuit::divider_ratio(int reference_index, double
 tchannel_response tfixture_circuit::input_response(int reference_index, double frequency_hz) const
 {
   const double left = config_.wiring == twiring::open_inputs ? 0.0 : config_.left_gain;
-  const std::complex<double> mismatch =
-      std::polar(config_.right_relative_gain, -config_.right_phase_lag_deg * std::numbers::pi / 180.0);
+  const std::complex<double> mismatch = std::polar(
+      config_.right_relative_gain,
+      -config_.right_phase_lag_deg * audio_band_weight(frequency_hz) * std::numbers::pi / 180.0);
   const std::complex<double> right =
       config_.right_gain * mismatch * divider_ratio(reference_index, frequency_hz) + config_.crosstalk * left;
   return {left, right};
+}
+
+double audio_band_weight(double frequency_hz)
+{
+  constexpr double band_low_hz = 100.0;
+  constexpr double band_high_hz = 20000.0;
+  constexpr double nyquist_hz = fixture_sample_rate_hz / 2.0;
+  const double f = std::fabs(frequency_hz);
+  if (f < band_low_hz) return 0.5 - 0.5 * std::cos(std::numbers::pi * f / band_low_hz);
+  if (f <= band_high_hz) return 1.0;
+  if (f < nyquist_hz) return 0.5 + 0.5 * std::cos(std::numbers::pi * (f - band_high_hz) / (nyquist_hz - band_high_hz));
+  return 0.0;
 }
 
 tchannel_response tfixture_circuit::recorded_response(int reference_index, double frequency_hz) const

@@ -21,6 +21,13 @@ struct tchannel_response {
   std::complex<double> right;
 };
 
+// How much of the right channel's phase lag applies at a frequency: all of it
+// across the audio band (100 Hz … 20 kHz, every test frequency), fading to
+// none at DC and at the Nyquist frequency, where a sampled channel is real.
+// A lag constant up to those edges would make the channel ring for the whole
+// filter length after every change of tone, which no real card does.
+double audio_band_weight(double frequency_hz);
+
 class tfixture_circuit {
  public:
   // Throws dut_error if the device network text is malformed.

@@ -1,5 +1,6 @@
 #include "calibrate_command.h"
 
+#include "calibration_sweep.h"
 #include "json_writer.h"
 #include "meter_session.h"
 
@@ -20,8 +21,6 @@ namespace quarvel_cli {
 
 namespace {
 
-constexpr std::int64_t tick_frames = waveio::in_rate / 2;  // the sweep's 500 ms timer
-
 // What the operator must connect for a calibration mode.
 const char* connection_hint(lcr::tcal_mode mode)
 {
@@ -33,31 +32,6 @@ const char* connection_hint(lcr::tcal_mode mode)
     case lcr::tcal_mode::reference: return "Referenzwiderstand bestückt, bekannter Widerstand an den Messklemmen";
   }
   return "";
-}
-
-void place_fixture_for(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm, double cp_ff)
-{
-  waveio::tfixture_config config = fixture.configuration();
-  config.wiring = waveio::twiring::measuring_adapter;
-  config.reference_state = waveio::treference_state::fitted;
-  switch (mode) {
-    case lcr::tcal_mode::crosstalk:
-      config.reference_state = waveio::treference_state::open;
-      config.device_state = waveio::tdevice_state::shorted;
-      break;
-    case lcr::tcal_mode::symmetry:
-      config.reference_state = waveio::treference_state::shorted;
-      config.device_state = waveio::tdevice_state::open;
-      break;
-    case lcr::tcal_mode::open: config.device_state = waveio::tdevice_state::open; break;
-    case lcr::tcal_mode::short_circuit: config.device_state = waveio::tdevice_state::shorted; break;
-    case lcr::tcal_mode::reference:
-      config.device_state = waveio::tdevice_state::known_resistor;
-      config.known_resistance_ohm = rp_ohm;
-      config.known_capacitance_f = cp_ff * 1e-15;
-      break;
-  }
-  fixture.set_configuration(config);
 }
 
 void wait_for_operator(lcr::tcal_mode mode)
@@ -124,25 +98,6 @@ std::vector<lcr::tcal_mode> parse_cal_modes(const std::optional<std::string>& te
   return modes;
 }
 
-// One sweep: per frequency, switch, store 500 ms later, advance 500 ms after.
-std::vector<lcr::tcal_step_result> sweep(tmeter_session& session, lcr::tcal_mode mode, int operator_freq_index)
-{
-  std::vector<lcr::tcal_step_result> results;
-  std::int64_t tick = session.frames_processed();
-  for (int f = 0; f < lcr::freq_count; ++f) {
-    tick += tick_frames;
-    session.run_until(tick);
-    lcr::settings.freq_index = f;
-    tick += tick_frames;
-    session.run_until(tick);
-    results.push_back(lcr::cal_store_step(mode));
-    tick += tick_frames;
-  }
-  session.run_until(tick);
-  lcr::settings.freq_index = operator_freq_index;
-  return results;
-}
-
 std::string sweep_json(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& results)
 {
   std::string steps = "[";
@@ -173,10 +128,7 @@ int run_calibrate(std::span<const char* const> arguments)
 {
   const argument_list list(arguments, with(meter_value_options(), {"--rp", "--cp"}), with(meter_flags(), {"--save"}));
   const std::vector<lcr::tcal_mode> modes = parse_cal_modes(list.value("--mode"));
-  tmeter_options options = parse_meter_options(list, /*meas_mode_option=*/false);
-  // A sweep measures with "FT Faktor" 4 at "Pegel" 1.00.
-  options.ft_factor = 4;
-  options.tone_level = lcr::level_table.back();
+  const tmeter_options options = parse_meter_options(list, /*meas_mode_option=*/false);
   const double rp_ohm = positive_number_option(list, "--rp", 1000.0);
   const double cp_ff = positive_number_option(list, "--cp", 200.0);
   {
@@ -190,11 +142,11 @@ int run_calibrate(std::span<const char* const> arguments)
   std::string sweeps_json;
   for (const lcr::tcal_mode mode : modes) {
     if (session.simulated()) {
-      place_fixture_for(mode, session.fixture(), rp_ohm, cp_ff);
+      place_fixture_for_calibration(mode, session.fixture(), rp_ohm, cp_ff);
     } else {
       wait_for_operator(mode);
     }
-    const std::vector<lcr::tcal_step_result> results = sweep(session, mode, options.freq_index);
+    const std::vector<lcr::tcal_step_result> results = calibration_sweep(session, mode, options.freq_index);
     if (options.json) {
       sweeps_json += (sweeps_json.empty() ? "" : ",") + sweep_json(mode, results);
     } else {

@@ -119,9 +119,16 @@ tcal_step_result cal_store_reference()
   tcomplex z_ref;
   if (!reference_from_ratios(a, b, c, z_ref)) return tcal_step_result::degenerate;
   const tcomplex y_open = c_inv(divider_z(b, z_ref));
-  if (!is_finite(y_open)) return tcal_step_result::degenerate;
+  // The short was measured against the previous reference impedance, and a
+  // measured impedance scales with the reference: carry it over to the new
+  // one, as a short step made now would find it.
+  tcomplex z_short = calibration.z_short[r][f];
+  tcomplex rescale;
+  if (divide(z_ref, calibration.z_ref[r][f], rescale)) z_short = c_mul(z_short, rescale);
+  if (!is_finite(y_open) || !is_finite(z_short)) return tcal_step_result::degenerate;
   calibration.z_ref[r][f] = z_ref;
   calibration.y_open[r][f] = y_open;
+  calibration.z_short[r][f] = z_short;
   return tcal_step_result::stored;
 }
 

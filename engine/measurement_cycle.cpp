@@ -265,6 +265,14 @@ double recommend_ref_resistor()
   return ref_resistors[index];
 }
 
+double tone_settling_seconds()
+{
+  const int factor = std::clamp(settings.ft_factor.load(), 1, 16);
+  const int averaged = std::max(settings.avg_count.load(), 1) * factor;
+  const int frames = waveio::output_lead_target + block_frames + 960 * factor + (averaged - 1) * eval_stride;
+  return static_cast<double>(frames) / waveio::in_rate;
+}
+
 tmeasurement_snapshot measurement_snapshot()
 {
   const std::lock_guard lock(publication_lock);

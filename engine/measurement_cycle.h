@@ -98,6 +98,12 @@ double recommend_ref_resistor();
 // and reference r (ohm).
 double relative_error_estimate(double a, double bits, double c, double floor, double m, double r);
 
+// Stream time from a change of tone (frequency or level) until every
+// evaluation in the averagers has analysed only the new tone: the output
+// lead plus one block until the tone comes back, one window, and the
+// averaging span, at the current "FT Faktor" and "Mittelwert".
+double tone_settling_seconds();
+
 // What the window and the command-line meter read, copied under the lock.
 struct tmeasurement_snapshot {
   tcomplex display_z;

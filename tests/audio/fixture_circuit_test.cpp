@@ -135,3 +135,26 @@ TEST(FixtureCircuit, MalformedNetworkIsRejected)
 }
 
 }  // namespace
+
+namespace {
+
+// The phase lag holds at every test frequency and fades to nothing at DC and
+// Nyquist, where a sampled channel's response is real.
+TEST(FixtureCircuit, PhaseLagCoversTheAudioBandOnly)
+{
+  for (const double f : {100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0, 20000.0}) {
+    EXPECT_EQ(waveio::audio_band_weight(f), 1.0) << f;
+  }
+  EXPECT_EQ(waveio::audio_band_weight(0.0), 0.0);
+  EXPECT_NEAR(waveio::audio_band_weight(24000.0), 0.0, 1e-15);
+  EXPECT_NEAR(waveio::audio_band_weight(50.0), 0.5, 1e-12);
+  EXPECT_NEAR(waveio::audio_band_weight(22000.0), 0.5, 1e-12);
+  waveio::tfixture_config config;
+  config.right_phase_lag_deg = 0.5;
+  const waveio::tfixture_circuit circuit(config);
+  EXPECT_NEAR(std::arg(circuit.input_response(2, 1000.0).right) * 180.0 / std::numbers::pi,
+              std::arg(circuit.divider_ratio(2, 1000.0)) * 180.0 / std::numbers::pi - 0.5, 1e-12);
+  EXPECT_NEAR(std::arg(circuit.input_response(2, 0.0).right), 0.0, 1e-15);
+}
+
+}  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+
+// A calibration sweep as the calibration page runs it, for the command-line
+// meter and the tests, on the page's 500 ms timer: per frequency, switch the
+// tone, store once the new tone has settled in every averaged evaluation
+// (1 s at "Mittelwert" 1), go on 500 ms after that.
+
+#include "meter_session.h"
+
+#include "engine/calibration_steps.h"
+
+#include <vector>
+
+namespace quarvel_cli {
+
+// Puts the simulated fixture into the state a calibration mode expects; the
+// known resistor of mode 4 is rp_ohm in parallel with cp_ff femtofarad.
+void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm,
+                                   double cp_ff);
+
+// One sweep over the eight frequencies in `mode` at the current reference,
+// at "FT Faktor" 4 and "Pegel" 1.00 (left so afterwards, as the calibration
+// page does); afterwards the tone returns to `operator_freq_index`.
+std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lcr::tcal_mode mode,
+                                                     int operator_freq_index);
+
+}  // namespace quarvel_cli

@@ -1,0 +1,209 @@
+// Calibration end to end: a realistic, imperfect set-up on the simulated
+// fixture is measured uncalibrated, calibrated in the operator's sequence,
+// saved, reloaded and measured again.
+
+#include "cli/calibration_sweep.h"
+#include "engine/calibration_file.h"
+#include "engine/deviation_estimate.h"
+#include "support/simulated_meter.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+
+namespace {
+
+using quarvel_test::tsim_reading;
+
+class CalibratedMeter : public quarvel_test::simulated_meter {
+protected:
+  // Crosstalk −100 dB, right channel 1 % low and 0.5° late, 15 pF across the
+  // terminals, 30 mΩ + 20 nH in series, reference resistors 1 % off with
+  // 3 pF across and 20 nH in series, noise of 1 sample unit r.m.s.
+  void make_realistic()
+  {
+    waveio::tfixture_config c = config();
+    c.crosstalk = 1e-5;
+    c.right_relative_gain = 0.99;
+    c.right_phase_lag_deg = 0.5;
+    c.stray_capacitance_f = 15e-12;
+    c.residual_resistance_ohm = 0.03;
+    c.residual_inductance_h = 20e-9;
+    c.ref_tolerance.fill(0.01);
+    c.ref_parallel_capacitance_f.fill(3e-12);
+    c.ref_series_inductance_h.fill(20e-9);
+    c.noise_rms = 1.0;
+    configure(c);
+  }
+
+  // Modes 0 and 1 once; then per reference modes 2, 3 and 4 with the known
+  // resistor of its decade (R ∥ 200 fF).
+  void calibrate_all()
+  {
+    const int operator_freq = lcr::settings.freq_index.load();
+    for (const lcr::tcal_mode mode : {lcr::tcal_mode::crosstalk, lcr::tcal_mode::symmetry}) {
+      quarvel_cli::place_fixture_for_calibration(mode, session->fixture(), 1000.0, 200.0);
+      for (const lcr::tcal_step_result result : quarvel_cli::calibration_sweep(*session, mode, operator_freq)) {
+        ASSERT_EQ(result, lcr::tcal_step_result::stored);
+      }
+    }
+    for (int r = 0; r < lcr::ref_count; ++r) {
+      const double ohm = lcr::ref_resistors[static_cast<std::size_t>(r)];
+      lcr::settings.ref_index = r;
+      {
+        const std::lock_guard lock(lcr::publication_lock);
+        lcr::cal_capture.known_rp = ohm;
+        lcr::cal_capture.known_cp = 200.0;
+      }
+      for (const lcr::tcal_mode mode : {lcr::tcal_mode::open, lcr::tcal_mode::short_circuit, lcr::tcal_mode::reference}) {
+        quarvel_cli::place_fixture_for_calibration(mode, session->fixture(), ohm, 200.0);
+        for (const lcr::tcal_step_result result : quarvel_cli::calibration_sweep(*session, mode, operator_freq)) {
+          ASSERT_EQ(result, lcr::tcal_step_result::stored) << "mode " << static_cast<int>(mode) << " at " << ohm;
+        }
+      }
+    }
+  }
+
+  struct tsummary {
+    int checked = 0;
+    double worst_magnitude = 0.0;
+    double worst_phase = 0.0;
+  };
+
+  // Measures every network at every frequency with the recommended reference.
+  template <typename Check>
+  tsummary survey(const std::vector<std::string>& networks, Check check)
+  {
+    tsummary summary;
+    for (const std::string& network : networks) {
+      int r = 2;
+      for (int f = 0; f < lcr::freq_count; ++f) {
+        const tsim_reading reading = measure_with_recommended(network, f, r);
+        if (!reading.ratio_in_range()) continue;
+        ++summary.checked;
+        summary.worst_magnitude = std::max(summary.worst_magnitude, reading.magnitude_error());
+        summary.worst_phase = std::max(summary.worst_phase, reading.phase_error_deg());
+        check(network, f, reading);
+      }
+    }
+    return summary;
+  }
+};
+
+TEST_F(CalibratedMeter, CalibrationMakesARealisticSetUpAccurate)
+{
+  open();
+  make_realistic();
+  const std::vector<std::string> networks{"R=3.3", "R=470", "R=47k", "R=2.2M", "C=47p", "C=10n",
+                                          "C=4.7u", "L=22u", "L=4.7m", "L=1"};
+
+  const tsummary before = survey(networks, [](const std::string&, int, const tsim_reading&) {});
+  std::cout << "[ figures  ] uncalibrated: worst |Z| error " << before.worst_magnitude * 100.0
+            << " %, worst phase error " << before.worst_phase << " deg over " << before.checked << " readings\n";
+  EXPECT_GT(before.worst_magnitude, 0.005);  // the set-up really is off
+
+  // Calibrate at "Mittelwert" 1 as the sweep's timing expects, save, forget,
+  // reload.
+  lcr::settings.avg_count = 1;
+  lcr::settings.request_average_rebuild = true;
+  calibrate_all();
+  const std::string file = directory.path() + "/Quarvel.cal";
+  ASSERT_TRUE(lcr::cal_save(file).ok);
+  lcr::reset_calibration_tables();
+  const lcr::tfile_result loaded = lcr::cal_load(file);
+  ASSERT_TRUE(loaded.ok) << loaded.message;
+
+  lcr::settings.avg_count = 16;
+  lcr::settings.ft_factor = 16;
+  lcr::settings.request_transform_rebuild = true;
+  lcr::settings.tone_level = lcr::level_table.back();
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::engine.first_quantity.quantity = "Z";
+    lcr::engine.second_quantity.quantity = "phi_Z";
+  }
+  const tsummary after = survey(networks, [](const std::string& network, int f, const tsim_reading& reading) {
+    const auto where = network + " at " + std::to_string(lcr::test_frequencies[static_cast<std::size_t>(f)]) +
+                       " Hz with " + std::to_string(lcr::ref_resistors[static_cast<std::size_t>(reading.ref_index)]);
+    EXPECT_LT(reading.magnitude_error(), 5e-4) << where;
+    EXPECT_LT(reading.phase_error_deg(), 0.05) << where;
+    // The deviation shown beside each value covers the actual error.
+    lcr::tlcr_strings z_record;
+    z_record.quantity = "Z";
+    lcr::tlcr_strings phase_record;
+    phase_record.quantity = "phi_Z";
+    const double z_deviation = lcr::quantity_deviation(z_record);
+    const double phase_deviation = lcr::quantity_deviation(phase_record);
+    EXPECT_GE(z_deviation, reading.magnitude_error() * std::abs(reading.exact)) << where;
+    EXPECT_GE(phase_deviation, reading.phase_error_deg()) << where;
+  });
+  std::cout << "[ figures  ] calibrated: worst |Z| error " << after.worst_magnitude * 100.0
+            << " %, worst phase error " << after.worst_phase << " deg over " << after.checked << " readings\n";
+  EXPECT_GT(after.checked, static_cast<int>(networks.size()) * 4);
+}
+
+class FixtureSetUpTests : public quarvel_test::simulated_meter {
+protected:
+  lcr::tconfig_test_results run_test(int test, waveio::twiring wiring, double seconds)
+  {
+    waveio::tfixture_config c = config();
+    c.wiring = wiring;
+    configure(c);
+    lcr::enter_test_mode();
+    lcr::settings.test_mode = test;
+    run_seconds(seconds);
+    return lcr::config_test_results();
+  }
+};
+
+TEST_F(FixtureSetUpTests, CorrectSetUpIsGreen)
+{
+  open();
+  EXPECT_EQ(run_test(1, waveio::twiring::test_fixture_1, 1.0).test1_result, lcr::test_good);
+  const lcr::tconfig_test_results flat = run_test(2, waveio::twiring::test_fixture_1, 1.0);
+  EXPECT_EQ(flat.test2_amplitude_result, lcr::test_good);
+  EXPECT_EQ(flat.test2_phase_result, lcr::test_good);
+  EXPECT_EQ(run_test(3, waveio::twiring::test_fixture_2, 1.0).test3_result, lcr::test_good);
+}
+
+TEST_F(FixtureSetUpTests, SwappedChannelsMakeTest3Yellow)
+{
+  open();
+  waveio::tfixture_config c = config();
+  c.swap_channels = true;
+  configure(c);
+  EXPECT_EQ(run_test(3, waveio::twiring::test_fixture_2, 1.0).test3_result, lcr::test_doubtful);
+  waveio::stream.swap_channels = true;  // "Kanäle vertauschen (Test 3)"
+  EXPECT_EQ(run_test(3, waveio::twiring::test_fixture_2, 1.0).test3_result, lcr::test_good);
+}
+
+TEST_F(FixtureSetUpTests, OneSampleDelayIsRedUntilTheMatchingOffset)
+{
+  open();
+  waveio::tfixture_config c = config();
+  c.delayed_channel = waveio::tdelayed_channel::right;
+  configure(c);
+  EXPECT_EQ(run_test(2, waveio::twiring::test_fixture_1, 1.0).test2_phase_result, lcr::test_bad);
+  waveio::stream.sample_offset = -1;  // "Sampleversatz (Test 2)" "-1": delays the left array
+  EXPECT_EQ(run_test(2, waveio::twiring::test_fixture_1, 1.0).test2_phase_result, lcr::test_good);
+}
+
+TEST_F(FixtureSetUpTests, OpenInputResolutionFollowsTheNoise)
+{
+  open();
+  for (const double rms : {1.0, 4.0, 16.0}) {
+    waveio::tfixture_config c = config();
+    c.noise_rms = rms;
+    configure(c);
+    // Six time constants of the smoothing.
+    const lcr::tconfig_test_results results = run_test(4, waveio::twiring::open_inputs, 32.0);
+    const double expected = std::log2(16384.0 / rms);
+    EXPECT_NEAR(results.test4_bits_worst, expected, 0.5) << "noise " << rms;
+    EXPECT_NEAR(results.test4_bits_best, expected, 0.5) << "noise " << rms;
+    EXPECT_GE(results.test4_bits_best, results.test4_bits_worst);
+    std::cout << "[ figures  ] noise " << rms << ": " << results.test4_bits_best << " / " << results.test4_bits_worst
+              << " bits (log2(16384/s) = " << expected << ")\n";
+  }
+}
+
+}  // namespace
