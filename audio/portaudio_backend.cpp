@@ -82,7 +82,6 @@ struct tstream_core {
 
   const bool is_input;
   tauto_reset_event* const event;
-  PaStream* stream = nullptr;
   theader_queue queue{queue_capacity};
   twave_header* current = nullptr;  // the audio callback's, or reset's once stopped
   std::uint32_t current_frame = 0;
@@ -141,30 +140,30 @@ public:
     parameters.sampleFormat = paInt16;
     parameters.suggestedLatency =
         core_->is_input ? device->defaultHighInputLatency : device->defaultHighOutputLatency;
-    PaError error = Pa_OpenStream(&core_->stream, core_->is_input ? &parameters : nullptr,
+    PaError error = Pa_OpenStream(&stream_, core_->is_input ? &parameters : nullptr,
                                   core_->is_input ? nullptr : &parameters, format.samples_per_sec,
                                   paFramesPerBufferUnspecified, paClipOff | paDitherOff, &tpa_stream::callback,
                                   core_.get());
     if (error != paNoError) {
-      core_->stream = nullptr;
+      stream_ = nullptr;
       return error;
     }
-    error = Pa_SetStreamFinishedCallback(core_->stream, &tpa_stream::finished);
+    error = Pa_SetStreamFinishedCallback(stream_, &tpa_stream::finished);
     return error;
   }
 
   PaError start()
   {
-    if (core_->stream == nullptr) return paBadStreamPtr;
+    if (stream_ == nullptr) return paBadStreamPtr;
     core_->stopping.store(false);
-    const PaError error = Pa_StartStream(core_->stream);
+    const PaError error = Pa_StartStream(stream_);
     if (error == paNoError) watchdog_ = std::jthread(&tpa_stream::watch, core_);
     return error;
   }
 
   int queue(twave_header& header)
   {
-    if (core_->stream == nullptr) return MMSYSERR_INVALHANDLE;
+    if (stream_ == nullptr) return MMSYSERR_INVALHANDLE;
     if (!header.prepared) return WAVERR_UNPREPARED;
     return core_->queue.push(&header) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
   }
@@ -173,7 +172,7 @@ public:
   // every buffer still in it.
   int reset()
   {
-    if (core_->stream == nullptr) return MMSYSERR_INVALHANDLE;
+    if (stream_ == nullptr) return MMSYSERR_INVALHANDLE;
     stop_watchdog();
     core_->stopping.store(true);
     if (!core_->abandoned.load() && !stop_within_limit(false)) core_->abandoned.store(true);
@@ -183,13 +182,13 @@ public:
 
   int close()
   {
-    if (core_->stream == nullptr) return MMSYSERR_INVALHANDLE;
+    if (stream_ == nullptr) return MMSYSERR_INVALHANDLE;
     stop_watchdog();
     core_->stopping.store(true);
     // A stream given up on is left to its helper thread.
     if (!core_->abandoned.load() && !stop_within_limit(true)) core_->abandoned.store(true);
     return_all_buffers();
-    core_->stream = nullptr;
+    stream_ = nullptr;
     return MMSYSERR_NOERROR;
   }
 
@@ -252,9 +251,9 @@ private:
   bool stop_within_limit(bool close_too)
   {
     return run_within_limit(
-        [core = core_, close_too] {
-          if (Pa_IsStreamStopped(core->stream) == 0) Pa_AbortStream(core->stream);
-          if (close_too) Pa_CloseStream(core->stream);
+        [stream = stream_, core = core_, close_too] {
+          if (Pa_IsStreamStopped(stream) == 0) Pa_AbortStream(stream);
+          if (close_too) Pa_CloseStream(stream);
         },
         core_->failed.load() ? failed_stop_limit : stop_limit);
   }
@@ -318,7 +317,9 @@ private:
     }
   }
 
+  // The callback's data, shared with a stop left behind (see run_within_limit).
   std::shared_ptr<tstream_core> core_;
+  PaStream* stream_ = nullptr;  // none once closed
   std::jthread watchdog_;
 };
 

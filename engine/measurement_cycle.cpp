@@ -152,12 +152,11 @@ void make_measurement_tone()
   const double step = test_frequencies[static_cast<std::size_t>(clamp_freq_index(settings.freq_index.load()))] /
                       static_cast<double>(waveio::out_rate);
   const double amplitude = tone_amplitude(settings.tone_level.load());
-  std::uniform_real_distribution<double> uniform(0.0, 1.0);
   for (double& sample : engine.tone_buffer) {
     engine.tone_phase += step;
     engine.tone_phase -= std::trunc(engine.tone_phase);
     // A dither of at most half a sample unit decorrelates the rounding error.
-    sample = std::sin(2.0 * pi * engine.tone_phase) * amplitude + (uniform(engine.dither_source) - 0.5);
+    sample = std::sin(2.0 * pi * engine.tone_phase) * amplitude + (engine.dither_source.next() - 0.5);
   }
 }
 

@@ -19,7 +19,6 @@
 
 #include <array>
 #include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -35,6 +34,22 @@ inline constexpr int signal_right_weak = 2;      // right below 30
 inline constexpr int signal_near_full_scale = 3; // a peak beyond ±29767
 inline constexpr int signal_clipped = 4;         // a peak at full scale
 
+// The dither's uniform source in [0, 1): xorshift64*, cheap enough to run
+// for every output sample.
+class tdither_source {
+public:
+  double next()
+  {
+    state_ ^= state_ >> 12;
+    state_ ^= state_ << 25;
+    state_ ^= state_ >> 27;
+    return static_cast<double>((state_ * 0x2545F4914F6CDD1DULL) >> 11) * 0x1.0p-53;
+  }
+
+private:
+  std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
+};
+
 struct tengine_state {
   // Working objects (worker only).
   tdft dft_ch1;
@@ -45,7 +60,7 @@ struct tengine_state {
   tavg avg_im;
   tdata tone_buffer;
   double tone_phase = 0.0;    // cycles, 0 ≤ phase < 1
-  std::minstd_rand dither_source{20260101u};
+  tdither_source dither_source;
   tlcr_strings ref_quantity_work;  // the worker formats here, then publishes
 
   // Results of the latest evaluation: written by the worker under

@@ -68,14 +68,19 @@ void ring_setup(tbuff& ring, int size)
 void ring_put(tbuff& ring, std::span<const double> block)
 {
   if (ring.size <= 0) return;  // not set up yet
-  const int count = static_cast<int>(block.size());
-  int position = ring.wpos;
-  for (int j = 0; j < count; ++j) {
-    ring.data[static_cast<std::size_t>(position)] = block[static_cast<std::size_t>(j)];
-    if (++position == ring.size) position = 0;
-  }
-  ring.wpos = static_cast<int>((static_cast<std::int64_t>(ring.wpos) + count) % ring.size);
-  ring.fill += count;
+  // A block longer than the ring leaves only its newest `size` samples.
+  const auto size = static_cast<std::size_t>(ring.size);
+  const std::size_t count = block.size();
+  const std::size_t kept = std::min(count, size);
+  std::size_t position = (static_cast<std::size_t>(ring.wpos) + (count - kept)) % size;
+  std::span<const double> newest = block.subspan(count - kept);
+  // At most two contiguous pieces: up to the ring's end, then from its start.
+  const std::size_t first = std::min(kept, size - position);
+  std::copy_n(newest.begin(), first, ring.data.begin() + static_cast<std::ptrdiff_t>(position));
+  std::copy(newest.begin() + static_cast<std::ptrdiff_t>(first), newest.end(), ring.data.begin());
+  position = (position + kept) % size;
+  ring.wpos = static_cast<int>(position);
+  ring.fill += static_cast<int>(count);
 }
 
 void ring_take(tbuff& ring, std::span<double> out, int skip, int n)
@@ -85,10 +90,17 @@ void ring_take(tbuff& ring, std::span<double> out, int skip, int n)
   // Reduced so that a fill far above size still gives an index in the ring.
   std::int64_t start = (static_cast<std::int64_t>(ring.wpos) + size + skip - ring.fill) % size;
   if (start < 0) start += size;
+  // Whole turns of the ring first (n may exceed its size), then the rest, in
+  // contiguous pieces.
   auto position = static_cast<std::size_t>(start);
-  for (int j = 0; j < n; ++j) {
-    out[static_cast<std::size_t>(j)] = ring.data[position];
-    if (++position == static_cast<std::size_t>(size)) position = 0;
+  std::size_t copied = 0;
+  const auto wanted = static_cast<std::size_t>(std::max(n, 0));
+  while (copied < wanted) {
+    const std::size_t piece = std::min(wanted - copied, static_cast<std::size_t>(size) - position);
+    std::copy_n(ring.data.begin() + static_cast<std::ptrdiff_t>(position), piece,
+                out.begin() + static_cast<std::ptrdiff_t>(copied));
+    copied += piece;
+    position = (position + piece) % static_cast<std::size_t>(size);
   }
   ring.fill -= skip;
 }
