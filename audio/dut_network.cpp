@@ -10,6 +10,24 @@
 
 namespace waveio {
 
+std::optional<tsi_prefix> leading_si_prefix(std::string_view text)
+{
+  static constexpr std::array<std::pair<std::string_view, double>, 10> prefixes{{{"f", 1e-15},
+                                                                                 {"p", 1e-12},
+                                                                                 {"n", 1e-9},
+                                                                                 {"u", 1e-6},
+                                                                                 {"\u00b5", 1e-6},
+                                                                                 {"\u03bc", 1e-6},
+                                                                                 {"m", 1e-3},
+                                                                                 {"k", 1e3},
+                                                                                 {"M", 1e6},
+                                                                                 {"G", 1e9}}};
+  for (const auto& [symbol, factor] : prefixes) {
+    if (text.starts_with(symbol)) return tsi_prefix{factor, symbol.size()};
+  }
+  return std::nullopt;
+}
+
 namespace {
 
 // Keeps a pair away from overflow and underflow in deep networks. Scaling by
@@ -185,21 +203,9 @@ class tdut_parser {
   double prefix_factor()
   {
     if (at_end()) return 1.0;
-    static constexpr std::array<std::pair<std::string_view, double>, 10> prefixes{{{"f", 1e-15},
-                                                                                   {"p", 1e-12},
-                                                                                   {"n", 1e-9},
-                                                                                   {"u", 1e-6},
-                                                                                   {"\u00b5", 1e-6},
-                                                                                   {"\u03bc", 1e-6},
-                                                                                   {"m", 1e-3},
-                                                                                   {"k", 1e3},
-                                                                                   {"M", 1e6},
-                                                                                   {"G", 1e9}}};
-    for (const auto& [symbol, factor] : prefixes) {
-      if (text_.substr(at_).starts_with(symbol)) {
-        at_ += symbol.size();
-        return factor;
-      }
+    if (const auto prefix = leading_si_prefix(text_.substr(at_))) {
+      at_ += prefix->length;
+      return prefix->factor;
     }
     const auto byte = static_cast<unsigned char>(peek());
     if (std::isalpha(byte) || byte >= 0x80) {

@@ -14,6 +14,7 @@
 // Pure values and functions; any thread.
 
 #include <complex>
+#include <optional>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
@@ -78,5 +79,13 @@ class tdut_network {
 
 // Throws dut_error on malformed text.
 tdut_network parse_dut_network(std::string_view text);
+
+// The SI prefix at the start of `text` (f p n u µ μ m k M G): its factor and
+// its length in bytes; nothing when `text` does not start with one.
+struct tsi_prefix {
+  double factor = 1.0;
+  std::size_t length = 0;
+};
+std::optional<tsi_prefix> leading_si_prefix(std::string_view text);
 
 }  // namespace waveio

@@ -1,5 +1,7 @@
 #include "arguments.h"
 
+#include "audio/dut_network.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -54,21 +56,15 @@ std::optional<double> parse_number(std::string_view text)
 
 std::optional<double> parse_si_number(std::string_view text)
 {
-  struct suffix {
-    std::string_view text;
-    double factor;
-  };
-  static constexpr suffix suffixes[] = {{"f", 1e-15}, {"p", 1e-12}, {"n", 1e-9}, {"u", 1e-6},
-                                        {"\xC2\xB5", 1e-6}, {"m", 1e-3}, {"k", 1e3}, {"M", 1e6},
-                                        {"G", 1e9}};
-  for (const suffix& s : suffixes) {
-    if (text.size() > s.text.size() && text.ends_with(s.text)) {
-      const auto mantissa = parse_number(text.substr(0, text.size() - s.text.size()));
-      if (!mantissa) return std::nullopt;
-      return *mantissa * s.factor;
-    }
-  }
-  return parse_number(text);
+  double value = 0.0;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc{} || !std::isfinite(value)) return std::nullopt;
+  const std::string_view rest(stop, static_cast<std::size_t>(end - stop));
+  if (rest.empty()) return value;
+  const auto prefix = waveio::leading_si_prefix(rest);
+  if (!prefix || prefix->length != rest.size()) return std::nullopt;
+  return value * prefix->factor;
 }
 
 }  // namespace quarvel_cli

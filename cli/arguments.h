@@ -33,8 +33,8 @@ private:
   std::vector<std::string> flags_;
 };
 
-// A number with "." as decimal point and an optional SI suffix
-// (f p n u µ m k M G); nullopt when the text is not such a number.
+// A number with "." as decimal point and an optional SI prefix
+// (f p n u µ m k M G), as in device networks; nullopt otherwise.
 std::optional<double> parse_si_number(std::string_view text);
 
 // A plain decimal number (no suffix), nullopt if it is not one.

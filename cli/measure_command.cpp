@@ -3,6 +3,7 @@
 #include "json_writer.h"
 #include "meter_session.h"
 
+#include "engine/deviation_estimate.h"
 #include "engine/measurement_cycle.h"
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
@@ -29,10 +30,13 @@ extern "C" void on_interrupt(int)
   interrupted.store(true);
 }
 
-// One displayed quantity: its record with names and texts, and its value.
+// One displayed quantity: its record with names and texts, its value and
+// its deviation ("max. Abweichung") with texts of their own.
 struct tshown_quantity {
   lcr::tlcr_strings record;
   double value = 0.0;
+  lcr::tlcr_strings deviation_record;
+  double deviation = 0.0;
 };
 
 tshown_quantity shown_quantity(const lcr::tlcr_strings& selection, lcr::tcomplex z)
@@ -43,6 +47,9 @@ tshown_quantity shown_quantity(const lcr::tlcr_strings& selection, lcr::tcomplex
   lcr::name_quantity(shown.record);
   shown.value = lcr::quantity_value(z, shown.record);
   lcr::format_quantity(1, shown.record, shown.value);
+  shown.deviation_record = shown.record;
+  shown.deviation = lcr::quantity_deviation(shown.record);
+  lcr::format_quantity(0, shown.deviation_record, shown.deviation);
   return shown;
 }
 
@@ -93,7 +100,10 @@ tjson_object quantity_json(const tshown_quantity& shown)
       .add("long_name", shown.record.long_name)
       .add("value", shown.value)
       .add("value_text", shown.record.value_text)
-      .add("unit_text", shown.record.unit_text);
+      .add("unit_text", shown.record.unit_text)
+      .add("deviation", shown.deviation)
+      .add("deviation_value_text", shown.deviation_record.value_text)
+      .add("deviation_unit_text", shown.deviation_record.unit_text);
   return object;
 }
 
@@ -122,13 +132,21 @@ std::string quantity_line(const tshown_quantity& shown)
   return shown.record.symbol + ": " + shown.record.value_text + " " + shown.record.unit_text;
 }
 
+std::string deviation_line(const tshown_quantity& shown)
+{
+  return "max. Abweichung " + shown.record.symbol + ": " + shown.deviation_record.value_text + " " +
+         shown.deviation_record.unit_text;
+}
+
 void print_reading(const treading& reading, const tmeter_session& session, const tmeter_options& options)
 {
   std::cout << lcr::meas_modes[static_cast<std::size_t>(reading.meas_mode)].caption << "   "
             << frequency_text(options.freq_index) << "   Rref " << reference_text(options.ref_index) << "   "
             << session.input_name() << "\n"
-            << reading.first.record.long_name << "\n  " << quantity_line(reading.first) << "\n"
-            << reading.second.record.long_name << "\n  " << quantity_line(reading.second) << "\n"
+            << reading.first.record.long_name << "\n  " << quantity_line(reading.first) << "\n  "
+            << deviation_line(reading.first) << "\n"
+            << reading.second.record.long_name << "\n  " << quantity_line(reading.second) << "\n  "
+            << deviation_line(reading.second) << "\n"
             << "empf. Ref.Widerstand: " << reading.snapshot.ref_value_text << " " << reading.snapshot.ref_unit_text
             << "\nEingangspegel: " << lamp_text(reading.signal_state) << "\n";
 }

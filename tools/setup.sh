@@ -2,13 +2,24 @@
 # Installs every Debian 12 package that Quarvel needs to build, test and run.
 # Safe to run again: when everything is present it changes nothing and needs
 # no network. Works as root and, for other users, through sudo.
+#
+#   tools/setup.sh         build, test and run
+#   tools/setup.sh jack    also a JACK server, for the loopback test on a
+#                          real sound server (continuous integration)
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev portaudio19-dev libasound2-dev
+  locales
 )
+for extra in "$@"; do
+  case "$extra" in
+    jack) packages+=(jackd2) ;;
+    *) echo "setup: unknown option '$extra' (known: jack)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
@@ -17,7 +28,12 @@ for package in "${packages[@]}"; do
   fi
 done
 
-if [ "${#missing[@]}" -eq 0 ]; then
+locale_missing=true
+if locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  locale_missing=false
+fi
+
+if [ "${#missing[@]}" -eq 0 ] && [ "$locale_missing" = false ]; then
   exit 0
 fi
 
@@ -26,11 +42,21 @@ if [ "$(id -u)" -eq 0 ]; then
 elif command -v sudo >/dev/null 2>&1; then
   as_root=(sudo)
 else
-  echo "setup: these packages are missing and neither root nor sudo is available: ${missing[*]}" >&2
+  echo "setup: needs root or sudo to install: ${missing[*]:-the locale de_DE.UTF-8}" >&2
   exit 1
 fi
 
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-"${as_root[@]}" apt-get update -qq
-"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests check the texts under a German locale (decimal comma).
+if [ "$locale_missing" = true ]; then
+  echo "setup: generating the locale de_DE.UTF-8"
+  "${as_root[@]}" sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${as_root[@]}" tee -a /etc/locale.gen >/dev/null
+  "${as_root[@]}" locale-gen >/dev/null
+fi

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <string>
 
@@ -168,6 +169,20 @@ TEST_F(QuantityTexts, UnknownKeyKeepsItsNames)
   lcr::name_quantity(record);
   EXPECT_EQ(record.symbol, "old");
   EXPECT_EQ(record.long_name, "alt");
+}
+
+// Qt sets the C library's locale from the environment; the texts follow the
+// separator setting only.
+TEST_F(QuantityTexts, UnaffectedByTheProcessLocale)
+{
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+  lcr::set_decimal_separator('.');
+  const formatted text = format("C", 1.5e-9);
+  lcr::set_decimal_separator(',');
+  const formatted german = format("Q", 0.5);
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(text.value, "1.500");
+  EXPECT_EQ(german.value, "0,50000");
 }
 
 // The separator comes from the user's locale name, without setting any

@@ -1,0 +1,134 @@
+// quarvel-cli as a user runs it: arguments, exit codes and the JSON output.
+
+#include "cli/arguments.h"
+#include "cli/json_writer.h"
+#include "cli/meter_options.h"
+#include "cli/meter_session.h"
+#include "support/temporary_directory.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+struct trun {
+  int exit_code = -1;
+  std::string output;  // standard output and standard error
+};
+
+trun run_cli(const std::string& arguments)
+{
+  const std::string command = std::string(QUARVEL_CLI) + " " + arguments + " 2>&1";
+  trun result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 4096> buffer{};
+  while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) result.output += buffer.data();
+  const int status = ::pclose(pipe);
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)
+{
+  struct bad_case {
+    const char* arguments;
+    const char* message;
+  };
+  const bad_case cases[] = {
+      {"measure --ref 3k --sim R=1k", "--ref: '3k' is not one of 10, 100, 1k, 10k, 100k, 1M"},
+      {"measure --freq 50 --sim R=1k", "--freq: '50' is not one of 100"},
+      {"measure --level 0.3 --sim R=1k", "--level: '0.3' is not one of 0.01"},
+      {"measure --ft 2 --sim R=1k", "--ft: '2' is not one of 1, 4, 16"},
+      {"measure --mode Z/Y --sim R=1k", "--mode: 'Z/Y' is not one of Z/phi"},
+      {"measure --seconds -1 --sim R=1k", "--seconds"},
+      {"measure --sim 'R=4.7x'", "--sim: position"},
+      {"measure --sim", "--sim needs a value"},
+      {"measure --bogus", "unknown argument '--bogus'"},
+      {"calibrate --mode 5 --sim R=1k", "--mode: calibrate needs calibration modes 0"},
+      {"selftest --test 0 --sim R=1k", "--test: selftest needs a test 1, 2, 3 or 4"},
+      {"frobnicate", "unknown command 'frobnicate'"},
+  };
+  for (const bad_case& c : cases) {
+    const trun run = run_cli(c.arguments);
+    EXPECT_EQ(run.exit_code, 2) << c.arguments << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
+    EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.arguments << "\n" << run.output;
+  }
+}
+
+TEST(CommandLine, MeasureOnTheSimulatedFixturePrintsJson)
+{
+  quarvel_test::temporary_directory directory;
+  const trun run = run_cli("measure --sim R=470 --ref 1k --mode Rs/Xs --json --cal " + directory.path() + "/none.cal");
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  for (const char* key : {"\"mode\":\"Rs/Xs\"", "\"first\":{\"quantity\":\"R\",\"circuit\":\"ser\",\"symbol\":\"Rs\"",
+                          "\"long_name\":\"Wirkwiderstand, Resistanz, Reihenschaltung\"", "\"value_text\":",
+                          "\"unit_text\":\"Ohm\"", "\"deviation\":", "\"second\":{\"quantity\":\"X\"", "\"z\":{\"re\":",
+                          "\"recommended_ref_ohm\":1000", "\"recommended_ref\":{\"value_text\":\"   1\",\"unit_text\":\"KOhm\"}",
+                          "\"signal_state\":"}) {
+    EXPECT_NE(run.output.find(key), std::string::npos) << key << "\n" << run.output;
+  }
+  EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1);
+}
+
+TEST(CommandLine, CalibrationFileErrorIsReportedAndTheMeasurementGoesOn)
+{
+  quarvel_test::temporary_directory directory;
+  const std::string file = directory.path() + "/bad.cal";
+  FILE* out = std::fopen(file.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  std::fputs("h_short\r\n 1.0E+000; 2,0E+000; 0; 0; 0; 0; 0; 0; \r\n", out);
+  std::fclose(out);
+  const trun run = run_cli("measure --sim R=1k --ref 1k --cal " + file);
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_NE(run.output.find("'2,0E+000' ist kein gültiger Gleitkommawert"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Scheinwiderstand, Impedanz"), std::string::npos) << run.output;
+}
+
+TEST(CommandLine, SelftestGradesTheSimulatedSetUp)
+{
+  const trun run = run_cli("selftest --test 3 --sim R=1k --json");
+  EXPECT_EQ(run.exit_code, 0) << run.output;
+  EXPECT_NE(run.output.find("\"grade\":\"grün\""), std::string::npos) << run.output;
+}
+
+TEST(CommandLineParts, NumbersWithSuffixesAndWithoutLocale)
+{
+  EXPECT_DOUBLE_EQ(*quarvel_cli::parse_si_number("4.7k"), 4700.0);
+  EXPECT_DOUBLE_EQ(*quarvel_cli::parse_si_number("100n"), 100e-9);
+  EXPECT_DOUBLE_EQ(*quarvel_cli::parse_si_number("2\xC2\xB5"), 2e-6);
+  EXPECT_DOUBLE_EQ(*quarvel_cli::parse_si_number("1M"), 1e6);
+  EXPECT_FALSE(quarvel_cli::parse_si_number("1,5"));
+  EXPECT_FALSE(quarvel_cli::parse_si_number("k"));
+  EXPECT_FALSE(quarvel_cli::parse_si_number(""));
+  EXPECT_FALSE(quarvel_cli::parse_number("inf"));
+  EXPECT_EQ(quarvel_cli::parse_level_option("0.1"), 1000.0);
+  EXPECT_EQ(quarvel_cli::parse_level_option("1.00"), 10000.0);
+}
+
+TEST(CommandLineParts, DevicesByIndexOrName)
+{
+  const std::vector<std::string> names{"HDA Intel PCH: ALC892 Analog (hw:0,0) (ALSA)", "system (JACK)",
+                                       "Simulierter Messaufbau"};
+  EXPECT_EQ(quarvel_cli::find_device(names, "1", "--in"), 1);
+  EXPECT_EQ(quarvel_cli::find_device(names, "JACK", "--in"), 1);
+  EXPECT_EQ(quarvel_cli::find_device(names, "Simul", "--in"), 2);
+  EXPECT_THROW(quarvel_cli::find_device(names, "3", "--in"), quarvel_cli::usage_error);
+  EXPECT_THROW(quarvel_cli::find_device(names, "USB", "--out"), quarvel_cli::usage_error);
+}
+
+TEST(CommandLineParts, JsonStringsAreEscaped)
+{
+  EXPECT_EQ(quarvel_cli::json_string("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\n\\u0001\"");
+  EXPECT_EQ(quarvel_cli::json_string("Güte"), "\"Güte\"");
+  quarvel_cli::tjson_object object;
+  object.add("x", 1.5).add("n", 3).add("nan", std::nan(""));
+  EXPECT_EQ(object.text(), "{\"x\":1.5,\"n\":3,\"nan\":null}");
+}
+
+}  // namespace
