@@ -323,17 +323,20 @@ private:
   std::jthread watchdog_;
 };
 
-class tpa_wave_in final : public twave_in {
+// What an input and an output device handle have in common.
+template <typename Direction>
+class tpa_handle : public Direction {
 public:
-  explicit tpa_wave_in(tauto_reset_event* event) : stream_(true, event) {}
-  PaError open(int index, const twave_format& format) { return stream_.open(index, format); }
   int prepare_header(twave_header& header) override { return mark_prepared(header, true); }
   int unprepare_header(twave_header& header) override { return mark_prepared(header, false); }
-  int add_buffer(twave_header& header) override { return stream_.queue(header); }
-  int start() override { return stream_.start() == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR; }
   int reset() override { return stream_.reset(); }
   int close() override { return stream_.close(); }
   bool failed() const override { return stream_.failed(); }
+
+protected:
+  tpa_handle(bool is_input, tauto_reset_event* event) : stream_(is_input, event) {}
+
+  tpa_stream stream_;
 
 private:
   static int mark_prepared(twave_header& header, bool prepared)
@@ -341,32 +344,26 @@ private:
     header.prepared = prepared;
     return MMSYSERR_NOERROR;
   }
-  tpa_stream stream_;
 };
 
-class tpa_wave_out final : public twave_out {
+class tpa_wave_in final : public tpa_handle<twave_in> {
 public:
-  tpa_wave_out() : stream_(false, nullptr) {}
+  explicit tpa_wave_in(tauto_reset_event* event) : tpa_handle(true, event) {}
+  PaError open(int index, const twave_format& format) { return stream_.open(index, format); }
+  int add_buffer(twave_header& header) override { return stream_.queue(header); }
+  int start() override { return stream_.start() == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR; }
+};
+
+class tpa_wave_out final : public tpa_handle<twave_out> {
+public:
+  tpa_wave_out() : tpa_handle(false, nullptr) {}
   // A wave output plays from the moment it is opened.
   PaError open(int index, const twave_format& format)
   {
     const PaError error = stream_.open(index, format);
     return error != paNoError ? error : stream_.start();
   }
-  int prepare_header(twave_header& header) override { return mark_prepared(header, true); }
-  int unprepare_header(twave_header& header) override { return mark_prepared(header, false); }
   int write(twave_header& header) override { return stream_.queue(header); }
-  int reset() override { return stream_.reset(); }
-  int close() override { return stream_.close(); }
-  bool failed() const override { return stream_.failed(); }
-
-private:
-  static int mark_prepared(twave_header& header, bool prepared)
-  {
-    header.prepared = prepared;
-    return MMSYSERR_NOERROR;
-  }
-  tpa_stream stream_;
 };
 
 int result_of(PaError error)

@@ -2,6 +2,7 @@
 #include "engine/settings.h"
 
 #include "audio/streaming.h"
+#include "support/manual_stream.h"
 
 #include <benchmark/benchmark.h>
 
@@ -10,17 +11,12 @@
 
 namespace {
 
-// The engine's block loop on a recorded 1 kHz tone, without devices: each
-// iteration hands the engine one more recorded block.
+// The engine's block loop on a recorded 1 kHz tone, without devices or
+// threads: each iteration hands the engine one more recorded block.
 void BM_engine_block_loop(benchmark::State& state)
 {
   const int factor = static_cast<int>(state.range(0));
-  waveio::reset_stream_state();
-  waveio::stream.in_ring.allocate(waveio::N_in);
-  waveio::stream.out_ring.allocate(waveio::N_out);
-  waveio::stream.out_write = waveio::output_lead_target;
-  waveio::stream.out_lead = waveio::output_lead_target;
-  waveio::stream.output_running = true;
+  const quarvel_test::manual_stream stream;
   for (int frame = 0; frame < waveio::stream.in_ring.frames; ++frame) {
     const double tone = std::sin(2.0 * M_PI * 1000.0 * frame / 48000.0);
     waveio::tsample* samples = waveio::stream.in_ring.frame(0, 0) + 2 * frame;
@@ -46,7 +42,6 @@ void BM_engine_block_loop(benchmark::State& state)
   }
   const double audio_seconds = static_cast<double>(state.iterations()) * waveio::block_frames / 48000.0;
   state.counters["audio_s_per_cpu_s"] = benchmark::Counter(audio_seconds, benchmark::Counter::kIsRate);
-  waveio::reset_stream_state();
 }
 BENCHMARK(BM_engine_block_loop)->Arg(1)->Arg(4)->Arg(16)->ArgName("ft_factor");
 
