@@ -12,7 +12,7 @@ namespace waveio {
 namespace {
 
 // The FIR is designed on a 10 Hz grid: 4800 taps at 48 kHz.
-constexpr int design_size = 4800;
+constexpr int design_size = fixture_filter_taps;
 constexpr int design_bins = design_size / 2 + 1;
 constexpr double design_spacing_hz = fixture_sample_rate_hz / design_size;
 constexpr int transform_size = 8192;

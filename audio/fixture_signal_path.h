@@ -28,6 +28,9 @@
 namespace waveio {
 
 inline constexpr int played_block_samples = 2 * block_frames;  // interleaved stereo
+// The right channel's filter length, and how long it remembers the drive.
+inline constexpr int fixture_filter_taps = 4800;
+inline constexpr double fixture_filter_memory_seconds = fixture_filter_taps / 48000.0;
 
 // The two recorded channels of one block, before quantisation, in sample units.
 struct trecorded_block {

@@ -194,6 +194,13 @@ public:
 
   bool failed() const { return core_->failed.load(); }
 
+  double latency_seconds() const
+  {
+    const PaStreamInfo* info = stream_ != nullptr ? Pa_GetStreamInfo(stream_) : nullptr;
+    if (info == nullptr) return 0.0;
+    return core_->is_input ? info->inputLatency : info->outputLatency;
+  }
+
 private:
   static int callback(const void* input, void* output, unsigned long frame_count, const PaStreamCallbackTimeInfo*,
                       PaStreamCallbackFlags, void* user)
@@ -260,6 +267,9 @@ private:
 
   void return_all_buffers()
   {
+    // A stream given up on may still own its queue; its buffers are left to
+    // the streaming layer, which does not wait for them.
+    if (core_->abandoned.load()) return;
     if (core_->current != nullptr) core_->current->flags.fetch_or(WHDR_DONE, std::memory_order_release);
     core_->current = nullptr;
     while (twave_header* header = core_->queue.pop()) header->flags.fetch_or(WHDR_DONE, std::memory_order_release);
@@ -332,6 +342,7 @@ public:
   int reset() override { return stream_.reset(); }
   int close() override { return stream_.close(); }
   bool failed() const override { return stream_.failed(); }
+  double latency_seconds() const override { return stream_.latency_seconds(); }
 
 protected:
   tpa_handle(bool is_input, tauto_reset_event* event) : stream_(is_input, event) {}

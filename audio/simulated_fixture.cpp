@@ -61,6 +61,9 @@ class tinput_handle final : public twave_in {
     return MMSYSERR_NOERROR;
   }
   bool failed() const override { return false; }
+  // The fixture's filter remembers 100 ms of drive: a change of tone has
+  // settled in the recording that much later.
+  double latency_seconds() const override { return fixture_filter_memory_seconds; }
 
  private:
   tsimulated_device* device_;  // null once closed

@@ -22,6 +22,9 @@ public:
   twave_backend& catalog() { return catalog_; }
   tsimulated_fixture& fixture() { return fixture_; }
 
+  // Why the last real card refused to open ("" if none did).
+  std::string last_error() const { return real_cards_ ? real_cards_->last_error() : std::string(); }
+
   // Device ids of the fixture in the two lists.
   int fixture_in_id() { return catalog_.in_device_count() - 1; }
   int fixture_out_id() { return catalog_.out_device_count() - 1; }

@@ -295,6 +295,12 @@ void waveout_close()
   stream.out_handle.reset();
 }
 
+double device_latency_seconds()
+{
+  return (stream.in_handle ? stream.in_handle->latency_seconds() : 0.0) +
+         (stream.out_handle ? stream.out_handle->latency_seconds() : 0.0);
+}
+
 int in_available()
 {
   return stream.in_available.load();

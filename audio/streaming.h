@@ -131,6 +131,10 @@ void wavein_close();
 // ring while it runs.
 void waveout_close();
 
+// The open devices' own latency, input and output together (window's
+// thread; 0 for a closed direction).
+double device_latency_seconds();
+
 // Worker thread: the engine's block operations.
 int in_available();
 void read_input_block();

@@ -27,6 +27,7 @@ inline constexpr std::uint32_t WHDR_DONE = 1;
 inline constexpr int MMSYSERR_NOERROR = 0;
 inline constexpr int MMSYSERR_ERROR = 1;
 inline constexpr int MMSYSERR_BADDEVICEID = 2;
+inline constexpr int MMSYSERR_ALLOCATED = 4;
 inline constexpr int MMSYSERR_INVALHANDLE = 5;
 inline constexpr int MMSYSERR_NODRIVER = 6;
 inline constexpr int MMSYSERR_INVALPARAM = 11;
@@ -77,6 +78,8 @@ public:
   // True once the device has stopped delivering for good (unplugged, server
   // gone); the device sets its event when that happens.
   virtual bool failed() const = 0;
+  // Time from the input terminals to a returned buffer, beyond the buffer.
+  virtual double latency_seconds() const { return 0.0; }
 };
 
 // An open output device.
@@ -89,6 +92,8 @@ public:
   virtual int reset() = 0;
   virtual int close() = 0;
   virtual bool failed() const = 0;
+  // Time from a queued buffer's turn to the output terminals.
+  virtual double latency_seconds() const { return 0.0; }
 };
 
 // A family of sound devices: device ids run from 0 to count − 1.

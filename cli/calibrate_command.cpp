@@ -70,6 +70,14 @@ std::vector<std::string_view> with(std::vector<std::string_view> names, std::ini
   return names;
 }
 
+// "Quarvel_bak.cal" beside the calibration file.
+std::string backup_path_for(const std::string& cal_file)
+{
+  const auto slash = cal_file.find_last_of('/');
+  const std::string directory = slash == std::string::npos ? std::string() : cal_file.substr(0, slash + 1);
+  return directory + lcr::calibration_backup_name;
+}
+
 const char* grade_text(int code)
 {
   switch (code) {
@@ -157,7 +165,7 @@ int run_calibrate(std::span<const char* const> arguments)
   lcr::tfile_result saved;
   if (list.flag("--save")) {
     // "Speichern": the previous file becomes the backup, then the new one is written.
-    lcr::cal_backup(options.cal_file, lcr::calibration_backup_name);
+    lcr::cal_backup(options.cal_file, backup_path_for(options.cal_file));
     saved = lcr::cal_save(options.cal_file);
   }
   if (options.json) {

@@ -4,6 +4,7 @@
 #include "arguments.h"
 #include "calibrate_command.h"
 #include "measure_command.h"
+#include "meter_options.h"
 #include "meter_session.h"
 
 #include "engine/quantities.h"
@@ -49,16 +50,6 @@ void print_usage()
             << "  quarvel-cli --version\n";
 }
 
-int frequency_index(std::string_view text)
-{
-  static constexpr std::string_view names[] = {"100", "200", "500", "1k", "2k", "5k", "10k", "20k"};
-  for (int i = 0; i < lcr::freq_count; ++i) {
-    if (names[i] == text) return i;
-  }
-  throw quarvel_cli::usage_error("--freq: '" + std::string(text) +
-                                 "' is not one of 100, 200, 500, 1k, 2k, 5k, 10k, 20k");
-}
-
 lcr::tcomplex impedance_argument(std::string_view text)
 {
   const auto comma = text.find(',');
@@ -85,7 +76,7 @@ int run_quantities(std::span<const char* const> arguments)
   const auto z_text = list.value("--z");
   if (!z_text) throw quarvel_cli::usage_error("quantities needs --z RE,IM");
   const lcr::tcomplex z = impedance_argument(*z_text);
-  lcr::settings.freq_index = frequency_index(list.value("--freq").value_or("1k"));
+  lcr::settings.freq_index = quarvel_cli::parse_freq_option(list.value("--freq").value_or("1k"));
   lcr::set_decimal_separator(lcr::locale_decimal_separator());
   for (const lcr::tmeas_mode& mode : lcr::meas_modes) {
     std::cout << mode.caption << "\n";

@@ -189,10 +189,11 @@ int run_measure(std::span<const char* const> arguments)
     return 0;
   }
 
-  // Twice the averaging span after the first evaluations, unless told.
-  const std::int64_t settled = session.settling_frames();
+  // Until the tone has come back and the averagers hold only it, and one
+  // averaging span more: twice the span after the first evaluations.
+  const std::int64_t settled = session.frames_processed() + frames_of_seconds(lcr::tone_settling_seconds());
   const std::int64_t averaging_span = static_cast<std::int64_t>(options.avg_count) * options.ft_factor * lcr::eval_stride;
-  const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds) : settled + 2 * averaging_span;
+  const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds) : settled + averaging_span;
   session.run_until(std::min(settled, end));
   lcr::take_signal_state();  // the level while the tone arrived does not count
   session.run_until(end);

@@ -8,6 +8,7 @@
 #include "audio/streaming.h"
 
 #include <chrono>
+#include <cmath>
 #include <limits>
 #include <thread>
 
@@ -24,13 +25,24 @@ std::string device_list_text(const std::vector<std::string>& names)
   return text.empty() ? "none" : text;
 }
 
+// Without --sim or a device named, the meter measures on the first sound
+// card, never on the simulated fixture by surprise.
+int first_sound_card(const std::vector<std::string>& names, int fixture_id, const char* direction)
+{
+  for (int id = 0; id < static_cast<int>(names.size()); ++id) {
+    if (id != fixture_id) return id;
+  }
+  throw device_error(std::string("no sound ") + direction +
+                     " device found; measure on the simulated fixture with --sim DUT (e.g. --sim R=4.7k)");
+}
+
 }  // namespace
 
 int find_device(const std::vector<std::string>& names, std::string_view text, std::string_view option)
 {
-  if (const auto number = parse_number(text)) {
-    const int index = static_cast<int>(*number);
-    if (*number == index && index >= 0 && index < static_cast<int>(names.size())) return index;
+  const auto number = parse_number(text);
+  if (number && *number >= 0.0 && *number < static_cast<double>(names.size()) && *number == std::floor(*number)) {
+    return static_cast<int>(*number);
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (names[i].find(text) != std::string::npos) return static_cast<int>(i);
@@ -39,23 +51,46 @@ int find_device(const std::vector<std::string>& names, std::string_view text, st
                     device_list_text(names) + ")");
 }
 
-tmeter_session::tmeter_session(const tmeter_options& options)
+tmeter_session::tmeter_session(const tmeter_options& options) : tmeter_session(options, nullptr) {}
+
+tmeter_session::tmeter_session(const tmeter_options& options, waveio::twave_backend& devices)
+    : tmeter_session(options, &devices)
+{
+}
+
+tmeter_session::tmeter_session(const tmeter_options& options, waveio::twave_backend* devices)
 {
   configure_engine(options);
   // Loaded before streaming starts, so that no evaluation uses the nominal
   // tables; an error keeps what was read and the meter goes on.
   const lcr::tfile_result loaded = lcr::cal_load(options.cal_file);
   if (!loaded.ok) calibration_message_ = options.cal_file + ": " + loaded.message;
-  open_devices(options);
+  try {
+    open_devices(options, devices);
+  } catch (...) {
+    close_devices();  // the worker may already run
+    throw;
+  }
 }
 
 tmeter_session::~tmeter_session()
+{
+  close_devices();
+}
+
+void tmeter_session::close_devices()
 {
   open_gate();  // a worker held at the gate could not end
   waveio::wavein_close();
   waveio::waveout_close();
   waveio::set_backend(nullptr);
   waveio::set_block_handler(nullptr);
+}
+
+waveio::tsimulated_fixture& tmeter_session::fixture()
+{
+  if (!devices_) throw std::logic_error("no simulated fixture in this session");
+  return devices_->fixture();
 }
 
 void tmeter_session::configure_engine(const tmeter_options& options)
@@ -76,44 +111,31 @@ void tmeter_session::configure_engine(const tmeter_options& options)
   }
 }
 
-void tmeter_session::open_devices(const tmeter_options& options)
+void tmeter_session::open_devices(const tmeter_options& options, waveio::twave_backend* devices)
 {
-  simulated_ = options.simulated();
-  const bool real_cards = !simulated_ || options.in_device || options.out_device;
-  devices_ = std::make_unique<waveio::tsound_devices>([] { return lcr::settings.ref_index.load(); }, real_cards);
-  if (simulated_) {
-    waveio::tfixture_config config = devices_->fixture().configuration();
-    config.dut_network = *options.sim_dut;
-    config.noise_rms = options.sim_noise_rms;
-    config.clock = options.realtime || options.watch ? waveio::tclock::real_time : waveio::tclock::virtual_time;
-    try {
-      devices_->fixture().set_configuration(config);
-    } catch (const waveio::dut_error& error) {
-      throw usage_error(std::string("--sim: ") + error.what());
-    }
+  simulated_ = options.simulated() && devices == nullptr;
+  int fixture_in = -1;
+  int fixture_out = -1;
+  if (devices == nullptr) {
+    const bool real_cards = !simulated_ || options.in_device || options.out_device;
+    devices_ = std::make_unique<waveio::tsound_devices>([] { return lcr::settings.ref_index.load(); }, real_cards);
+    devices = &devices_->catalog();
+    fixture_in = devices_->fixture_in_id();
+    fixture_out = devices_->fixture_out_id();
   }
+  if (simulated_) configure_fixture(options);
 
-  waveio::set_backend(&devices_->catalog());
+  waveio::set_backend(devices);
   waveio::wavein_enum();
   const std::vector<std::string> inputs = waveio::listed_device_names();
   waveio::waveout_enum();
   const std::vector<std::string> outputs = waveio::listed_device_names();
-  const bool only_fixture = inputs.size() <= 1 && outputs.size() <= 1;
-
-  int in_id = 0;
-  int out_id = 0;
-  if (options.in_device) {
-    in_id = find_device(inputs, *options.in_device, "--in");
-  } else if (simulated_) {
-    in_id = devices_->fixture_in_id();
-  } else if (only_fixture) {
-    throw device_error("no sound card found; measure on the simulated fixture with --sim DUT (e.g. --sim R=4.7k)");
-  }
-  if (options.out_device) {
-    out_id = find_device(outputs, *options.out_device, "--out");
-  } else if (simulated_) {
-    out_id = devices_->fixture_out_id();
-  }
+  const int in_id = options.in_device ? find_device(inputs, *options.in_device, "--in")
+                    : simulated_      ? fixture_in
+                                      : first_sound_card(inputs, fixture_in, "input");
+  const int out_id = options.out_device ? find_device(outputs, *options.out_device, "--out")
+                     : simulated_       ? fixture_out
+                                        : first_sound_card(outputs, fixture_out, "output");
   input_name_ = inputs.at(static_cast<std::size_t>(in_id));
   output_name_ = outputs.at(static_cast<std::size_t>(out_id));
 
@@ -133,22 +155,34 @@ void tmeter_session::open_devices(const tmeter_options& options)
   waveio::stream.out_device_id = out_id;
   waveio::waveout_open();
   waveio::wavein_open();
-  if (!waveio::stream.output_running) throw device_error("the output device '" + output_name_ + "' could not be opened");
-  if (!waveio::stream.input_running) throw device_error("the input device '" + input_name_ + "' could not be opened");
+  if (!waveio::stream.output_running) throw device_error(open_failure("output", output_name_));
+  if (!waveio::stream.input_running) throw device_error(open_failure("input", input_name_));
+}
+
+void tmeter_session::configure_fixture(const tmeter_options& options)
+{
+  waveio::tfixture_config config = devices_->fixture().configuration();
+  config.dut_network = *options.sim_dut;
+  config.noise_rms = options.sim_noise_rms;
+  config.clock = options.realtime || options.watch ? waveio::tclock::real_time : waveio::tclock::virtual_time;
+  try {
+    devices_->fixture().set_configuration(config);
+  } catch (const waveio::dut_error& error) {
+    throw usage_error(std::string("--sim: ") + error.what());
+  }
+}
+
+std::string tmeter_session::open_failure(const char* direction, const std::string& name) const
+{
+  std::string message = std::string("the ") + direction + " device '" + name + "' could not be opened";
+  const std::string reason = devices_ ? devices_->last_error() : std::string();
+  return reason.empty() ? message : message + " (" + reason + ")";
 }
 
 void tmeter_session::ensure_streaming() const
 {
   if (!waveio::stream.input_running) throw device_error("the input device '" + input_name_ + "' stopped delivering");
   if (!waveio::stream.output_running) throw device_error("the output device '" + output_name_ + "' stopped playing");
-}
-
-std::int64_t tmeter_session::settling_frames() const
-{
-  // The tone is written one output lead ahead of the play position; the
-  // fixture's filter needs 4800 samples; then one window must fill.
-  const int window = 960 * std::clamp(lcr::settings.ft_factor.load(), 1, 16);
-  return waveio::output_lead_target + 2 * waveio::block_frames + 4800 + window;
 }
 
 void tmeter_session::open_gate()

@@ -25,8 +25,12 @@ public:
 
 class tmeter_session {
 public:
-  // Throws usage_error (bad device text or device network) or device_error.
+  // Throws usage_error (bad device text or device network) or device_error;
+  // nothing stays open then.
   explicit tmeter_session(const tmeter_options& options);
+  // The same on a given device family instead of the sound cards and the
+  // simulated fixture.
+  tmeter_session(const tmeter_options& options, waveio::twave_backend& devices);
   ~tmeter_session();
   tmeter_session(const tmeter_session&) = delete;
   tmeter_session& operator=(const tmeter_session&) = delete;
@@ -41,13 +45,10 @@ public:
   // frame (to a block), so what follows happens at an exact stream time.
   bool run_until(std::int64_t frames, const std::function<bool()>& tick = {}, int tick_ms = 100);
 
-  // Frames from opening until the tone has come back through the devices
-  // and filled one transform window.
-  std::int64_t settling_frames() const;
-
   const std::string& input_name() const { return input_name_; }
   const std::string& output_name() const { return output_name_; }
-  waveio::tsimulated_fixture& fixture() { return devices_->fixture(); }
+  // The simulated fixture; only in a session on the program's own devices.
+  waveio::tsimulated_fixture& fixture();
   bool simulated() const { return simulated_; }
 
   // Messages from loading the calibration file ("" when it loaded or was
@@ -55,8 +56,12 @@ public:
   const std::string& calibration_message() const { return calibration_message_; }
 
 private:
+  tmeter_session(const tmeter_options& options, waveio::twave_backend* devices);
   void configure_engine(const tmeter_options& options);
-  void open_devices(const tmeter_options& options);
+  void open_devices(const tmeter_options& options, waveio::twave_backend* devices);
+  void configure_fixture(const tmeter_options& options);
+  std::string open_failure(const char* direction, const std::string& name) const;
+  void close_devices();
   void ensure_streaming() const;
 
   void open_gate();

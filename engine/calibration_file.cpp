@@ -125,6 +125,11 @@ std::optional<double> parse_field(std::string_view field)
   return value;
 }
 
+// Longer than any line the file can usefully hold (a data line has 136
+// characters); the rest of a longer line is skipped, so that no file can
+// make reading take unbounded memory.
+constexpr std::size_t longest_line = 4096;
+
 class tline_reader {
 public:
   explicit tline_reader(std::istream& input) : input_(input) {}
@@ -133,7 +138,9 @@ public:
   std::string next()
   {
     std::string line;
-    if (!std::getline(input_, line)) return {};
+    for (int c = input_.get(); c != std::char_traits<char>::eof() && c != '\n'; c = input_.get()) {
+      if (line.size() < longest_line) line.push_back(static_cast<char>(c));
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
@@ -239,8 +246,14 @@ tfile_result cal_save(const std::string& path)
 tfile_result cal_load(const std::string& path)
 {
   struct stat status {};
-  if (::stat(path.c_str(), &status) != 0 && errno == ENOENT) return {};
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return {};
+    return {false, io_error(errno)};
+  }
+  // Only a plain file: a directory, a pipe or a device could block or
+  // never end.
   if (S_ISDIR(status.st_mode)) return {false, io_error(EISDIR)};
+  if (!S_ISREG(status.st_mode)) return {false, io_error(EINVAL)};
   errno = 0;
   std::ifstream input(path, std::ios::binary);
   if (!input) return {false, io_error(errno != 0 ? errno : EIO)};

@@ -86,18 +86,24 @@ tcomplex known_impedance(double rp_ohm, double cp_ff, double frequency_hz)
   return par_to_ser({rp_ohm, -1.0 / (cp_ff * 1e-15 * omega)});
 }
 
-bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex c, tcomplex& z_ref)
+bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old,
+                           tcomplex& z_ref, tcomplex& z_short)
 {
   const tcomplex one{1.0, 0.0};
-  const tcomplex p1 = c_mul(c_sub(one, a), b);
-  const tcomplex p2 = c_mul(c_sub(one, b), a);
+  // u = 1/a − 1/b, evaluated as ((Q − 1)·(1 − b))/b with Q = ((1 − a)·b)/((1 − b)·a).
   tcomplex q;
-  tcomplex scaled;
-  if (!divide(p1, p2, q)) return false;
-  if (!divide(c_mul(c_mul(c_sub(q, one), c), c_sub(one, b)), b, scaled)) return false;
-  if (!(scaled.re * scaled.re + scaled.im * scaled.im > 0.0)) return false;
-  z_ref = scaled;
-  return true;
+  tcomplex u;
+  if (!divide(c_mul(c_sub(one, a), b), c_mul(c_sub(one, b), a), q)) return false;
+  if (!divide(c_mul(c_sub(q, one), c_sub(one, b)), b, u)) return false;
+  // The short reads in proportion to the reference it was measured with.
+  tcomplex s;
+  if (!divide(z_short_old, z_ref_old, s)) s = {};
+  tcomplex found;
+  if (!divide(c_mul(zk, u), c_sub(one, c_mul(s, u)), found)) return false;
+  if (!(found.re * found.re + found.im * found.im > 0.0)) return false;
+  z_ref = found;
+  z_short = c_mul(s, found);
+  return is_finite(z_short);
 }
 
 tcal_step_result cal_store_reference()
@@ -111,21 +117,17 @@ tcal_step_result cal_store_reference()
     return tcal_step_result::bad_known_resistor;
   }
   const tcomplex zk = known_impedance(rp, cp, test_frequencies[f]);
-  const tcomplex c = c_add(zk, calibration.z_short[r][f]);
   const tcomplex a = cal_capture.h_known[f];
   const tcomplex b = cal_capture.h_open[f];
   if (a.re == 0.0) return tcal_step_result::no_known_ratio;
   if (b.re == 0.0) return tcal_step_result::no_open_ratio;
   tcomplex z_ref;
-  if (!reference_from_ratios(a, b, c, z_ref)) return tcal_step_result::degenerate;
+  tcomplex z_short;
+  if (!reference_from_ratios(a, b, zk, calibration.z_short[r][f], calibration.z_ref[r][f], z_ref, z_short)) {
+    return tcal_step_result::degenerate;
+  }
   const tcomplex y_open = c_inv(divider_z(b, z_ref));
-  // The short was measured against the previous reference impedance, and a
-  // measured impedance scales with the reference: carry it over to the new
-  // one, as a short step made now would find it.
-  tcomplex z_short = calibration.z_short[r][f];
-  tcomplex rescale;
-  if (divide(z_ref, calibration.z_ref[r][f], rescale)) z_short = c_mul(z_short, rescale);
-  if (!is_finite(y_open) || !is_finite(z_short)) return tcal_step_result::degenerate;
+  if (!is_finite(y_open)) return tcal_step_result::degenerate;
   calibration.z_ref[r][f] = z_ref;
   calibration.y_open[r][f] = y_open;
   calibration.z_short[r][f] = z_short;

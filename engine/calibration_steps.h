@@ -63,10 +63,16 @@ tcal_step_result cal_store_step(tcal_mode mode);
 // (femtofarad); Cp = 0 is a pure resistance.
 tcomplex known_impedance(double rp_ohm, double cp_ff, double frequency_hz);
 
-// Reference impedance for which the open-corrected measurement of a known
-// impedance c equals c: c·(1/a − 1/b) from the known ratio a and the open
-// ratio b, evaluated as ((Q − 1)·c)·(1 − b)/b with Q = ((1 − a)·b)/((1 − b)·a).
-// False where a divisor is zero or the result is zero or not finite.
-bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex c, tcomplex& z_ref);
+// The reference step's solution from the known resistor's ratio a and the
+// open ratio b: the reference impedance for which the corrected measurement
+// of the known impedance zk is zk, together with the short carried over to
+// it. The short z_short_old was measured against z_ref_old, and a measured
+// impedance scales with the reference, so both are solved together:
+// z_ref = zk·u / (1 − s·u) and z_short = s·z_ref, with u = 1/a − 1/b and
+// s = z_short_old / z_ref_old. (With the short already measured against the
+// true reference this is the familiar c·u, c = zk + z_short.) False where a
+// divisor is zero or the result is zero or not finite.
+bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old,
+                           tcomplex& z_ref, tcomplex& z_short);
 
 }  // namespace lcr

@@ -69,7 +69,7 @@ void make_test_multitone()
     const double step = static_cast<double>(test_frequencies[j]) / waveio::out_rate;
     for (double& sample : engine.tone_buffer) {
       // Each tone at the measurement level "0.10": the sum stays below 26215.
-      sample += std::sin(2.0 * pi * advance_phase(config_tests.test_phases[j], step)) * 1000.0 * 65535.0 / 20000.0;
+      sample += std::sin(2.0 * pi * advance_phase(config_tests.test_phases[j], step)) * tone_amplitude(1000.0);
     }
   }
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <mutex>
 
 namespace lcr {
@@ -16,6 +17,7 @@ constexpr long long grid_unit = 1LL << 20;  // S: a full turn, full noise, full 
 constexpr double grid = static_cast<double>(grid_unit);
 constexpr int max_passes = 11;
 constexpr int quiet_passes_to_stop = 3;
+constexpr double infinity = std::numeric_limits<double>::infinity();
 
 struct tpoint {
   long long theta1 = 0;
@@ -120,7 +122,9 @@ tdeviation_search deviation_search(const tdeviation_inputs& in, quantity_key key
             for (int k5 = 0; k5 < 3; ++k5) {
               const treference_setting& reference = references[static_cast<std::size_t>(k5)];
               const double v = value_of(divider_open_corrected(h, reference.z_ref, reference.y_open));
-              const double deviation = std::fabs(v - v_nom);
+              // A value that cannot be computed deviates without bound.
+              const double difference = std::fabs(v - v_nom);
+              const double deviation = std::isnan(difference) ? infinity : difference;
               if (deviation > best) {
                 best = deviation;
                 candidate = {centre.theta1 + (k1 - 2) * phase_step, centre.theta2 + (k2 - 2) * phase_step,

@@ -20,12 +20,6 @@ namespace {
 
 constexpr int block_frames = waveio::block_frames;
 
-// The tone's amplitude in sample units for a `tone_level`.
-double tone_amplitude(double level)
-{
-  return level * 65535.0 / 20000.0;
-}
-
 void rebuild_working_objects()
 {
   const int factor = std::clamp(settings.ft_factor.load(), 1, 16);
@@ -268,8 +262,10 @@ double tone_settling_seconds()
 {
   const int factor = std::clamp(settings.ft_factor.load(), 1, 16);
   const int averaged = std::max(settings.avg_count.load(), 1) * factor;
-  const int frames = waveio::output_lead_target + block_frames + 960 * factor + (averaged - 1) * eval_stride;
-  return static_cast<double>(frames) / waveio::in_rate;
+  // The lead the output runs at now (it may drift inside its window).
+  const int lead = std::max(waveio::stream.out_lead.load(), waveio::output_lead_target);
+  const int frames = lead + block_frames + 960 * factor + (averaged - 1) * eval_stride;
+  return static_cast<double>(frames) / waveio::in_rate + waveio::device_latency_seconds();
 }
 
 tmeasurement_snapshot measurement_snapshot()

@@ -114,10 +114,18 @@ double recommend_ref_resistor();
 double relative_error_estimate(double a, double bits, double c, double floor, double m, double r);
 
 // Stream time from a change of tone (frequency or level) until every
-// evaluation in the averagers has analysed only the new tone: the output
-// lead plus one block until the tone comes back, one window, and the
-// averaging span, at the current "FT Faktor" and "Mittelwert".
+// evaluation in the averagers has analysed only the new tone: the output's
+// current lead plus one block and the devices' latency until the tone comes
+// back, one window, and the averaging span, at the current "FT Faktor" and
+// "Mittelwert". Window's thread, with the devices open.
 double tone_settling_seconds();
+
+// The tone's amplitude in sample units for a `tone_level` (65535 / 20000 per
+// unit: "Pegel" "1.00" is 32767.5).
+constexpr double tone_amplitude(double level)
+{
+  return level * 65535.0 / 20000.0;
+}
 
 // What the window and the command-line meter read, copied under the lock.
 struct tmeasurement_snapshot {

@@ -197,7 +197,7 @@ TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
   }
   const double elapsed_s = std::chrono::duration<double>(steady::now() - started).count();
   RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
-  EXPECT_LT(elapsed_s, 1.0 * slowdown);
+  EXPECT_LT(elapsed_s, 10.0 * slowdown);  // far faster than the minute it streams
 }
 
 TEST(SimulatedFixtureClocks, VirtualTimeWaitsForTheConsumerAndNudgesIt)
@@ -315,11 +315,11 @@ TEST(SimulatedFixtureClocks, ResetReturnsEveryBufferPromptly)
   ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(1); }, 1000ms));
   auto started = steady::now();
   EXPECT_EQ(rig.in->reset(), MMSYSERR_NOERROR);
-  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_LT(steady::now() - started, 200ms * slowdown);
   EXPECT_EQ(rig.in_buffers.done_count(), ring);
   started = steady::now();
   EXPECT_EQ(rig.out->reset(), MMSYSERR_NOERROR);
-  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_LT(steady::now() - started, 200ms * slowdown);
   EXPECT_EQ(rig.out_buffers.done_count(), ring);
 
   // Stopped until started again.
@@ -348,11 +348,11 @@ TEST(SimulatedFixtureClocks, CloseAndDestructionArePrompt)
   ASSERT_TRUE(eventually([&] { return buffers.done(0); }, 1000ms));
   auto started = steady::now();
   EXPECT_EQ(in->close(), MMSYSERR_NOERROR);
-  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_LT(steady::now() - started, 200ms * slowdown);
   EXPECT_EQ(buffers.done_count(), 4);
   started = steady::now();
   fixture.reset();
-  EXPECT_LT(steady::now() - started, 20ms * slowdown);
+  EXPECT_LT(steady::now() - started, 200ms * slowdown);
 }
 
 // The drive is constant, so after the first 4800 samples every block's right
@@ -446,7 +446,7 @@ TEST(SimulatedFixtureStreaming, AMinuteThroughTheStreamingWorker)
   reset_stream_state();
   ASSERT_TRUE(finished) << handled.load() << " blocks";
   RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
-  EXPECT_LT(elapsed_s, 1.0 * slowdown);
+  EXPECT_LT(elapsed_s, 10.0 * slowdown);  // far faster than the minute it streams
 
   const std::size_t lead_blocks = output_lead_target / block_frames;
   for (std::size_t b = 0; b < lead_blocks; ++b) EXPECT_EQ(recorded[b], 0) << b;

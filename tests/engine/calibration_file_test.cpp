@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -228,6 +229,23 @@ TEST_F(CalibrationFile, ErrorsCarryTheErrorNumber)
   const lcr::tfile_result directory_load = lcr::cal_load(directory.path());
   EXPECT_FALSE(directory_load.ok);
   EXPECT_EQ(directory_load.message, "E/A-Fehler 21");
+  // Neither a device that never ends nor a pipe that would block is read.
+  EXPECT_EQ(lcr::cal_load("/dev/zero").message, "E/A-Fehler 22");
+  ASSERT_EQ(::mkfifo(path("pipe.cal").c_str(), 0600), 0);
+  EXPECT_EQ(lcr::cal_load(path("pipe.cal")).message, "E/A-Fehler 22");
+  EXPECT_EQ(tables().z_ref, lcr::nominal_calibration_tables().z_ref);
+}
+
+TEST_F(CalibrationFile, OverlongLinesAreCutNotKept)
+{
+  // A valid file whose first data line runs on for a megabyte.
+  std::string text = read(QUARVEL_TEST_DATA "/golden.cal");
+  text.insert(text.find("\r\n", 9), std::string(1 << 20, ' '));
+  write(path("Quarvel.cal"), text);
+  ASSERT_TRUE(lcr::cal_load(path("Quarvel.cal")).ok);
+  const lcr::tcalibration_tables loaded = tables();
+  EXPECT_NEAR(loaded.h_short[0].re, 1e-5, 1e-20);  // the line's beginning still counts
+  EXPECT_NEAR(loaded.z_ref[5][7].re, golden_tables().z_ref[5][7].re, 1.0);
 }
 
 // A save that fails half-way leaves the previous calibration intact.

@@ -147,18 +147,18 @@ TEST_F(CalibrationSteps, ReferenceStepFindsTheTrueReference)
   const tcomplex known = lcr::known_impedance(10000.0, 200.0, 10000.0);
   publish_evaluation(circuit.ratio(known));
   EXPECT_EQ(lcr::cal_store_reference(), tcal_step_result::stored);
-  // The short was measured against the nominal reference, 1 % off; the
-  // residual it entered in the known resistor's value leaves the found
-  // reference off by residual × 1 % / Rk (3e-8).
+  // The short was measured against the nominal reference, 1 % off; the step
+  // solves for the reference and carries the short over to it.
   const lcr::tcalibration_tables stored = tables();
-  EXPECT_LT(distance(stored.z_ref[3][6], circuit.z_ref), lcr::c_abs(circuit.z_ref) * 1e-7);
+  EXPECT_LT(distance(stored.z_ref[3][6], circuit.z_ref), lcr::c_abs(circuit.z_ref) * 1e-9);
   EXPECT_LT(distance(stored.y_open[3][6], circuit.y_stray), lcr::c_abs(circuit.y_stray) * 1e-6);
-  // The short itself is carried over to the found reference.
   EXPECT_LT(distance(stored.z_short[3][6], circuit.z_residual), lcr::c_abs(circuit.z_residual) * 1e-6);
 
-  // Now any device reads its true impedance.
+  // Now any device reads its true impedance, and so do the terminations.
   const lcr::tcorrection_chain device = publish_evaluation(circuit.ratio({2200.0, -900.0}));
-  EXPECT_LT(distance(device.z, {2200.0, -900.0}), 2200.0 * 1e-7);
+  EXPECT_LT(distance(device.z, {2200.0, -900.0}), 2200.0 * 1e-9);
+  EXPECT_LT(lcr::c_abs(publish_evaluation(circuit.ratio({0.0, 0.0})).z), 1e-9);
+  EXPECT_LT(distance(publish_evaluation(circuit.ratio(known)).z, known), lcr::c_abs(known) * 1e-9);
 }
 
 TEST_F(CalibrationSteps, ReferenceStepRefusesWhatCannotBeComputed)
@@ -193,16 +193,30 @@ TEST_F(CalibrationSteps, ReferenceStepRefusesWhatCannotBeComputed)
   }
 }
 
-TEST_F(CalibrationSteps, ReferenceFormulaMatchesItsClosedForm)
+TEST_F(CalibrationSteps, ReferenceSolutionReadsTheKnownImpedanceAndTheShort)
 {
   const tcomplex a{0.48, -0.02};
   const tcomplex b{0.97, 0.01};
-  const tcomplex c{1000.5, 3.0};
+  const tcomplex zk{1000.5, 3.0};
   tcomplex z_ref;
-  ASSERT_TRUE(lcr::reference_from_ratios(a, b, c, z_ref));
-  const tcomplex expected = lcr::c_mul(c, lcr::c_sub(lcr::c_inv(a), lcr::c_inv(b)));
-  EXPECT_LT(distance(z_ref, expected), lcr::c_abs(expected) * 1e-12);
-  EXPECT_FALSE(lcr::reference_from_ratios(b, b, c, z_ref));
+  tcomplex z_short;
+  // Without a short: zk·(1/a − 1/b).
+  ASSERT_TRUE(lcr::reference_from_ratios(a, b, zk, {0.0, 0.0}, {1000.0, 0.0}, z_ref, z_short));
+  const tcomplex u = lcr::c_sub(lcr::c_inv(a), lcr::c_inv(b));
+  EXPECT_LT(distance(z_ref, lcr::c_mul(zk, u)), lcr::c_abs(z_ref) * 1e-12);
+  EXPECT_EQ(z_short, (tcomplex{0.0, 0.0}));
+
+  // With a short measured against the old reference: the corrected reading
+  // of the known ratio, Z1 − z_short with Z1 = z_ref / u, is zk again, and
+  // the short scales with the reference.
+  const tcomplex short_old{0.03, 0.002};
+  const tcomplex ref_old{990.0, 0.0};
+  ASSERT_TRUE(lcr::reference_from_ratios(a, b, zk, short_old, ref_old, z_ref, z_short));
+  EXPECT_LT(distance(lcr::c_sub(lcr::c_div(z_ref, u), z_short), zk), lcr::c_abs(zk) * 1e-12);
+  EXPECT_LT(distance(lcr::c_div(z_short, z_ref), lcr::c_div(short_old, ref_old)), 1e-15);
+
+  // Known and open ratios alike leave nothing to solve.
+  EXPECT_FALSE(lcr::reference_from_ratios(b, b, zk, short_old, ref_old, z_ref, z_short));
 }
 
 TEST_F(CalibrationSteps, KnownResistorWithAndWithoutCapacitance)

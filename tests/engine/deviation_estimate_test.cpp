@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 namespace {
@@ -100,6 +101,17 @@ TEST_F(DeviationEstimate, NeverNegative)
   }
 }
 
+TEST_F(DeviationEstimate, ValueThatCannotBeComputedDeviatesWithoutBound)
+{
+  // L = X/ω without a guard: at ω = 0 every value is infinite, every
+  // difference undefined.
+  lcr::tdeviation_inputs in = resistor_measurement(100.0, 100.0, 960);
+  in.h = {0.4, 0.2};
+  in.frequency_hz = 0.0;
+  const lcr::tdeviation_search search = lcr::deviation_search(in, quantity_key::L, false);
+  EXPECT_EQ(search.deviation, std::numeric_limits<double>::infinity());
+}
+
 TEST_F(DeviationEstimate, SnapshotTakesTheLatestEvaluation)
 {
   lcr::reset_engine_state();
@@ -123,6 +135,9 @@ TEST_F(DeviationEstimate, SnapshotTakesTheLatestEvaluation)
   const double deviation = lcr::quantity_deviation(record);
   EXPECT_GT(deviation, 20.0);  // at least 2 % of 1000 Ω
   EXPECT_LT(deviation, 25.0);
+  // The same search for a ratio and amplitude of the caller's choice.
+  EXPECT_EQ(lcr::noise_deviation({0.5, 0.0}, record, 8000.0), deviation);
+  EXPECT_GT(lcr::noise_deviation({0.5, 0.0}, record, 800.0), deviation);
 }
 
 }  // namespace

@@ -207,22 +207,34 @@ TEST_F(MeasurementCycle, ToneLevelPhaseAndClipping)
   for (const double sample : engine.tone_buffer) peak = std::max(peak, std::fabs(sample));
   EXPECT_NEAR(peak, 3276.75, 0.6);
 
-  // The phase carries over blocks and frequency changes: no jump between
-  // the last sample of one block and the first of the next.
-  const double last = engine.tone_buffer.back();
+  // The phase carries over blocks and frequency changes: the next block at
+  // 20 kHz starts one 20 kHz step after where the 1 kHz block ended.
+  const double phase_before = engine.tone_phase;
   settings.freq_index = 7;
   stream->run_block(silence);
-  EXPECT_LT(std::fabs(engine.tone_buffer.front() - last), 3276.75 * 2.0 * lcr::pi * 20000.0 / 48000.0 + 1.0);
+  const double expected_first = std::sin(2.0 * lcr::pi * (phase_before + 20000.0 / 48000.0)) * 3276.75;
+  EXPECT_NEAR(engine.tone_buffer.front(), expected_first, 0.5 + 1e-9);  // within the dither
 
-  // "1.00": the peaks exceed full scale and are clipped in the output ring.
+  // "1.00": the peaks exceed full scale; the output ring holds them clipped
+  // to 32767, every other sample rounded.
   settings.tone_level = 10000.0;
   settings.freq_index = 3;
-  stream->run_blocks(2, silence);
-  int clipped = 0;
-  for (int frame = 0; frame < waveio::stream.out_ring.frames; ++frame) {
-    if (waveio::stream.out_ring.frame(0, 0)[2 * frame].load() == 32767) ++clipped;
+  stream->run_block(silence);
+  const int written_at = waveio::stream.out_write;
+  stream->run_block(silence);
+  int above_full_scale = 0;
+  for (int i = 0; i < waveio::block_frames; ++i) {
+    const double value = engine.tone_buffer[static_cast<std::size_t>(i)];
+    const waveio::tsample* frame =
+        waveio::stream.out_ring.frame(0, 0) + 2 * ((written_at + i) % waveio::stream.out_ring.frames);
+    EXPECT_EQ(frame[0].load(), waveio::output_sample_code(value)) << i;
+    EXPECT_EQ(frame[1].load(), waveio::output_sample_code(value)) << i;
+    if (value > 32767.0) {
+      ++above_full_scale;
+      EXPECT_EQ(frame[0].load(), 32767) << i;
+    }
   }
-  EXPECT_GT(clipped, 0);
+  EXPECT_GT(above_full_scale, 0);
 }
 
 TEST_F(MeasurementCycle, TestModeTakesOverTheBlockLoop)

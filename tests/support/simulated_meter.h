@@ -85,13 +85,6 @@ protected:
     session->run_until(session->frames_processed() + static_cast<std::int64_t>(seconds * waveio::in_rate));
   }
 
-  // Long enough for a change to reach every averaged evaluation: the output
-  // lead, the fixture's filter, one window and the whole averaging span.
-  double settling_seconds() const
-  {
-    const double span = lcr::settings.avg_count.load() * lcr::settings.ft_factor.load() * 0.05;
-    return 12800.0 / 48000.0 + 0.1 + lcr::settings.ft_factor.load() * 0.02 + span + 0.2;
-  }
 
   // Measures `network` at frequency index f with reference index r.
   tsim_reading measure(const std::string& network, int f, int r)
@@ -104,7 +97,7 @@ protected:
     configure(c);
     lcr::settings.freq_index = f;
     lcr::settings.ref_index = r;
-    run_seconds(settling_seconds());
+    run_seconds(lcr::tone_settling_seconds() + 0.1);
     const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
     tsim_reading reading;
     reading.z = snapshot.display_z;
