@@ -27,12 +27,14 @@ int unprepare(twave_header& header)
 
 // The handles forward to the device until closed. The streaming layer closes
 // a handle only while its worker does not use it.
-class tinput_handle final : public twave_in {
+template <typename Direction>
+class tfixture_handle : public Direction {
  public:
-  explicit tinput_handle(tsimulated_device& device) : device_(&device) {}
-  ~tinput_handle() override { close(); }
-  tinput_handle(const tinput_handle&) = delete;
-  tinput_handle& operator=(const tinput_handle&) = delete;
+  using tstop = void (tsimulated_device::*)(bool closing);
+
+  ~tfixture_handle() override { close(); }
+  tfixture_handle(const tfixture_handle&) = delete;
+  tfixture_handle& operator=(const tfixture_handle&) = delete;
 
   int prepare_header(twave_header& header) override
   {
@@ -42,69 +44,52 @@ class tinput_handle final : public twave_in {
   {
     return device_ ? unprepare(header) : MMSYSERR_INVALHANDLE;
   }
+  int reset() override
+  {
+    if (!device_) return MMSYSERR_INVALHANDLE;
+    (device_->*stop_)(false);
+    return MMSYSERR_NOERROR;
+  }
+  int close() override
+  {
+    if (!device_) return MMSYSERR_INVALHANDLE;
+    (device_->*stop_)(true);
+    device_ = nullptr;
+    return MMSYSERR_NOERROR;
+  }
+  bool failed() const override { return false; }
+
+ protected:
+  tfixture_handle(tsimulated_device& device, tstop stop) : device_(&device), stop_(stop) {}
+
+  tsimulated_device* device_;  // null once closed
+
+ private:
+  tstop stop_;
+};
+
+class tinput_handle final : public tfixture_handle<twave_in> {
+ public:
+  explicit tinput_handle(tsimulated_device& device) : tfixture_handle(device, &tsimulated_device::stop_input) {}
+
   int add_buffer(twave_header& header) override
   {
     return device_ ? device_->add_input_buffer(header) : MMSYSERR_INVALHANDLE;
   }
   int start() override { return device_ ? device_->start_input() : MMSYSERR_INVALHANDLE; }
-  int reset() override
-  {
-    if (!device_) return MMSYSERR_INVALHANDLE;
-    device_->stop_input(false);
-    return MMSYSERR_NOERROR;
-  }
-  int close() override
-  {
-    if (!device_) return MMSYSERR_INVALHANDLE;
-    device_->stop_input(true);
-    device_ = nullptr;
-    return MMSYSERR_NOERROR;
-  }
-  bool failed() const override { return false; }
   // The fixture's filter remembers 100 ms of drive: a change of tone has
   // settled in the recording that much later.
   double latency_seconds() const override { return fixture_filter_memory_seconds; }
-
- private:
-  tsimulated_device* device_;  // null once closed
 };
 
-class toutput_handle final : public twave_out {
+class toutput_handle final : public tfixture_handle<twave_out> {
  public:
-  explicit toutput_handle(tsimulated_device& device) : device_(&device) {}
-  ~toutput_handle() override { close(); }
-  toutput_handle(const toutput_handle&) = delete;
-  toutput_handle& operator=(const toutput_handle&) = delete;
+  explicit toutput_handle(tsimulated_device& device) : tfixture_handle(device, &tsimulated_device::stop_output) {}
 
-  int prepare_header(twave_header& header) override
-  {
-    return device_ ? prepare(header) : MMSYSERR_INVALHANDLE;
-  }
-  int unprepare_header(twave_header& header) override
-  {
-    return device_ ? unprepare(header) : MMSYSERR_INVALHANDLE;
-  }
   int write(twave_header& header) override
   {
     return device_ ? device_->write_output(header) : MMSYSERR_INVALHANDLE;
   }
-  int reset() override
-  {
-    if (!device_) return MMSYSERR_INVALHANDLE;
-    device_->stop_output(false);
-    return MMSYSERR_NOERROR;
-  }
-  int close() override
-  {
-    if (!device_) return MMSYSERR_INVALHANDLE;
-    device_->stop_output(true);
-    device_ = nullptr;
-    return MMSYSERR_NOERROR;
-  }
-  bool failed() const override { return false; }
-
- private:
-  tsimulated_device* device_;  // null once closed
 };
 
 }  // namespace

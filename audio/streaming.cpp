@@ -44,17 +44,25 @@ void update_out_lead()
                              stream.out_ring.frames));
 }
 
-// Hands every returned input buffer back to the device, at most `cap`.
-void requeue_input()
+// Hands the ring's returned buffers back to their device in order, at most
+// `cap` of them, starting at `index`; returns the index of the next one.
+template <typename Queue>
+int requeue_returned(tring& ring, int index, int cap, Queue queue_again)
 {
-  int index = stream.in_index.load();
-  for (int i = 0; i < input_requeue_cap; ++i) {
-    twave_header& header = stream.in_ring.header(index);
+  for (int i = 0; i < cap; ++i) {
+    twave_header& header = ring.header(index);
     if ((header.flags.load(std::memory_order_acquire) & WHDR_DONE) == 0) break;
     header.flags.fetch_and(~WHDR_DONE);
-    stream.in_handle->add_buffer(header);
-    index = (index + 1) % stream.in_ring.buffer_count;
+    queue_again(header);
+    index = (index + 1) % ring.buffer_count;
   }
+  return index;
+}
+
+void requeue_input()
+{
+  const int index = requeue_returned(stream.in_ring, stream.in_index.load(), input_requeue_cap,
+                                     [](twave_header& header) { stream.in_handle->add_buffer(header); });
   stream.in_index.store(index);
   stream.in_recorded.store(index * block_frames);
   update_in_available();
@@ -62,14 +70,8 @@ void requeue_input()
 
 void requeue_output()
 {
-  int index = stream.out_index.load();
-  for (int i = 0; i < output_requeue_cap; ++i) {
-    twave_header& header = stream.out_ring.header(index);
-    if ((header.flags.load(std::memory_order_acquire) & WHDR_DONE) == 0) break;
-    header.flags.fetch_and(~WHDR_DONE);
-    stream.out_handle->write(header);
-    index = (index + 1) % stream.out_ring.buffer_count;
-  }
+  const int index = requeue_returned(stream.out_ring, stream.out_index.load(), output_requeue_cap,
+                                     [](twave_header& header) { stream.out_handle->write(header); });
   stream.out_index.store(index);
   stream.out_played.store(index * block_frames);
   update_out_lead();
