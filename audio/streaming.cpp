@@ -30,18 +30,20 @@ int wrap(long long position, int length)
   return static_cast<int>(wrapped < 0 ? wrapped + length : wrapped);
 }
 
+// How many frames `ahead` is in front of `behind` around the ring.
+int frames_ahead(int ahead, int behind, const tring& ring)
+{
+  return wrap(static_cast<long long>(ahead) - behind, ring.frames);
+}
+
 void update_in_available()
 {
-  stream.in_available.store(wrap(static_cast<long long>(stream.in_recorded.load()) - stream.in_read.load() +
-                                     stream.in_ring.frames,
-                                 stream.in_ring.frames));
+  stream.in_available.store(frames_ahead(stream.in_recorded.load(), stream.in_read.load(), stream.in_ring));
 }
 
 void update_out_lead()
 {
-  stream.out_lead.store(wrap(static_cast<long long>(stream.out_write.load()) - stream.out_played.load() +
-                                 stream.out_ring.frames,
-                             stream.out_ring.frames));
+  stream.out_lead.store(frames_ahead(stream.out_write.load(), stream.out_played.load(), stream.out_ring));
 }
 
 // Hands the ring's returned buffers back to their device in order, at most
