@@ -28,6 +28,18 @@ std::optional<tsi_prefix> leading_si_prefix(std::string_view text)
   return std::nullopt;
 }
 
+const tvalue_range& value_range(char element)
+{
+  static constexpr tvalue_range resistor{1e-6, 1e12, "resistance", "1 \u00b5\u03a9 \u2026 1 T\u03a9"};
+  static constexpr tvalue_range capacitor{1e-18, 1.0, "capacitance", "1 aF \u2026 1 F"};
+  static constexpr tvalue_range inductor{1e-12, 1e6, "inductance", "1 pH \u2026 1 MH"};
+  switch (element) {
+    case 'C': return capacitor;
+    case 'L': return inductor;
+    default: return resistor;
+  }
+}
+
 namespace {
 
 // Keeps a pair away from overflow and underflow in deep networks. Scaling by
@@ -36,7 +48,7 @@ timpedance normalised(timpedance z)
 {
   const double largest = std::max({std::fabs(z.numerator.real()), std::fabs(z.numerator.imag()),
                                    std::fabs(z.denominator.real()), std::fabs(z.denominator.imag())});
-  if (largest == 0.0 || (largest < 0x1p400 && largest > 0x1p-400)) return z;
+  if (!(largest > 0.0 && std::isfinite(largest)) || (largest < 0x1p400 && largest > 0x1p-400)) return z;
   const double scale = std::ldexp(1.0, -std::ilogb(largest));
   return {z.numerator * scale, z.denominator * scale};
 }
@@ -182,7 +194,23 @@ class tdut_parser {
     if (at_end() || peek() != '=') fail(at_, std::string("expected '=' after '") + letter + "'");
     ++at_;
     skip_space();
-    return add({kind, value(letter), {}});
+    const std::size_t value_start = at_;
+    const double number = value(letter);
+    check_range(letter, number, value_start);
+    return add({kind, number, {}});
+  }
+
+  // Far beyond anything a fixture can measure, and small enough that every
+  // network of them keeps finite arithmetic. Zero is a wire (R, L) or an
+  // open (C).
+  void check_range(char letter, double number, std::size_t value_start) const
+  {
+    const tvalue_range& range = value_range(letter);
+    // A hair of slack, so that an end written with another prefix
+    // ("C=0.001f") is not refused for a rounding of the product.
+    constexpr double slack = 1e-9;
+    if (number == 0.0 || (number >= range.smallest * (1.0 - slack) && number <= range.largest * (1.0 + slack))) return;
+    fail(value_start, std::string(range.what) + " out of range; use 0 or " + std::string(range.text));
   }
 
   double value(char letter)
@@ -196,7 +224,7 @@ class tdut_parser {
     if (error == std::errc::invalid_argument) fail(at_, missing);
     if (error == std::errc::result_out_of_range) fail(at_, "value out of range");
     at_ += static_cast<std::size_t>(end - first);
-    return number * prefix_factor();
+    return number * prefix_factor();  // may be infinite: refused by the range
   }
 
   // Reads an optional SI prefix right after the number.

@@ -77,8 +77,19 @@ class tdut_network {
   friend class tdut_parser;
 };
 
-// Throws dut_error on malformed text.
+// Throws dut_error on malformed text and on values outside their range.
 tdut_network parse_dut_network(std::string_view text);
+
+// The values an element 'R', 'C' or 'L' may take besides 0: from 1 µΩ to
+// 1 TΩ, 1 aF to 1 F, 1 pH to 1 MH. Within them a network's arithmetic stays
+// finite at the fixture's frequencies (its fuzz target checks that).
+struct tvalue_range {
+  double smallest = 0.0;   // ohm, farad or henry
+  double largest = 0.0;
+  std::string_view what;   // "resistance"
+  std::string_view text;   // "1 µΩ … 1 TΩ"
+};
+const tvalue_range& value_range(char element);
 
 // The SI prefix at the start of `text` (f p n u µ μ m k M G): its factor and
 // its length in bytes; nothing when `text` does not start with one.

@@ -299,6 +299,18 @@ void waveout_close()
   stream.out_handle.reset();
 }
 
+topen_streams::topen_streams()
+{
+  waveout_open();
+  wavein_open();
+}
+
+topen_streams::~topen_streams()
+{
+  wavein_close();
+  waveout_close();
+}
+
 double device_latency_seconds()
 {
   return (stream.in_handle ? stream.in_handle->latency_seconds() : 0.0) +

@@ -131,6 +131,20 @@ void wavein_close();
 // ring while it runs.
 void waveout_close();
 
+// Holds both directions open: opens the output, then the input (which
+// starts the worker), and closes them in the opposite order when it goes out
+// of scope, so that an early return, an exception or a failed test
+// assertion never leaves the worker running at the end of the process.
+// Whether the devices run is told by `stream.input_running` and
+// `stream.output_running`, as after the open operations.
+class topen_streams {
+public:
+  topen_streams();
+  ~topen_streams();
+  topen_streams(const topen_streams&) = delete;
+  topen_streams& operator=(const topen_streams&) = delete;
+};
+
 // The open devices' own latency, input and output together (window's
 // thread; 0 for a closed direction).
 double device_latency_seconds();

@@ -24,7 +24,10 @@ argument_list::argument_list(std::span<const char* const> arguments, std::vector
       flags_.emplace_back(argument);
     } else if (contains(options_with_value, argument)) {
       if (i + 1 >= arguments.size()) throw usage_error(std::string(argument) + " needs a value");
-      values_.emplace_back(std::string(argument), std::string(arguments[++i]));
+      const std::string_view value = arguments[++i];
+      // An empty text would match every device name and every path prefix.
+      if (value.empty()) throw usage_error(std::string(argument) + ": the value is empty");
+      values_.emplace_back(std::string(argument), std::string(value));
     } else {
       throw usage_error("unknown argument '" + std::string(argument) + "'");
     }

@@ -9,12 +9,14 @@
 #include "engine/configuration_tests.h"
 #include "engine/measurement_cycle.h"
 #include "engine/quantity_texts.h"
+#include "engine/safe_file.h"
 #include "engine/settings.h"
 
 #include "audio/streaming.h"
 
 #include <cmath>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 
 namespace quarvel_cli {
@@ -70,14 +72,6 @@ std::vector<std::string_view> with(std::vector<std::string_view> names, std::ini
   return names;
 }
 
-// "Quarvel_bak.cal" beside the calibration file.
-std::string backup_path_for(const std::string& cal_file)
-{
-  const auto slash = cal_file.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? std::string() : cal_file.substr(0, slash + 1);
-  return directory + lcr::calibration_backup_name;
-}
-
 const char* grade_text(int code)
 {
   switch (code) {
@@ -88,6 +82,15 @@ const char* grade_text(int code)
   }
 }
 
+// A sweep whose result could not be saved is not started.
+void refuse_unsaveable(const std::string& cal_file)
+{
+  const lcr::tfile_target target = lcr::replaceable_file_target(cal_file);
+  if (target.error_number == 0) return;
+  const lcr::tfile_result refused{false, "E/A-Fehler " + std::to_string(target.error_number), cal_file};
+  throw std::runtime_error(refused.text());  // exit 1
+}
+
 // "2" or a sequence such as "2,3,4": the known-resistor step needs the open
 // ratios of the same run, so a resistor's modes 2, 3 and 4 go in one call.
 std::vector<lcr::tcal_mode> parse_cal_modes(const std::optional<std::string>& text)
@@ -96,14 +99,14 @@ std::vector<lcr::tcal_mode> parse_cal_modes(const std::optional<std::string>& te
   if (!text || text->empty()) throw error;
   std::vector<lcr::tcal_mode> modes;
   std::string_view rest = *text;
-  while (!rest.empty()) {
+  for (;;) {
     const auto comma = rest.find(',');
     const std::string_view item = rest.substr(0, comma);
-    if (item.size() != 1 || item[0] < '0' || item[0] > '4') throw error;
+    if (item.size() != 1 || item[0] < '0' || item[0] > '4') throw error;  // also "" around a comma
     modes.push_back(static_cast<lcr::tcal_mode>(item[0] - '0'));
-    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    if (comma == std::string_view::npos) return modes;
+    rest.remove_prefix(comma + 1);
   }
-  return modes;
 }
 
 std::string sweep_json(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& results)
@@ -145,6 +148,8 @@ int run_calibrate(std::span<const char* const> arguments)
     lcr::cal_capture.known_cp = cp_ff;
   }
 
+  if (list.flag("--save")) refuse_unsaveable(options.cal_file);
+
   tmeter_session session(options);
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
   std::string sweeps_json;
@@ -165,22 +170,21 @@ int run_calibrate(std::span<const char* const> arguments)
   lcr::tfile_result saved;
   if (list.flag("--save")) {
     // "Speichern": the previous file becomes the backup, then the new one is written.
-    lcr::cal_backup(options.cal_file, backup_path_for(options.cal_file));
-    saved = lcr::cal_save(options.cal_file);
+    saved = lcr::cal_save_with_backup(options.cal_file, lcr::calibration_backup_path(options.cal_file));
   }
   if (options.json) {
     tjson_object object;
     object.add("ref_ohm", lcr::current_ref_resistor_ohm())
         .add("saved", list.flag("--save") && saved.ok)
-        .add("save_message", saved.message);
+        .add("save_message", saved.text());
     std::string text = object.text();
     text.insert(text.size() - 1, ",\"sweeps\":[" + sweeps_json + "]");
     std::cout << text << std::endl;
   } else if (list.flag("--save")) {
-    std::cout << (saved.ok ? "gespeichert in " + options.cal_file : saved.message) << "\n";
+    std::cout << (saved.ok ? "gespeichert in " + options.cal_file : saved.text()) << "\n";
   }
   if (!saved.ok) {
-    std::cerr << "quarvel-cli: " << saved.message << "\n";
+    std::cerr << "quarvel-cli: " << saved.text() << "\n";
     return 1;
   }
   return 0;

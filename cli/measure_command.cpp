@@ -162,6 +162,17 @@ void print_watch_line(const treading& reading, bool json)
             << "   Eingangspegel: " << lamp_text(reading.signal_state) << std::endl;
 }
 
+// Nothing had been evaluated when the measurement ended: a reading of the
+// engine's initial state would look like a measured 0.
+int no_reading(const tmeter_options& options)
+{
+  std::cerr << "quarvel-cli: no reading was taken";
+  if (options.seconds) std::cerr << " in " << *options.seconds << " s (one evaluation takes "
+                                 << lcr::eval_stride * 1000 / waveio::in_rate << " ms of signal)";
+  std::cerr << "\n";
+  return 1;
+}
+
 std::int64_t frames_of_seconds(double seconds)
 {
   return static_cast<std::int64_t>(seconds * waveio::in_rate);
@@ -182,10 +193,16 @@ int run_measure(std::span<const char* const> arguments)
     std::signal(SIGTERM, on_interrupt);
     const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds)
                                              : std::numeric_limits<std::int64_t>::max();
+    bool printed = false;
     session.run_until(end, [&] {
-      print_watch_line(take_reading(options.meas_mode), options.json);
+      const treading reading = take_reading(options.meas_mode);
+      if (reading.snapshot.evaluation_count > 0) {
+        print_watch_line(reading, options.json);
+        printed = true;
+      }
       return !interrupted.load();
     });
+    if (!printed) return no_reading(options);
     return 0;
   }
 
@@ -198,6 +215,7 @@ int run_measure(std::span<const char* const> arguments)
   lcr::take_signal_state();  // the level while the tone arrived does not count
   session.run_until(end);
   const treading reading = take_reading(options.meas_mode);
+  if (reading.snapshot.evaluation_count == 0) return no_reading(options);
   if (options.json) {
     std::cout << reading_json(reading) << std::endl;
   } else {

@@ -135,7 +135,6 @@ tmeter_options parse_meter_options(const argument_list& arguments, bool meas_mod
   options.realtime = arguments.flag("--realtime");
   options.watch = arguments.flag("--watch");
   options.json = arguments.flag("--json");
-  if (options.sim_dut && options.sim_dut->empty()) throw usage_error("--sim: the device under test is empty (e.g. --sim R=4.7k)");
   return options;
 }
 

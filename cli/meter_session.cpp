@@ -64,7 +64,7 @@ tmeter_session::tmeter_session(const tmeter_options& options, waveio::twave_back
   // Loaded before streaming starts, so that no evaluation uses the nominal
   // tables; an error keeps what was read and the meter goes on.
   const lcr::tfile_result loaded = lcr::cal_load(options.cal_file);
-  if (!loaded.ok) calibration_message_ = options.cal_file + ": " + loaded.message;
+  if (!loaded.ok) calibration_message_ = loaded.text();
   try {
     open_devices(options, devices);
   } catch (...) {
@@ -81,8 +81,7 @@ tmeter_session::~tmeter_session()
 void tmeter_session::close_devices()
 {
   open_gate();  // a worker held at the gate could not end
-  waveio::wavein_close();
-  waveio::waveout_close();
+  streams_.reset();
   waveio::set_backend(nullptr);
   waveio::set_block_handler(nullptr);
 }
@@ -153,8 +152,7 @@ void tmeter_session::open_devices(const tmeter_options& options, waveio::twave_b
   });
   waveio::stream.in_device_id = in_id;
   waveio::stream.out_device_id = out_id;
-  waveio::waveout_open();
-  waveio::wavein_open();
+  streams_.emplace();
   if (!waveio::stream.output_running) throw device_error(open_failure("output", output_name_));
   if (!waveio::stream.input_running) throw device_error(open_failure("input", input_name_));
 }

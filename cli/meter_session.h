@@ -7,11 +7,13 @@
 #include "meter_options.h"
 
 #include "audio/sound_devices.h"
+#include "audio/streaming.h"
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -67,6 +69,7 @@ private:
   void open_gate();
 
   std::unique_ptr<waveio::tsound_devices> devices_;
+  std::optional<waveio::topen_streams> streams_;
   std::atomic<std::int64_t> frames_processed_{0};
   // Virtual clock only: the worker takes no block once the engine has
   // processed this many frames, until the gate moves on.

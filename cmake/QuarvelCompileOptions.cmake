@@ -16,6 +16,15 @@ if(QUARVEL_SANITIZE STREQUAL "address")
 elseif(QUARVEL_SANITIZE STREQUAL "thread")
   target_compile_options(quarvel_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(quarvel_options INTERFACE -fsanitize=thread)
+elseif(QUARVEL_SANITIZE STREQUAL "fuzz")
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUARVEL_SANITIZE=fuzz needs clang (libFuzzer): use the 'fuzz' preset")
+  endif()
+  # Every library instrumented for coverage; only the fuzz programs link
+  # libFuzzer's main.
+  target_compile_options(quarvel_options INTERFACE
+    -fsanitize=address,undefined,fuzzer-no-link -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(quarvel_options INTERFACE -fsanitize=address,undefined)
 elseif(NOT QUARVEL_SANITIZE STREQUAL "")
-  message(FATAL_ERROR "QUARVEL_SANITIZE must be empty, 'address' or 'thread'")
+  message(FATAL_ERROR "QUARVEL_SANITIZE must be empty, 'address', 'thread' or 'fuzz'")
 endif()

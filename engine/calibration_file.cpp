@@ -1,19 +1,15 @@
 #include "calibration_file.h"
 
+#include "safe_file.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
+#include <functional>
 #include <mutex>
 #include <optional>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace lcr {
@@ -22,9 +18,9 @@ namespace {
 
 constexpr std::string_view line_end = "\r\n";
 
-std::string io_error(int error_number)
+tfile_result io_error(int error_number, const std::string& file)
 {
-  return "E/A-Fehler " + std::to_string(error_number);
+  return {false, "E/A-Fehler " + std::to_string(error_number), file};
 }
 
 std::string bad_number(std::string_view field)
@@ -66,49 +62,6 @@ void append_reference_table(std::string& text, std::string_view key, const tref_
   for (const tfreq_row& row : table) append_row(text, row, tpart::imaginary);
 }
 
-// The directory part of a path ("." for a bare file name).
-std::string directory_of(const std::string& path)
-{
-  const auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Writes `text` to a temporary file beside `path`, flushes it to disk and
-// renames it over `path`. On any failure the old file stays as it was.
-tfile_result replace_file_atomically(const std::string& path, std::string_view text)
-{
-  std::string temporary = path + ".XXXXXX";
-  const int descriptor = ::mkstemp(temporary.data());
-  if (descriptor < 0) return {false, io_error(errno)};
-  ::fchmod(descriptor, 0644);
-  std::size_t written = 0;
-  int error_number = 0;
-  while (written < text.size()) {
-    const ssize_t count = ::write(descriptor, text.data() + written, text.size() - written);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      error_number = errno;
-      break;
-    }
-    written += static_cast<std::size_t>(count);
-  }
-  if (error_number == 0 && ::fsync(descriptor) != 0) error_number = errno;
-  if (::close(descriptor) != 0 && error_number == 0) error_number = errno;
-  if (error_number == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error_number = errno;
-  if (error_number != 0) {
-    ::unlink(temporary.c_str());
-    return {false, io_error(error_number)};
-  }
-  // Make the rename itself durable.
-  const int directory = ::open(directory_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory >= 0) {
-    ::fsync(directory);
-    ::close(directory);
-  }
-  return {};
-}
-
 // A field's text (leading spaces already skipped) as a finite number with
 // "." as decimal point; blanks after the number are tolerated.
 std::optional<double> parse_field(std::string_view field)
@@ -125,28 +78,61 @@ std::optional<double> parse_field(std::string_view field)
   return value;
 }
 
-// Longer than any line the file can usefully hold (a data line has 136
-// characters); the rest of a longer line is skipped, so that no file can
-// make reading take unbounded memory.
+// Longer than any data line (136 characters). A longer line is skipped
+// whole, so that neither its beginning can pass for a data line nor can a
+// file make reading take unbounded memory.
 constexpr std::size_t longest_line = 4096;
+
+// Bytes from a file or a text: up to `size` into `data`, 0 at the end,
+// negative on a read error (errno set).
+using tbyte_source = std::function<long(char* data, std::size_t size)>;
 
 class tline_reader {
 public:
-  explicit tline_reader(std::istream& input) : input_(input) {}
+  explicit tline_reader(tbyte_source source) : source_(std::move(source)) {}
 
-  // The next line without its line end; past the end of the file, "".
+  // The next line without its line end; past the end of the file, and for a
+  // line that is too long, "" (which is neither a key nor a data line).
   std::string next()
   {
     std::string line;
-    for (int c = input_.get(); c != std::char_traits<char>::eof() && c != '\n'; c = input_.get()) {
-      if (line.size() < longest_line) line.push_back(static_cast<char>(c));
+    bool too_long = false;
+    for (int c = get(); c >= 0 && c != '\n'; c = get()) {
+      if (line.size() < longest_line + 1) {
+        line.push_back(static_cast<char>(c));
+      } else {
+        too_long = true;
+      }
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (too_long || line.size() > longest_line) return {};
     return line;
   }
 
+  int error_number() const { return error_number_; }
+
 private:
-  std::istream& input_;
+  // The next byte, or −1 at the end or after a read error.
+  int get()
+  {
+    if (position_ == filled_) {
+      if (error_number_ != 0) return -1;
+      const long count = source_(buffer_.data(), buffer_.size());
+      if (count <= 0) {
+        if (count < 0) error_number_ = errno;
+        return -1;
+      }
+      filled_ = static_cast<std::size_t>(count);
+      position_ = 0;
+    }
+    return static_cast<unsigned char>(buffer_[position_++]);
+  }
+
+  tbyte_source source_;
+  std::array<char, 8192> buffer_{};
+  std::size_t filled_ = 0;
+  std::size_t position_ = 0;
+  int error_number_ = 0;
 };
 
 // Reads one data line into the given parts of a row. False with `message`
@@ -198,11 +184,48 @@ tfile_result read_sections(tline_reader& reader, tcalibration_tables& tables)
     for (const tpart part : {tpart::real, tpart::imaginary}) {
       for (tfreq_row* row : section.rows) {
         std::string message;
-        if (!read_row(reader.next(), *row, part, message)) return {false, message};
+        if (!read_row(reader.next(), *row, part, message)) return {false, message, {}};
       }
     }
   }
   return {};
+}
+
+// The tables under `publication_lock`.
+tcalibration_tables published_tables()
+{
+  const std::lock_guard lock(publication_lock);
+  return calibration;
+}
+
+// A byte source over a text in memory.
+tbyte_source text_source(std::string_view text)
+{
+  return [text](char* data, std::size_t size) mutable {
+    const std::size_t count = std::min(size, text.size());
+    std::copy_n(text.data(), count, data);
+    text.remove_prefix(count);
+    return static_cast<long>(count);
+  };
+}
+
+tbyte_source descriptor_source(const tread_descriptor& file)
+{
+  return [&file](char* data, std::size_t size) { return static_cast<long>(file.read_some(data, size)); };
+}
+
+// Streams the readable file into the descriptor, in pieces.
+int copy_contents(const tread_descriptor& source, int destination)
+{
+  std::array<char, 65536> piece{};
+  for (;;) {
+    const ssize_t count = source.read_some(piece.data(), piece.size());
+    if (count < 0) return errno;
+    if (count == 0) return 0;
+    if (const int written = write_all(destination, piece.data(), static_cast<std::size_t>(count)); written != 0) {
+      return written;
+    }
+  }
 }
 
 }  // namespace
@@ -233,38 +256,44 @@ std::string calibration_file_text(const tcalibration_tables& tables)
   return text;
 }
 
+std::string tfile_result::text() const
+{
+  if (message.empty()) return {};
+  return file.empty() ? message : file + ": " + message;
+}
+
+std::string calibration_backup_path(const std::string& path)
+{
+  const auto slash = path.find_last_of('/');
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + calibration_backup_name;
+}
+
 tfile_result cal_save(const std::string& path)
 {
-  tcalibration_tables tables;
-  {
-    const std::lock_guard lock(publication_lock);
-    tables = calibration;
-  }
-  return replace_file_atomically(path, calibration_file_text(tables));
+  const std::string text = calibration_file_text(published_tables());
+  const int error_number =
+      replace_regular_file(path, [&](int descriptor) { return write_all(descriptor, text.data(), text.size()); });
+  if (error_number != 0) return io_error(error_number, path);
+  return {};
+}
+
+tfile_result read_calibration_text(std::string_view text, tcalibration_tables& tables)
+{
+  tline_reader reader(text_source(text));
+  return read_sections(reader, tables);
 }
 
 tfile_result cal_load(const std::string& path)
 {
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) {
-    if (errno == ENOENT) return {};
-    return {false, io_error(errno)};
-  }
-  // Only a plain file: a directory, a pipe or a device could block or
-  // never end.
-  if (S_ISDIR(status.st_mode)) return {false, io_error(EISDIR)};
-  if (!S_ISREG(status.st_mode)) return {false, io_error(EINVAL)};
-  errno = 0;
-  std::ifstream input(path, std::ios::binary);
-  if (!input) return {false, io_error(errno != 0 ? errno : EIO)};
+  const tread_descriptor file(path);
+  if (file.error_number() == ENOENT) return {};
+  if (file.error_number() != 0) return io_error(file.error_number(), path);
 
-  tcalibration_tables tables;
-  {
-    const std::lock_guard lock(publication_lock);
-    tables = calibration;
-  }
-  tline_reader reader(input);
-  const tfile_result result = read_sections(reader, tables);
+  tcalibration_tables tables = published_tables();
+  tline_reader reader(descriptor_source(file));
+  tfile_result result = read_sections(reader, tables);
+  if (result.ok && reader.error_number() != 0) result = io_error(reader.error_number(), path);
+  if (!result.ok) result.file = path;
   const std::lock_guard lock(publication_lock);
   calibration = tables;
   return result;
@@ -272,11 +301,22 @@ tfile_result cal_load(const std::string& path)
 
 tfile_result cal_backup(const std::string& path, const std::string& backup_path)
 {
-  std::ifstream input(path, std::ios::binary);
-  if (!input) return {};  // no calibration yet: nothing to keep
-  std::ostringstream contents;
-  contents << input.rdbuf();
-  return replace_file_atomically(backup_path, contents.str());
+  const tread_descriptor source(path);
+  if (source.error_number() == ENOENT) return {};  // no calibration yet: nothing to keep
+  if (source.error_number() != 0) return io_error(source.error_number(), path);
+  const int error_number =
+      replace_regular_file(backup_path, [&](int descriptor) { return copy_contents(source, descriptor); });
+  if (error_number != 0) return io_error(error_number, backup_path);
+  return {};
+}
+
+tfile_result cal_save_with_backup(const std::string& path, const std::string& backup_path)
+{
+  if (const tfile_target target = replaceable_file_target(path); target.error_number != 0) {
+    return io_error(target.error_number, path);
+  }
+  if (tfile_result backup = cal_backup(path, backup_path); !backup.ok) return backup;
+  return cal_save(path);
 }
 
 }  // namespace lcr

@@ -19,27 +19,47 @@ inline constexpr const char* calibration_file_name = "Quarvel.cal";
 inline constexpr const char* calibration_backup_name = "Quarvel_bak.cal";
 
 // Outcome of a file operation; `message` is the German text for the
-// operator ("E/A-Fehler 13", "'1,5' ist kein gültiger Gleitkommawert").
+// operator ("E/A-Fehler 13", "'1,5' ist kein gültiger Gleitkommawert") and
+// `file` the file it is about.
 struct tfile_result {
   bool ok = true;
   std::string message;
+  std::string file;
+
+  // "Quarvel.cal: E/A-Fehler 13"; "" when all went well.
+  std::string text() const;
 };
 
-// Writes all five tables. The lines go to a temporary file in the same
-// directory, which replaces the calibration file only once every line has
-// been written and flushed to disk: a full disk, a crash or a kill never
-// leave a truncated calibration.
+// Writes all five tables. Only a regular file (or a link to one) that is
+// not write-protected is replaced, and only by a complete new file: a full
+// disk, a crash or a kill never leave a truncated calibration, and the old
+// file's permission bits stay.
 tfile_result cal_save(const std::string& path);
 
-// Reads the tables back. A missing file changes nothing and is no error.
-// Sections in fixed order; a key line that does not match skips its section;
-// a data line is used only with exactly eight semicolons; reading stops at a
-// field that is not a finite number, keeping the rows read before it.
+// Reads the tables back. A missing file changes nothing and is no error;
+// anything but a regular file is refused unread. Sections in fixed order; a
+// key line that does not match skips its section; a data line is used only
+// with exactly eight semicolons (a line longer than any data line is none);
+// reading stops at a field that is not a finite number, keeping the rows
+// read before it.
 tfile_result cal_load(const std::string& path);
 
-// Copies the calibration file to the backup, replacing an older backup;
-// done before every save. A missing calibration file is no error.
+// The same rules on a file's text, into `tables` (tests and fuzzing).
+tfile_result read_calibration_text(std::string_view text, tcalibration_tables& tables);
+
+// Copies the calibration file to the backup, replacing an older backup as
+// a save would. A missing calibration file is no error; anything but a
+// regular file is not copied.
 tfile_result cal_backup(const std::string& path, const std::string& backup_path);
+
+// "Speichern": checks that `path` may be replaced, keeps the current file
+// as the backup and writes the tables. Nothing is written when `path` may
+// not be replaced, and the calibration file stays as it was when its
+// backup cannot be made.
+tfile_result cal_save_with_backup(const std::string& path, const std::string& backup_path);
+
+// "Quarvel_bak.cal" in the calibration file's directory.
+std::string calibration_backup_path(const std::string& path);
 
 // The file's whole text for the given tables (for saving and for tests).
 std::string calibration_file_text(const tcalibration_tables& tables);

@@ -22,15 +22,21 @@ struct tcomplex {
 tcomplex c_add(tcomplex a, tcomplex b);
 tcomplex c_sub(tcomplex a, tcomplex b);
 tcomplex c_mul(tcomplex a, tcomplex b);
-// (0, 0) when |b|² is 0.
+// The operations that square a value (c_div, c_inv, c_abs, ser_to_par)
+// first scale it by a power of two where a square would overflow or vanish
+// (parts beyond 2^±500), so that every finite value gives a result that is
+// not NaN; ordinary values are computed exactly as written, unscaled.
+
+// (0, 0) when |b|² is 0 or b is not finite.
 tcomplex c_div(tcomplex a, tcomplex b);
-// (0, 0) when |a|² is 0.
+// (0, 0) when |a|² is 0 or a is not finite.
 tcomplex c_inv(tcomplex a);
 // √(re² + im²), evaluated in that order.
 double c_abs(tcomplex a);
 
 // Series pair (Rs, Xs) to parallel pair (Rp, Xp); each part 0 where the
-// corresponding series part is 0.
+// corresponding series part is 0 (infinite where the pair exceeds the
+// range of a double).
 tcomplex ser_to_par(tcomplex z);
 // Parallel pair (Rp, Xp) to series pair; unguarded: both parts must be
 // non-zero (used only with the operator's known-resistor entries).

@@ -41,9 +41,9 @@ double quantity_value(tcomplex z, quantity_key key, bool parallel, double freque
   const double x = z.im;
   const double omega = 2.0 * pi * frequency_hz;
   switch (key) {
-    case quantity_key::Z: return std::sqrt(r * r + x * x);
+    case quantity_key::Z: return c_abs(z);
     case quantity_key::phi_Z: return atan_deg(r, x);
-    case quantity_key::Y: return safe_div(1.0, std::sqrt(r * r + x * x));
+    case quantity_key::Y: return safe_div(1.0, c_abs(z));
     case quantity_key::phi_Y: return -atan_deg(r, x);
     case quantity_key::G: return c_inv(z).re;
     case quantity_key::B: return c_inv(z).im;

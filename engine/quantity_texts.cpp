@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <locale>
 #include <stdexcept>
 #include <string_view>
@@ -190,7 +191,8 @@ void format_quantity(int full_precision, tlcr_strings& record, double v)
   text_buffer value_text;
   text_buffer unit_text;
 
-  const double magnitude = std::fabs(v);
+  // Not a number is beyond every range: shown at the upper range limit.
+  const double magnitude = std::isnan(v) ? std::numeric_limits<double>::infinity() : std::fabs(v);
   const double decade_group = magnitude > 0.0 ? std::floor(std::log10(magnitude) / 3.0) : 0.0;
   if (decade_group > 4.0 || decade_group < -5.0) {
     value_text.append(decade_group > 4.0 ? "> 1" : "< 1");
@@ -201,7 +203,7 @@ void format_quantity(int full_precision, tlcr_strings& record, double v)
     return;
   }
 
-  const int d = std::isnan(decade_group) ? 0 : static_cast<int>(decade_group);
+  const int d = static_cast<int>(decade_group);
   double shown = v;
   if (takes_prefix(unit)) unit_text.append(scale_to_prefix(d, shown));
   unit_text.append(unit_name(unit));

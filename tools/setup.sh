@@ -6,6 +6,8 @@
 #   tools/setup.sh         build, test and run
 #   tools/setup.sh jack    also a JACK server, for the loopback test on a
 #                          real sound server (continuous integration)
+#   tools/setup.sh fuzz    also clang and its libFuzzer runtime, for the
+#                          `fuzz` preset
 set -euo pipefail
 
 packages=(
@@ -17,7 +19,8 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     jack) packages+=(jackd2) ;;
-    *) echo "setup: unknown option '$extra' (known: jack)" >&2; exit 2 ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    *) echo "setup: unknown option '$extra' (known: jack, fuzz)" >&2; exit 2 ;;
   esac
 done
 

@@ -29,15 +29,52 @@ TEST(DutParser, ValuesWithEverySiPrefix)
     const char* text;
     double ohm;
   } cases[] = {
-      {"R=1f", 1e-15},     {"R=2p", 2e-12}, {"R=3n", 3e-9},     {"R=4u", 4e-6},    {"R=4\u00b5", 4e-6},
-      {"R=4\u03bc", 4e-6}, {"R=5m", 5e-3},  {"R=4.7k", 4700.0}, {"R=2.2M", 2.2e6}, {"R=1G", 1e9},
-      {"R=0", 0.0},        {"R=.5", 0.5},   {"R=5.", 5.0},      {"R=0.001k", 1.0}, {"R=12345.678", 12345.678},
-      {"r=47", 47.0},
+      {"R=4u", 4e-6},     {"R=4\u00b5", 4e-6}, {"R=4\u03bc", 4e-6}, {"R=5m", 5e-3},        {"R=4.7k", 4700.0},
+      {"R=2.2M", 2.2e6},  {"R=1G", 1e9},       {"R=0", 0.0},        {"R=.5", 0.5},        {"R=5.", 5.0},
+      {"R=0.001k", 1.0},  {"R=12345.678", 12345.678},               {"r=47", 47.0},
   };
   for (const auto& c : cases) {
     const zcomplex z = z_at(c.text, 1000.0);
     EXPECT_NEAR(z.real(), c.ohm, c.ohm * 1e-15) << c.text;
     EXPECT_EQ(z.imag(), 0.0) << c.text;
+  }
+  // The small prefixes on the elements that use them.
+  EXPECT_LT(relative_error(z_at("C=1f", 1e6), {0.0, -1e9}), 1e-15);
+  EXPECT_LT(relative_error(z_at("C=2p", 1e6), {0.0, -5e5}), 1e-15);
+  EXPECT_LT(relative_error(z_at("L=3n", 1e6), {0.0, 3e-3}), 1e-15);
+}
+
+// Values beyond any fixture are refused at their first character; the
+// range's ends and zero (a wire or an open) are accepted.
+TEST(DutParser, ValuesOutsideTheirRangeAreRefused)
+{
+  const std::string zeros_155(155, '0');
+  const struct {
+    std::string text;
+    std::size_t position;
+    const char* fragment;
+  } refused[] = {
+      {"R=1" + zeros_155 + " | R=1" + zeros_155, 3, "resistance out of range; use 0 or 1 \u00b5\u03a9 \u2026 1 T\u03a9"},
+      {"C=1" + std::string(305, '0') + " + R=2", 3, "capacitance out of range; use 0 or 1 aF \u2026 1 F"},
+      {"R=1" + std::string(300, '0') + "G", 3, "resistance out of range"},
+      {"R=2+L=1.01M", 7, "inductance out of range; use 0 or 1 pH \u2026 1 MH"},
+      {"R=0.9u", 3, "resistance out of range"},
+      {"C=0.0009f", 3, "capacitance out of range"},  // below 1 aF
+      {"L=0.5p", 3, "inductance out of range"},
+      {"R=1001G", 3, "resistance out of range"},
+      {"C=1.5", 3, "capacitance out of range"},
+  };
+  for (const auto& c : refused) {
+    try {
+      parse_dut_network(c.text);
+      ADD_FAILURE() << "accepted \"" << c.text.substr(0, 40) << "\"";
+    } catch (const dut_error& error) {
+      EXPECT_EQ(error.position(), c.position) << error.what();
+      EXPECT_NE(std::string(error.what()).find(c.fragment), std::string::npos) << error.what();
+    }
+  }
+  for (const char* accepted : {"R=1u", "R=1000G", "C=0.001f", "C=1", "L=1p", "L=1M", "R=0", "C=0", "L=0"}) {
+    EXPECT_NO_THROW(parse_dut_network(accepted)) << accepted;
   }
 }
 
@@ -108,6 +145,7 @@ TEST(DutParser, ErrorsNameThePosition)
       {"()", 2, "unknown element ')'"},
       {std::string(40, '(') + "R=1" + std::string(40, ')'), 33, "nested too deeply"},
       {"R=1" + std::string(400, '0'), 3, "out of range"},
+      {"R=1" + std::string(400, '0') + "k", 3, "out of range"},
   };
   for (const auto& c : cases) {
     try {

@@ -6,6 +6,7 @@
 #include "audio/streaming.h"
 #include "engine/measurement_cycle.h"
 #include "support/fresh_engine_cycle.h"
+#include "support/sound_plugins.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -105,7 +107,14 @@ int find_jack_device(int count, const std::function<std::string(int)>& name_of)
   return -1;
 }
 
-class JackLoopback : public quarvel_test::fresh_engine_cycle {};
+class JackLoopback : public quarvel_test::fresh_engine_cycle {
+protected:
+  void SetUp() override
+  {
+    quarvel_test::keep_sound_plugins_loaded();
+    fresh_engine_cycle::SetUp();
+  }
+};
 
 TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
 {
@@ -113,7 +122,10 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
   const tjack_server server;
   if (!server.available()) GTEST_SKIP() << "no JACK server: " << server.problem();
 
-  waveio::tportaudio_backend backend("QuarvelLoop");
+  // A client name of this run's own, so that two runs on one server do not
+  // connect each other's ports.
+  const std::string client = "QuarvelLoop" + std::to_string(::getpid());
+  waveio::tportaudio_backend backend(client);
   const int input = find_jack_device(backend.in_device_count(), [&](int id) { return backend.in_device_name(id); });
   const int output = find_jack_device(backend.out_device_count(), [&](int id) { return backend.out_device_name(id); });
   if (input < 0 || output < 0) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
@@ -141,15 +153,14 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
   });
   waveio::stream.in_device_id = input;
   waveio::stream.out_device_id = output;
-  waveio::waveout_open();
-  waveio::wavein_open();
+  std::optional<waveio::topen_streams> streams(std::in_place);
   ASSERT_TRUE(waveio::stream.output_running);
   ASSERT_TRUE(waveio::stream.input_running);
 
   // Both outputs straight back into both inputs.
-  ASSERT_EQ(std::system("jack_connect QuarvelLoop:out_0 QuarvelLoop:in_0 && "
-                        "jack_connect QuarvelLoop:out_1 QuarvelLoop:in_1"),
-            0);
+  const std::string connect = "jack_connect " + client + ":out_0 " + client + ":in_0 && jack_connect " + client +
+                              ":out_1 " + client + ":in_1";
+  ASSERT_EQ(std::system(connect.c_str()), 0) << connect;
 
   std::this_thread::sleep_for(1500ms);  // the tone reaches the input after the output lead
   {
@@ -170,8 +181,7 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
     const std::lock_guard guard(lcr::publication_lock);
     ratio = lcr::engine.avg_ratio;
   }
-  waveio::wavein_close();
-  waveio::waveout_close();
+  streams.reset();
 
   const double blocks_per_second = static_cast<double>(counted_blocks) / seconds;
   EXPECT_NEAR(blocks_per_second, 37.5, 37.5 * 0.05);
@@ -214,8 +224,7 @@ TEST_F(JackLoopback, ServerGoneLeavesBothDirectionsNotRunning)
   waveio::set_block_handler(lcr::process_recorded_blocks);
   waveio::stream.in_device_id = input;
   waveio::stream.out_device_id = output;
-  waveio::waveout_open();
-  waveio::wavein_open();
+  std::optional<waveio::topen_streams> streams(std::in_place);
   ASSERT_TRUE(waveio::stream.input_running);
   std::this_thread::sleep_for(500ms);
   EXPECT_GT(waveio::stream.in_read, 0);
@@ -227,8 +236,7 @@ TEST_F(JackLoopback, ServerGoneLeavesBothDirectionsNotRunning)
   }
   EXPECT_FALSE(waveio::stream.input_running);
   const auto closing = std::chrono::steady_clock::now();
-  waveio::wavein_close();
-  waveio::waveout_close();
+  streams.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - closing, 3s);
   EXPECT_FALSE(waveio::stream.output_running);
   waveio::reset_stream_state();

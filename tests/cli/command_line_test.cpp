@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace {
@@ -48,6 +49,10 @@ TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)
       {"measure --seconds -1 --sim R=1k", "--seconds"},
       {"measure --sim 'R=4.7x'", "--sim: position"},
       {"measure --sim", "--sim needs a value"},
+      {"measure --sim ''", "--sim: the value is empty"},
+      {"measure --sim R=1k --in ''", "--in: the value is empty"},
+      {"measure --sim 'R=1k + C=2'", "--sim: position 10: capacitance out of range; use 0 or 1 aF"},
+      {"calibrate --mode 0,1, --sim R=1k", "--mode: calibrate needs calibration modes 0"},
       {"measure --bogus", "unknown argument '--bogus'"},
       {"calibrate --mode 5 --sim R=1k", "--mode: calibrate needs calibration modes 0"},
       {"selftest --test 0 --sim R=1k", "--test: selftest needs a test 1, 2, 3 or 4"},
@@ -88,6 +93,29 @@ TEST(CommandLine, CalibrationFileErrorIsReportedAndTheMeasurementGoesOn)
   EXPECT_EQ(run.exit_code, 0) << run.output;
   EXPECT_NE(run.output.find("'2,0E+000' ist kein gültiger Gleitkommawert"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Scheinwiderstand, Impedanz"), std::string::npos) << run.output;
+}
+
+// Too short to evaluate once: no reading of the engine's initial zeros.
+TEST(CommandLine, AMeasurementWithoutAnEvaluationIsNoReading)
+{
+  for (const char* arguments : {"measure --sim R=1k --seconds 1e-9", "measure --sim R=1k --seconds 0.01 --watch"}) {
+    const trun run = run_cli(arguments);
+    EXPECT_EQ(run.exit_code, 1) << arguments << "\n" << run.output;
+    EXPECT_NE(run.output.find("no reading was taken"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("Z:"), std::string::npos) << run.output;
+  }
+}
+
+// A calibration that could not be saved is refused before its sweep.
+TEST(CommandLine, AnUnsaveableCalibrationFileStopsTheSweepBeforeItStarts)
+{
+  quarvel_test::temporary_directory directory;
+  const std::string fifo = directory.path() + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const trun run = run_cli("calibrate --sim R=1k --mode 0,1 --save --cal " + fifo);
+  EXPECT_EQ(run.exit_code, 1) << run.output;
+  EXPECT_EQ(run.output, "quarvel-cli: " + fifo + ": E/A-Fehler 22\n");
+  EXPECT_EQ(directory.entries(), std::vector<std::string>{"fifo"});
 }
 
 TEST(CommandLine, SelftestGradesTheSimulatedSetUp)

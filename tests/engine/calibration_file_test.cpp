@@ -1,4 +1,5 @@
 #include "engine/calibration_file.h"
+#include "support/file_text.h"
 #include "support/fresh_engine.h"
 #include "support/temporary_directory.h"
 
@@ -21,19 +22,8 @@ class CalibrationFile : public quarvel_test::fresh_engine {
 protected:
   std::string path(const char* name) const { return directory.path() + "/" + name; }
 
-  static std::string read(const std::string& file)
-  {
-    std::ifstream input(file, std::ios::binary);
-    std::ostringstream text;
-    text << input.rdbuf();
-    return text.str();
-  }
-
-  static void write(const std::string& file, const std::string& text)
-  {
-    std::ofstream output(file, std::ios::binary);
-    output << text;
-  }
+  static std::string read(const std::string& file) { return quarvel_test::read_file(file); }
+  static void write(const std::string& file, const std::string& text) { quarvel_test::write_file(file, text); }
 
   static lcr::tcalibration_tables tables()
   {
@@ -225,7 +215,9 @@ TEST_F(CalibrationFile, MissingFileIsNoErrorAndChangesNothing)
 
 TEST_F(CalibrationFile, ErrorsCarryTheErrorNumber)
 {
-  EXPECT_EQ(lcr::cal_save(directory.path() + "/no/such/dir/Quarvel.cal").message, "E/A-Fehler 2");
+  const lcr::tfile_result no_directory = lcr::cal_save(directory.path() + "/no/such/dir/Quarvel.cal");
+  EXPECT_EQ(no_directory.message, "E/A-Fehler 2");
+  EXPECT_EQ(no_directory.text(), directory.path() + "/no/such/dir/Quarvel.cal: E/A-Fehler 2");
   const lcr::tfile_result directory_load = lcr::cal_load(directory.path());
   EXPECT_FALSE(directory_load.ok);
   EXPECT_EQ(directory_load.message, "E/A-Fehler 21");
@@ -236,16 +228,34 @@ TEST_F(CalibrationFile, ErrorsCarryTheErrorNumber)
   EXPECT_EQ(tables().z_ref, lcr::nominal_calibration_tables().z_ref);
 }
 
-TEST_F(CalibrationFile, OverlongLinesAreCutNotKept)
+// A line longer than any data line is none, however it begins or ends.
+TEST_F(CalibrationFile, OverlongLinesAreSkippedWhole)
 {
-  // A valid file whose first data line runs on for a megabyte.
-  std::string text = read(QUARVEL_TEST_DATA "/golden.cal");
-  text.insert(text.find("\r\n", 9), std::string(1 << 20, ' '));
+  const std::string golden = read(QUARVEL_TEST_DATA "/golden.cal");
+  const std::size_t first_data_line_end = golden.find("\r\n", 9);
+  const std::string eight_fields = golden.substr(9, first_data_line_end - 9);
+
+  // A megabyte of blanks after the eight fields of h_short's real parts.
+  std::string text = golden;
+  text.insert(first_data_line_end, std::string(1 << 20, ' '));
   write(path("Quarvel.cal"), text);
   ASSERT_TRUE(lcr::cal_load(path("Quarvel.cal")).ok);
-  const lcr::tcalibration_tables loaded = tables();
-  EXPECT_NEAR(loaded.h_short[0].re, 1e-5, 1e-20);  // the line's beginning still counts
-  EXPECT_NEAR(loaded.z_ref[5][7].re, golden_tables().z_ref[5][7].re, 1.0);
+  EXPECT_EQ(tables().h_short[0].re, 0.0);  // the row stays nominal
+  EXPECT_NEAR(tables().h_short[0].im, golden_tables().h_short[0].im, 1e-20);
+  EXPECT_NEAR(tables().z_ref[5][7].re, golden_tables().z_ref[5][7].re, 1.0);
+
+  // Eight good fields, and a ninth semicolon only past byte 4096: the cut
+  // line would pass for a data line of 500 Ω.
+  lcr::reset_calibration_tables();
+  std::string fields_500;
+  for (int f = 0; f < 8; ++f) fields_500 += lcr::calibration_field(500.0) + "; ";
+  text = golden;
+  const std::size_t z_ref_1k = text.find("z_ref\r\n") + 7 + 2 * (eight_fields.size() + 2);
+  text.replace(z_ref_1k, eight_fields.size(), fields_500 + std::string(4200, ' ') + ";");
+  write(path("Quarvel.cal"), text);
+  ASSERT_TRUE(lcr::cal_load(path("Quarvel.cal")).ok);
+  EXPECT_EQ(tables().z_ref[2][0].re, 1000.0);  // nominal: the row was left alone
+  EXPECT_NEAR(tables().z_ref[3][3].re, golden_tables().z_ref[3][3].re, 1e-3);
 }
 
 // A save that fails half-way leaves the previous calibration intact.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 namespace {
@@ -109,6 +110,46 @@ TEST_F(Quantities, ModeTableCaptionsAndLookup)
     EXPECT_NE(lcr::parse_quantity_key(m.second_key), lcr::quantity_key::none) << mode;
     EXPECT_EQ(m.first_circuit, m.second_circuit) << mode;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Impedances from the smallest to the largest double: no quantity that a
+// mode shows is ever NaN and no text reads "nan" or "inf"; the exact values
+// that the scaling must still find are checked, and ordinary values are
+// untouched by it.
+TEST_F(Quantities, ExtremeImpedancesGiveNumbersAndRangeLimits)
+{
+  constexpr double huge = 1.7976931348623157e308;
+  const tcomplex extremes[] = {{1e155, 0.0},   {huge, huge},   {-huge, 1e-300}, {1e-300, -huge},
+                               {1e-160, 0.0},  {0.0, 1e-200},  {4.9e-324, 0.0}, {1.4e154, 1.4e154}};
+  for (const tcomplex z : extremes) {
+    for (const lcr::tmeas_mode& mode : lcr::meas_modes) {
+      for (tlcr_strings shown : {record(mode.first_key, mode.first_circuit), record(mode.second_key, mode.second_circuit)}) {
+        const double value = lcr::quantity_value(z, shown);
+        EXPECT_FALSE(std::isnan(value)) << mode.caption << " " << shown.quantity << " of (" << z.re << ", " << z.im << ")";
+        lcr::format_quantity(1, shown, value);
+        const std::string text = shown.value_text + shown.unit_text;
+        EXPECT_EQ(text.find("nan"), std::string::npos) << text;
+        EXPECT_EQ(text.find("inf"), std::string::npos) << text;
+      }
+    }
+  }
+  EXPECT_EQ(lcr::quantity_value({1e155, 0.0}, record("Z")), 1e155);
+  EXPECT_EQ(lcr::quantity_value({1e155, 0.0}, record("R", "par")), 1e155);
+  EXPECT_NEAR(lcr::quantity_value({1e155, 0.0}, record("G", "par")), 1e-155, 1e-170);
+  EXPECT_NEAR(lcr::quantity_value({3e200, 4e200}, record("Z")), 5e200, 1e186);
+  EXPECT_NEAR(lcr::quantity_value({1e-160, 0.0}, record("Y")), 1e160, 1e146);
+  for (const tcomplex z : {tcomplex{3.0, 4.0}, tcomplex{1e-3, -159.15}, tcomplex{4.7e6, 1e-9}}) {
+    EXPECT_EQ(lcr::quantity_value(z, record("Z")), std::sqrt(z.re * z.re + z.im * z.im));
+    EXPECT_EQ(lcr::quantity_value(z, record("R", "par")), (z.re * z.re + z.im * z.im) / z.re);
+  }
+
+  tlcr_strings not_a_number = record("Q");
+  lcr::format_quantity(1, not_a_number, std::nan(""));
+  EXPECT_EQ(not_a_number.value_text, "> 1");
 }
 
 }  // namespace

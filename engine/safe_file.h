@@ -1,0 +1,67 @@
+#pragma once
+
+// Reading and replacing the operator's files without ever damaging them.
+//
+// Only regular files are read or replaced, so that a path naming a pipe, a
+// device or a directory can neither block, read without end, nor be
+// replaced. Symbolic links are followed: the file a link points to is
+// replaced and the link stays. A file without any write permission is the
+// operator's protection and is never replaced. A replacement is written
+// completely to an unnamed temporary file, flushed to disk and only then
+// put in place by one rename, keeping the old file's permission bits, so
+// that a full disk, a crash or a kill leave either the old or the new file
+// and nothing beside it.
+//
+// Errors are POSIX error numbers (0 for success). Any thread; no shared
+// state.
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include <sys/types.h>
+
+namespace lcr {
+
+// What a path finally names once every symbolic link is followed.
+struct tfile_target {
+  int error_number = 0;  // ENOENT is no error here: see `exists`
+  bool exists = false;   // a regular file is there
+  std::string path;      // the resolved path (where a new file would go)
+};
+
+// Follows links (at most 40) and refuses anything but a regular file or
+// nothing: EISDIR for a directory, EINVAL for a pipe, device or socket.
+tfile_target regular_file_target(const std::string& path);
+
+// As above, and EACCES when the file exists but may not be replaced.
+tfile_target replaceable_file_target(const std::string& path);
+
+// Opens a regular file for reading without blocking; the descriptor is
+// closed on destruction. `error_number` is ENOENT when there is no file.
+class tread_descriptor {
+public:
+  explicit tread_descriptor(const std::string& path);
+  ~tread_descriptor();
+  tread_descriptor(const tread_descriptor&) = delete;
+  tread_descriptor& operator=(const tread_descriptor&) = delete;
+
+  int get() const { return descriptor_; }
+  int error_number() const { return error_number_; }
+
+  // Up to `size` bytes; 0 at the end, −1 with errno on error.
+  ssize_t read_some(char* data, std::size_t size) const;
+
+private:
+  int descriptor_ = -1;
+  int error_number_ = 0;
+};
+
+// Writes what `write_contents` puts into the descriptor it is given (it
+// returns 0 or an error number) and replaces the file at `path` with it.
+int replace_regular_file(const std::string& path, const std::function<int(int descriptor)>& write_contents);
+
+// Writes all of `size` bytes to a descriptor; 0 or an error number.
+int write_all(int descriptor, const char* data, std::size_t size);
+
+}  // namespace lcr
