@@ -3,7 +3,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
+#include <charconv>
+#include <csignal>
+#include <dirent.h>
 #include <cstdlib>
 #include <string_view>
 #include <fcntl.h>
@@ -71,16 +73,45 @@ private:
   int descriptor_;
 };
 
-// A name beside `target` that nothing else uses ("Quarvel.cal.3f9a1c").
+// Temporaries are named "<file>.tmp-<process id>-<number>", so that one
+// left by a process that died can be recognised and removed.
+std::string temporary_prefix(const std::string& target)
+{
+  return target + ".tmp-";
+}
+
 std::string temporary_name(const std::string& target)
 {
   static std::atomic<unsigned> counter{0};
-  const auto ticks = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-  const unsigned long long mixed = ticks ^ (static_cast<unsigned long long>(::getpid()) << 20) ^ counter.fetch_add(1);
-  constexpr std::string_view digits = "0123456789abcdef";
-  std::string suffix;
-  for (int i = 0; i < 6; ++i) suffix += digits[(mixed >> (4 * i)) & 0xF];
-  return target + "." + suffix;
+  return temporary_prefix(target) + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+}
+
+// The process id in a temporary's name, or 0 when the name is no temporary
+// of `target`.
+pid_t temporary_owner(std::string_view name, std::string_view prefix)
+{
+  if (!name.starts_with(prefix)) return 0;
+  name.remove_prefix(prefix.size());
+  pid_t owner = 0;
+  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), owner);
+  if (error != std::errc{} || end == name.data() + name.size() || *end != '-' || owner <= 0) return 0;
+  return owner;
+}
+
+// A save killed between naming its complete file and renaming it over the
+// target (two system calls apart) leaves a temporary behind; the next save
+// of the same file removes those whose process no longer exists.
+void remove_stale_temporaries(const std::string& target)
+{
+  const std::string directory = directory_of(target);
+  const std::string prefix = temporary_prefix(target.substr(target.find_last_of('/') + 1));
+  DIR* const listing = ::opendir(directory.c_str());
+  if (listing == nullptr) return;
+  while (const dirent* entry = ::readdir(listing)) {
+    const pid_t owner = temporary_owner(entry->d_name, prefix);
+    if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH) ::unlink((directory + "/" + entry->d_name).c_str());
+  }
+  ::closedir(listing);
 }
 
 // The replacement's contents until they are complete. On Linux the file has
@@ -97,7 +128,7 @@ public:
       error_number_ = errno;
       return;
     }
-    name_ = target + ".XXXXXX";
+    name_ = temporary_prefix(target) + std::to_string(::getpid()) + "-XXXXXX";
     file_.assign(::mkostemp(name_.data(), O_CLOEXEC));
     if (!file_.valid()) {
       error_number_ = errno;
@@ -127,10 +158,10 @@ public:
       const int linked = link_to_a_name();
       if (linked != 0) return linked;
     }
-    if (const int closed = file_.reset(); closed != 0) return closed;
+    // Renamed at once: nothing between naming and renaming but the call.
     if (::rename(name_.c_str(), target_.c_str()) != 0) return errno;
     name_.clear();
-    return 0;
+    return file_.reset();
   }
 
 private:
@@ -282,6 +313,7 @@ int replace_regular_file(const std::string& path, const std::function<int(int de
   struct stat old_status {};
   const bool keeps_mode = target.exists && ::stat(target.path.c_str(), &old_status) == 0;
 
+  remove_stale_temporaries(target.path);
   ttemporary_file temporary(target.path);
   if (temporary.error_number() != 0) return temporary.error_number();
   if (keeps_mode) keep_owner_and_mode(temporary.descriptor(), old_status);

@@ -8,9 +8,11 @@
 // replaced and the link stays. A file without any write permission is the
 // operator's protection and is never replaced. A replacement is written
 // completely to an unnamed temporary file, flushed to disk and only then
-// put in place by one rename, keeping the old file's permission bits, so
-// that a full disk, a crash or a kill leave either the old or the new file
-// and nothing beside it.
+// given a temporary name and renamed over the old file, keeping its
+// permission bits, so that a full disk, a crash or a kill leave either the
+// old or the new file, complete. Only a kill in the instant between naming
+// and renaming leaves the temporary ("<file>.tmp-<pid>-<n>"), and the next
+// save of that file removes it.
 //
 // Errors are POSIX error numbers (0 for success). Any thread; no shared
 // state.

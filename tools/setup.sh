@@ -15,6 +15,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev portaudio19-dev libasound2-dev
   locales
+  # the window: Qt 6 Widgets, its X11 platform plugin, a font, and a
+  # virtual X server for the test that runs the real program
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth
 )
 for extra in "$@"; do
   case "$extra" in

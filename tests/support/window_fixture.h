@@ -1,0 +1,212 @@
+#pragma once
+
+// A test of the whole window: fresh engine, streaming and plot state, the
+// window on the simulated set-up (no sound card is probed) with its files in
+// a temporary directory, error boxes captured instead of shown, and helpers
+// to click and read controls by their names.
+
+#include "support/temporary_directory.h"
+
+#include "ui/error_box.h"
+#include "ui/lamp.h"
+#include "ui/main_window.h"
+#include "ui/measurement_page.h"
+#include "ui/option_group.h"
+#include "ui/plot_drawing.h"
+#include "ui/plot_model.h"
+#include "ui/setup_page.h"
+
+#include "engine/calibration_steps.h"
+#include "engine/configuration_tests.h"
+#include "engine/corrections.h"
+#include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include "audio/sound_devices.h"
+#include "audio/streaming.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quarvel_test {
+
+class window_fixture : public ::testing::Test {
+protected:
+  void SetUp() override
+  {
+    lcr::reset_settings();
+    lcr::reset_engine_state();
+    lcr::reset_calibration_tables();
+    lcr::reset_config_tests();
+    lcr::reset_cal_capture();
+    waveio::reset_stream_state();
+    graphic::reset_plot_state();
+    graphic::reset_plot_bitmaps();
+    previous_handler = set_error_message_handler([this](const QString& message) { errors << message; });
+  }
+
+  void TearDown() override
+  {
+    window.reset();
+    set_error_message_handler(previous_handler);
+    waveio::reset_stream_state();
+  }
+
+  std::string settings_path() const { return directory.path() + "/Quarvel.ini"; }
+
+  void start_window(std::optional<std::string> sim_dut = std::nullopt)
+  {
+    tstartup_options options;
+    options.settings_path = settings_path();
+    options.calibration_path = directory.path() + "/Quarvel.cal";
+    options.sim_dut = std::move(sim_dut);
+    options.real_cards = false;
+    window = std::make_unique<TForm1>(options);
+    window->show();
+  }
+
+  // Closes the window as its close button does.
+  void close_window()
+  {
+    window->close();
+    window.reset();
+  }
+
+  template <typename Widget>
+  Widget* find(const char* name) const
+  {
+    Widget* widget = window->findChild<Widget*>(name);
+    if (widget == nullptr) ADD_FAILURE() << "no control " << name;
+    return widget;
+  }
+
+  QLabel* label_widget(const char* name) const { return find<QLabel>(name); }
+  QString label(const char* name) const { return find<QLabel>(name)->text(); }
+  QRadioButton* button(const char* name) const { return find<QRadioButton>(name); }
+  QPushButton* push_button(const char* name) const { return find<QPushButton>(name); }
+  QComboBox* combo(const char* name) const { return find<QComboBox>(name); }
+  toption_group* option_group(const char* name) const { return find<toption_group>(name); }
+  tlamp* lamp(const char* name) const { return find<tlamp>(name); }
+
+  // The operator clicks an item of an option group.
+  void click_item(const char* group, int index) const
+  {
+    QTest::mouseClick(option_group(group)->item_button(index), Qt::LeftButton);
+  }
+
+  // A value label with its unit label as a number in base units.
+  double shown_value(const char* value, const char* unit) const
+  {
+    QString text = label(value).trimmed();
+    text.replace(',', '.');
+    bool ok = false;
+    const double number = text.toDouble(&ok);
+    if (!ok) ADD_FAILURE() << value << " shows '" << label(value).toStdString() << "'";
+    return number * prefix_factor(label(unit));
+  }
+
+  // "KOhm" → 1e3, "nF" → 1e-9, "Ohm" → 1.
+  static double prefix_factor(const QString& unit)
+  {
+    const std::pair<QString, double> prefixes[] = {{"T", 1e12}, {"G", 1e9},  {"M", 1e6},  {"K", 1e3},  {"", 1.0},
+                                                    {"m", 1e-3}, {"µ", 1e-6}, {"n", 1e-9}, {"p", 1e-12}, {"f", 1e-15}};
+    for (const QString base : {"Ohm", "S", "F", "H"}) {
+      if (!unit.endsWith(base)) continue;
+      for (const auto& [prefix, factor] : prefixes) {
+        if (unit.chopped(base.size()) == prefix) return factor;
+      }
+    }
+    return 1.0;
+  }
+
+  void set_simulated_device(const std::string& network) const
+  {
+    waveio::tfixture_config config = window->sound_devices().fixture().configuration();
+    config.dut_network = network;
+    window->sound_devices().fixture().set_configuration(config);
+  }
+
+  // Until the tone of the present settings has come back and filled the
+  // averagers, and a display tick has shown it.
+  void wait_for_settled_reading() const
+  {
+    QTest::qWait(static_cast<int>(lcr::tone_settling_seconds() * 1000.0) + 400);
+  }
+
+  static QPoint sub_control_centre(const QScrollBar& bar, QStyle::SubControl part)
+  {
+    QStyleOptionSlider option;
+    option.initFrom(&bar);
+    option.orientation = bar.orientation();
+    option.minimum = bar.minimum();
+    option.maximum = bar.maximum();
+    option.sliderPosition = bar.sliderPosition();
+    option.sliderValue = bar.value();
+    option.singleStep = bar.singleStep();
+    option.pageStep = bar.pageStep();
+    option.upsideDown = bar.invertedAppearance();
+    return bar.style()->subControlRect(QStyle::CC_ScrollBar, &option, part, &bar).center();
+  }
+
+  temporary_directory directory;
+  std::unique_ptr<TForm1> window;
+  QStringList errors;
+
+private:
+  std::function<void(const QString&)> previous_handler;
+};
+
+// What does not fit on a page: a control outside its parent, two controls
+// of one parent that overlap, a text wider or taller than its control.
+inline std::vector<std::string> layout_problems(QWidget& page)
+{
+  std::vector<std::string> problems;
+  const auto name = [](const QWidget* widget) { return widget->objectName().toStdString(); };
+  QList<QWidget*> parents = page.findChildren<QWidget*>();
+  parents.append(&page);
+  for (QWidget* parent : parents) {
+    std::vector<QWidget*> children;
+    for (QObject* object : parent->children()) {
+      auto* child = qobject_cast<QWidget*>(object);
+      if (child == nullptr || !child->isVisibleTo(&page) || child->isWindow()) continue;
+      if (parent->metaObject()->className() == QByteArray("QComboBox")) continue;  // the list's own parts
+      children.push_back(child);
+      if (!parent->rect().contains(child->geometry())) problems.push_back(name(child) + " lies outside " + name(parent));
+    }
+    for (std::size_t i = 0; i < children.size(); ++i) {
+      for (std::size_t j = i + 1; j < children.size(); ++j) {
+        if (children[i]->geometry().intersects(children[j]->geometry())) {
+          problems.push_back(name(children[i]) + " overlaps " + name(children[j]));
+        }
+      }
+    }
+  }
+  for (QWidget* widget : page.findChildren<QWidget*>()) {
+    if (!widget->isVisibleTo(&page)) continue;
+    const bool has_text = qobject_cast<QLabel*>(widget) != nullptr || qobject_cast<QAbstractButton*>(widget) != nullptr;
+    if (!has_text) continue;
+    const QSize needed = widget->sizeHint();
+    if (needed.width() > widget->width() || needed.height() > widget->height()) {
+      problems.push_back(name(widget) + " needs " + std::to_string(needed.width()) + "x" +
+                         std::to_string(needed.height()) + " but has " + std::to_string(widget->width()) + "x" +
+                         std::to_string(widget->height()));
+    }
+  }
+  return problems;
+}
+
+}  // namespace quarvel_test

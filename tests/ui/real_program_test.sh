@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The real `quarvel` on a virtual X server: the X11 platform plugin, the
+# fonts and every library it loads at run time, which the offscreen tests
+# never touch. It measures on the simulated set-up for a few seconds, is
+# ended by SIGTERM as at a logout, must exit 0 and leave its settings file
+# beside itself. Without a display it must say so and exit 3.
+#
+#   real_program_test.sh PATH/TO/quarvel
+set -euo pipefail
+program=$1
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "real program: $*" >&2; exit 1; }
+
+# A copy, so that its settings file goes beside it and not into the build.
+cp "$program" "$work/quarvel"
+cd "$work"
+
+# Without a display: one line naming quarvel-cli, exit 3; --help and
+# --version need none.
+set +e
+message=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ./quarvel 2>&1)
+status=$?
+set -e
+[ "$status" -eq 3 ] || fail "without a display the exit status was $status, not 3: $message"
+[[ "$message" == *quarvel-cli* ]] || fail "without a display the message does not name quarvel-cli: $message"
+env -u DISPLAY ./quarvel --version | grep -q '^quarvel ' || fail "--version needs a display"
+env -u DISPLAY ./quarvel --help | grep -q 'usage: quarvel' || fail "--help needs a display"
+
+command -v Xvfb > /dev/null || fail "Xvfb is not installed (tools/setup.sh installs it)"
+exec {display_fd}<> <(:)
+Xvfb -displayfd "$display_fd" -screen 0 800x600x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+display=
+for _ in $(seq 100); do
+  read -r -t 0.1 -u "$display_fd" display && break
+done
+[ -n "$display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+
+env -u QT_QPA_PLATFORM DISPLAY=":$display" ./quarvel --sim "C=100n + R=2" > "$work/quarvel.log" 2>&1 &
+quarvel_pid=$!
+sleep 4
+kill -0 "$quarvel_pid" 2>/dev/null || fail "quarvel ended by itself: $(cat "$work/quarvel.log")"
+kill -TERM "$quarvel_pid"
+set +e
+wait "$quarvel_pid"
+status=$?
+set -e
+[ "$status" -eq 0 ] || fail "quarvel exited with $status after SIGTERM: $(cat "$work/quarvel.log")"
+[ -f "$work/Quarvel.ini" ] || fail "no Quarvel.ini beside the program"
+grep -q '^wavedevintext=Simulierter Messaufbau' "$work/Quarvel.ini" || fail "Quarvel.ini lacks the device: $(cat "$work/Quarvel.ini")"
+echo "real program: measured under Xvfb on display :$display, ended by SIGTERM with 0, Quarvel.ini written"

@@ -1,0 +1,195 @@
+// Quarvel: the LCR meter's window. Creates the main window and runs the
+// message loop; closing the window, SIGINT or SIGTERM end it normally.
+
+#include "error_box.h"
+#include "main_window.h"
+#include "settings_file.h"
+#include "window_style.h"
+
+#include "audio/dut_network.h"
+#include "quarvel/version.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QThread>
+#include <QTimer>
+
+#include <array>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int exit_usage = 2;
+constexpr int exit_no_display = 3;
+
+struct tcommand_line {
+  std::optional<std::string> sim_dut;
+  std::optional<std::string> screenshot_directory;
+};
+
+void print_usage()
+{
+  std::cout << "quarvel " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
+            << "\n"
+            << "usage: quarvel [--sim DUT] [--screenshot DIR]\n"
+            << "  --sim DUT          measure on the simulated set-up (\"Simulierter Messaufbau\") with the\n"
+            << "                     device network DUT, e.g. 'C=100n + R=2' or '(L=10m + R=5) | C=1n'\n"
+            << "  --screenshot DIR   show each page, save it as a PNG in DIR and end\n"
+            << "  --help, --version\n"
+            << "The sound card is chosen on the page \"Setup/Test\"; the choice is kept in Quarvel.ini.\n"
+            << "Without a display, measure with quarvel-cli.\n";
+}
+
+[[noreturn]] void usage_error(const std::string& message)
+{
+  std::cerr << "quarvel: " << message << " (try: quarvel --help)\n";
+  std::exit(exit_usage);
+}
+
+tcommand_line parse_command_line(std::span<char*> arguments)
+{
+  tcommand_line line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      print_usage();
+      std::exit(0);
+    }
+    if (argument == "--version") {
+      std::cout << "quarvel " << quarvel::version_text << "\n";
+      std::exit(0);
+    }
+    if (argument != "--sim" && argument != "--screenshot") usage_error("unknown argument '" + std::string(argument) + "'");
+    if (i + 1 >= arguments.size() || std::string_view(arguments[i + 1]).empty()) {
+      usage_error(std::string(argument) + " needs a value");
+    }
+    (argument == "--sim" ? line.sim_dut : line.screenshot_directory) = arguments[++i];
+  }
+  if (line.sim_dut) {
+    try {
+      waveio::parse_dut_network(*line.sim_dut);
+    } catch (const waveio::dut_error& error) {
+      usage_error("--sim: " + std::string(error.what()));
+    }
+  }
+  return line;
+}
+
+// Without a display Qt's platform plugin ends the program from inside the
+// application's constructor; its fatal message is turned into our one line,
+// and the warnings before it, which only explain it, are held back until
+// the application stands.
+QStringList held_warnings;
+
+void no_display_handler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+  if (type != QtFatalMsg) {
+    held_warnings << message;
+    return;
+  }
+  const QString first_warning = held_warnings.isEmpty() ? message.section('\n', 0, 0) : held_warnings.front();
+  std::cerr << "quarvel: no display available (" << first_warning.toStdString()
+            << "); measure without a window with quarvel-cli\n";
+  std::_Exit(exit_no_display);
+}
+
+bool display_configured()
+{
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform != nullptr && *platform != '\0') return true;  // the user chose one (offscreen, vnc, …)
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+// SIGINT and SIGTERM close the window like its close button: the signal
+// handler only writes a byte, the window's thread does the closing.
+std::array<int, 2> signal_pipe{-1, -1};
+
+extern "C" void on_terminate_signal(int)
+{
+  const char byte = 1;
+  [[maybe_unused]] const auto written = ::write(signal_pipe[0], &byte, 1);
+}
+
+void close_on_signals(QWidget& window, QObject& owner)
+{
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signal_pipe.data()) != 0) return;
+  auto* notifier = new QSocketNotifier(signal_pipe[1], QSocketNotifier::Read, &owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    char byte = 0;
+    [[maybe_unused]] const auto read = ::read(signal_pipe[1], &byte, 1);
+    window.close();
+  });
+  struct sigaction action {};
+  action.sa_handler = on_terminate_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+// Each page, after a second and a half of measuring, as "1_LCR_Messung.png",
+// "2_Zeitverlauf.png", …
+void take_screenshots(TForm1& window, const QString& directory)
+{
+  QDir().mkpath(directory);
+  QTabWidget& pages = window.page_control();
+  for (int index = 0; index < pages.count(); ++index) {
+    pages.setCurrentIndex(index);
+    for (int tick = 0; tick < 15; ++tick) {
+      QApplication::processEvents();
+      QThread::msleep(100);
+      window.show_measurement();
+    }
+    QApplication::processEvents();
+    QString title = pages.tabText(index);
+    title.replace(' ', '_').replace('/', '_');
+    const QString file = directory + '/' + QString::number(index + 1) + '_' + title + QStringLiteral(".png");
+    if (!window.grab().save(file)) std::cerr << "quarvel: " << file.toStdString() << " cannot be written\n";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  const tcommand_line command_line = parse_command_line(std::span<char*>(argv + 1, static_cast<std::size_t>(argc - 1)));
+  if (!display_configured()) {
+    std::cerr << "quarvel: no display available (DISPLAY is not set); measure without a window with quarvel-cli\n";
+    return exit_no_display;
+  }
+  qInstallMessageHandler(no_display_handler);
+  QApplication application(argc, argv);
+  qInstallMessageHandler(nullptr);
+  for (const QString& warning : held_warnings) qWarning().noquote() << warning;
+  QApplication::setApplicationName(QStringLiteral("Quarvel"));
+  apply_window_style(application);
+
+  tstartup_options options;
+  options.settings_path = quarvel_ui::settings_file_path(
+      QCoreApplication::applicationDirPath().toStdString(), "Quarvel.ini",
+      QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString());
+  options.sim_dut = command_line.sim_dut;
+  TForm1 window(options);
+  close_on_signals(window, application);
+  window.show();
+  if (command_line.screenshot_directory) {
+    take_screenshots(window, QString::fromStdString(*command_line.screenshot_directory));
+    window.close();
+    return 0;
+  }
+  return QApplication::exec();
+}

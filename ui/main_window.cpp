@@ -1,0 +1,193 @@
+#include "main_window.h"
+
+#include "calibration_page.h"
+#include "error_box.h"
+#include "measurement_page.h"
+#include "plot_page.h"
+#include "setup_page.h"
+#include "window_settings.h"
+#include "window_style.h"
+
+#include "engine/calibration_file.h"
+#include "engine/configuration_tests.h"
+#include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include "audio/sound_devices.h"
+
+#include <QCloseEvent>
+#include <QSignalBlocker>
+#include <QTabWidget>
+
+#include <mutex>
+
+namespace {
+
+constexpr int client_width = 542;
+constexpr int client_height = 318;
+
+// "100", …, "500", then "1 k", …: thousands get " k".
+QString frequency_item(int frequency_hz)
+{
+  if (frequency_hz >= 1000) return QString::number((frequency_hz + 500) / 1000) + QStringLiteral(" k");
+  return QString::number(frequency_hz);
+}
+
+QStringList listed_names()
+{
+  QStringList names;
+  for (const std::string& name : waveio::listed_device_names()) names << QString::fromStdString(name);
+  return names;
+}
+
+}  // namespace
+
+QString window_caption()
+{
+  return QStringLiteral("Quarvel Version 0.02 Professionell");
+}
+
+TForm1::TForm1(const tstartup_options& options) : options_(options)
+{
+  setObjectName(QStringLiteral("Form1"));
+  setFont(controls_font());
+  setFixedSize(client_width, client_height);
+  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  PageControl1 = new QTabWidget(this);
+  PageControl1->setObjectName(QStringLiteral("PageControl1"));
+  PageControl1->setGeometry(0, 0, client_width, client_height);
+  measurement_page_ = new tmeasurement_page(*this);
+  plot_page_ = new tplot_page(*this);
+  calibration_page_ = new tcalibration_page(*this);
+  setup_page_ = new tsetup_page(*this);
+  for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_}) {
+    PageControl1->addTab(page, page->windowTitle());
+  }
+  Timer1.setObjectName(QStringLiteral("Timer1"));
+  Timer1.setInterval(100);
+  Timer2.setObjectName(QStringLiteral("Timer2"));
+  Timer2.setInterval(500);
+  connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  FormCreate();
+  Timer1.start();
+}
+
+TForm1::~TForm1()
+{
+  FormDestroy();
+}
+
+void TForm1::FormCreate()
+{
+  setWindowTitle(window_caption());
+  lcr::set_decimal_separator(lcr::locale_decimal_separator());
+  fill_frequency_items();
+  fill_device_lists();
+
+  // The option groups' design defaults into the engine; "Mittelwert" keeps
+  // the engine's 0, which acts as 1.
+  tmeasurement_page& page = *measurement_page_;
+  page.RadioGroup1Click();
+  page.RadioGroup3Click();
+  page.RadioGroup4Click();
+  page.RadioGroup5Click();
+
+  load_settings(*this, options_.settings_path);
+  if (options_.sim_dut) select_simulated_set_up();
+  lcr::engine_init();
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::engine.ref_quantity.quantity.assign(1, 'R');  // the recommendation is a resistance
+  }
+  // The mode and the recommendation's key are set before the worker reads
+  // them at its first evaluation.
+  setup_page_->ComboBox2Change();
+  setup_page_->ComboBox3Change();
+  setup_page_->CheckBox1Click();
+  plot_page_->set_up_plot();
+
+  const lcr::tfile_result loaded = lcr::cal_load(options_.calibration_path);
+  if (!loaded.ok) show_error_message(QString::fromStdString(loaded.text()));
+  calibration_page_->ui.Button7->setEnabled(true);
+}
+
+void TForm1::fill_frequency_items()
+{
+  QStringList items;
+  for (const int frequency_hz : lcr::test_frequencies) items << frequency_item(frequency_hz);
+  measurement_page_->ui.RadioGroup3->set_items(items);
+  measurement_page_->ui.RadioGroup3->set_item_index(3);
+}
+
+void TForm1::fill_device_lists()
+{
+  devices_ = std::make_unique<waveio::tsound_devices>([] { return lcr::settings.ref_index.load(); },
+                                                      options_.real_cards);
+  waveio::set_backend(&devices_->catalog());
+  waveio::set_block_handler(lcr::process_recorded_blocks);
+  // Both listings share one name table: the input names are copied first.
+  waveio::wavein_enum();
+  const QStringList inputs = listed_names();
+  waveio::waveout_enum();
+  const QStringList outputs = listed_names();
+  QComboBox& input_list = *setup_page_->ui.ComboBox1;
+  QComboBox& output_list = *setup_page_->ui.ComboBox2;
+  const QSignalBlocker quiet_inputs(input_list);
+  const QSignalBlocker quiet_outputs(output_list);
+  input_list.addItems(inputs);
+  output_list.addItems(outputs);
+}
+
+void TForm1::select_simulated_set_up()
+{
+  waveio::tfixture_config config = devices_->fixture().configuration();
+  config.dut_network = *options_.sim_dut;
+  devices_->fixture().set_configuration(config);  // throws on a malformed network
+  select_entry(*setup_page_->ui.ComboBox1, devices_->fixture_in_id());
+  select_entry(*setup_page_->ui.ComboBox2, devices_->fixture_out_id());
+}
+
+void TForm1::close_streams()
+{
+  streams_.reset();
+}
+
+void TForm1::open_streams()
+{
+  streams_.emplace();
+}
+
+void TForm1::Timer1Timer()
+{
+  show_measurement();
+}
+
+void TForm1::show_measurement()
+{
+  plot_page_->draw_plot();
+  const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+  const int signal_state = lcr::take_signal_state();
+  const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
+  measurement_page_->show_values(snapshot, signal_state, streaming);
+  setup_page_->show_test_results(lcr::config_test_results());
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+  FormDestroy();
+  event->accept();
+}
+
+void TForm1::FormDestroy()
+{
+  if (destroyed_) return;
+  destroyed_ = true;
+  Timer1.stop();
+  Timer2.stop();
+  close_streams();
+  waveio::set_block_handler(nullptr);
+  waveio::set_backend(nullptr);
+  save_settings(*this, options_.settings_path);
+}

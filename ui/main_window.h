@@ -1,0 +1,97 @@
+#pragma once
+
+// The main window `TForm1`: the whole meter in one fixed window of four
+// pages. Its creation starts the system in a fixed order (device lists,
+// option groups into the engine, the settings file, the engine, the
+// streams, the plot, the calibration file), its display tick shows the
+// measurement ten times a second, and closing it stops the streams and
+// writes the settings file.
+//
+// Everything here runs on the window's thread. The engine runs on the
+// streaming worker; the window only writes settings and copies results
+// under `lcr::publication_lock`, and never waits for an evaluation.
+
+#include "audio/streaming.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+class QTabWidget;
+class tmeasurement_page;
+class tplot_page;
+class tcalibration_page;
+class tsetup_page;
+
+namespace waveio {
+class tsound_devices;
+}
+
+// Where the window keeps its files and what it measures on.
+struct tstartup_options {
+  std::string settings_path = "Quarvel.ini";    // the settings file, full path
+  std::string calibration_path = "Quarvel.cal";
+  std::optional<std::string> sim_dut;           // select the simulated set-up with this device
+  bool real_cards = true;                       // list the sound cards (tests: only the simulated set-up)
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+public:
+  // Runs FormCreate. Throws waveio::dut_error for a malformed `sim_dut`.
+  explicit TForm1(const tstartup_options& options);
+  // Runs FormDestroy unless the window was closed before.
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  tmeasurement_page& measurement_page() { return *measurement_page_; }
+  tplot_page& plot_page() { return *plot_page_; }
+  tcalibration_page& calibration_page() { return *calibration_page_; }
+  tsetup_page& setup_page() { return *setup_page_; }
+  QTabWidget& page_control() { return *PageControl1; }
+  QTimer& timer1() { return Timer1; }
+  QTimer& timer2() { return Timer2; }
+  waveio::tsound_devices& sound_devices() { return *devices_; }
+  const tstartup_options& startup_options() const { return options_; }
+
+  // The display update, also run by "Stopp".
+  void show_measurement();
+
+  // Closes both directions; opens the output, then the input, with the
+  // device ids the streaming layer holds.
+  void close_streams();
+  void open_streams();
+
+public slots:
+  void Timer1Timer();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  void FormCreate();
+  void FormDestroy();
+  void fill_frequency_items();
+  void fill_device_lists();
+  void select_simulated_set_up();
+
+  tstartup_options options_;
+  std::unique_ptr<waveio::tsound_devices> devices_;
+  std::optional<waveio::topen_streams> streams_;
+  QTabWidget* PageControl1 = nullptr;  // owned by the window
+  tmeasurement_page* measurement_page_ = nullptr;
+  tplot_page* plot_page_ = nullptr;
+  tcalibration_page* calibration_page_ = nullptr;
+  tsetup_page* setup_page_ = nullptr;
+  QTimer Timer1;
+  QTimer Timer2;
+  bool destroyed_ = false;
+};
+
+// "Quarvel Version 0.02 Professionell".
+QString window_caption();

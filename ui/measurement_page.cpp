@@ -1,0 +1,210 @@
+#include "measurement_page.h"
+
+#include "main_window.h"
+#include "plot_model.h"
+#include "plot_page.h"
+#include "window_style.h"
+
+#include "engine/deviation_estimate.h"
+#include "engine/quantities.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+#include <mutex>
+
+namespace {
+
+constexpr int level_hold_ticks = 10;
+
+QString text_of(const std::string& text)
+{
+  return QString::fromStdString(text);
+}
+
+// Item index into a factor table; any other index keeps the value.
+void set_factor(std::atomic<int>& setting, const std::array<int, 3>& items, int index)
+{
+  if (index >= 0 && index < static_cast<int>(items.size())) setting = items[static_cast<std::size_t>(index)];
+}
+
+}  // namespace
+
+std::optional<tlamp_colour> level_lamp_tick(int& level_led_hold, int signal_state)
+{
+  std::optional<tlamp_colour> colour;
+  if (signal_state > 0) {
+    level_led_hold = level_hold_ticks;
+    switch (signal_state) {
+      case lcr::signal_left_weak: colour = tlamp_colour::grey; break;
+      case lcr::signal_right_weak:
+      case lcr::signal_near_full_scale: colour = tlamp_colour::yellow; break;
+      case lcr::signal_clipped: colour = tlamp_colour::red; break;
+      default: break;
+    }
+    signal_state = lcr::signal_ok;
+  }
+  if (level_led_hold == 0 && signal_state == lcr::signal_ok) colour = tlamp_colour::green;
+  if (level_led_hold > 0) --level_led_hold;
+  return colour;
+}
+
+tmeasurement_page::tmeasurement_page(TForm1& window) : QWidget(&window), window_(window)
+{
+  ui.setupUi(this);
+  for (const auto& [label, pixels] : {std::pair{ui.Label17, 20}, {ui.Label16, 20}, {ui.Label11, 27}, {ui.Label14, 27},
+                                      {ui.Label1, 20}, {ui.Label2, 20}, {ui.Label5, 16}, {ui.Label30, 16},
+                                      {ui.Label13, 16}, {ui.Label15, 16}, {ui.Label19, 16}, {ui.Label28, 16}}) {
+    label->setFont(font_of_pixel_size(pixels));
+  }
+  ui.Edit11->set_colour(tlamp_colour::green);
+  // The groups' design state; the window's creation pushes it into the
+  // engine by running their handlers.
+  for (const auto& [group, item] : {std::pair{ui.RadioGroup1, 0}, {ui.RadioGroup4, 3}, {ui.RadioGroup5, 0},
+                                    {ui.RadioGroup6, 0}}) {
+    const QSignalBlocker quiet(group);
+    group->set_item_index(item);
+  }
+  connect(ui.RadioGroup1, &toption_group::click, this, &tmeasurement_page::RadioGroup1Click);
+  connect(ui.RadioGroup3, &toption_group::click, this, &tmeasurement_page::RadioGroup3Click);
+  connect(ui.RadioGroup4, &toption_group::click, this, &tmeasurement_page::RadioGroup4Click);
+  connect(ui.RadioGroup5, &toption_group::click, this, &tmeasurement_page::RadioGroup5Click);
+  connect(ui.RadioGroup6, &toption_group::click, this, &tmeasurement_page::RadioGroup6Click);
+  for (int mode = 0; mode < lcr::meas_mode_count; ++mode) {
+    // A button runs the mode when it becomes checked, by a click or by
+    // program, not when the checked one is clicked again.
+    QRadioButton* button = mode_button(mode);
+    connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
+      if (checked) RadioButton_meas0Click(button);
+    });
+  }
+  connect(ui.Button4, &QPushButton::clicked, this, &tmeasurement_page::Button4Click);
+}
+
+QRadioButton* tmeasurement_page::mode_button(int mode) const
+{
+  return findChild<QRadioButton*>(QStringLiteral("RadioButton_meas") + QString::number(mode));
+}
+
+void tmeasurement_page::RadioGroup1Click()
+{
+  lcr::settings.ref_index = ui.RadioGroup1->item_index();
+}
+
+void tmeasurement_page::RadioGroup3Click()
+{
+  lcr::settings.freq_index = ui.RadioGroup3->item_index();
+}
+
+void tmeasurement_page::RadioGroup4Click()
+{
+  const int index = ui.RadioGroup4->item_index();
+  if (index >= 0 && index < static_cast<int>(lcr::level_table.size())) {
+    lcr::settings.tone_level = lcr::level_table[static_cast<std::size_t>(index)];
+  }
+  graphic::plot_restart_statistics();
+}
+
+void tmeasurement_page::RadioGroup5Click()
+{
+  set_factor(lcr::settings.ft_factor, lcr::ft_factor_items, ui.RadioGroup5->item_index());
+  lcr::settings.request_transform_rebuild = true;
+}
+
+void tmeasurement_page::RadioGroup6Click()
+{
+  set_factor(lcr::settings.avg_count, lcr::avg_count_items, ui.RadioGroup6->item_index());
+  lcr::settings.request_average_rebuild = true;
+}
+
+void tmeasurement_page::RadioButton_meas0Click(QRadioButton* button)
+{
+  apply_meas_mode(button);
+}
+
+void tmeasurement_page::apply_meas_mode(QRadioButton* button)
+{
+  if (button == nullptr) return;
+  const QString name = button->objectName();
+  meas_mode_ = name.mid(static_cast<qsizetype>(std::string_view("RadioButton_meas").size())).toInt();
+  lcr::set_meas_mode_quantities(meas_mode_);
+  graphic::plot_restart_statistics();
+
+  lcr::tlcr_strings& first = lcr::engine.first_quantity;
+  lcr::tlcr_strings& second = lcr::engine.second_quantity;
+  show_quantity_values(lcr::measurement_snapshot().display_z);
+  ui.Label10->setText(text_of(first.long_name));
+  ui.Label17->setText(text_of(first.symbol) + ':');
+  ui.Label7->setText(QStringLiteral("max. Abweichung ") + text_of(first.symbol) + ':');
+  ui.Label12->setText(text_of(second.long_name));
+  ui.Label16->setText(text_of(second.symbol) + ':');
+  ui.Label18->setText(QStringLiteral("max. Abweichung ") + text_of(second.symbol) + ':');
+  window_.plot_page().ScrollBar2Change();
+  window_.plot_page().ScrollBar4Change();
+}
+
+void tmeasurement_page::Button4Click()
+{
+  const bool running = !lcr::settings.display_running.load();
+  lcr::settings.display_running = running;
+  if (running) {
+    window_.timer1().start();
+  } else {
+    window_.timer1().stop();
+  }
+  ui.Button4->setText(running ? QStringLiteral("Stopp") : QStringLiteral("Start"));
+  window_.show_measurement();
+}
+
+void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming)
+{
+  show_quantity_values(snapshot.display_z);
+  show_deviations();
+  ui.Label5->setText(text_of(snapshot.ref_value_text));
+  ui.Label30->setText(text_of(snapshot.ref_unit_text));
+  set_values_enabled(streaming);
+  show_level_lamp(signal_state, streaming);
+}
+
+void tmeasurement_page::show_quantity_values(lcr::tcomplex z)
+{
+  lcr::tlcr_strings& first = lcr::engine.first_quantity;
+  lcr::tlcr_strings& second = lcr::engine.second_quantity;
+  lcr::format_quantity(1, first, lcr::quantity_value(z, first));
+  ui.Label11->setText(text_of(first.value_text));
+  ui.Label1->setText(text_of(first.unit_text));
+  lcr::format_quantity(1, second, lcr::quantity_value(z, second));
+  ui.Label14->setText(text_of(second.value_text));
+  ui.Label2->setText(text_of(second.unit_text));
+}
+
+void tmeasurement_page::show_deviations()
+{
+  lcr::tlcr_strings& first = lcr::engine.first_quantity;
+  lcr::tlcr_strings& second = lcr::engine.second_quantity;
+  lcr::format_quantity(0, first, lcr::quantity_deviation(first));
+  ui.Label13->setText(text_of(first.value_text));
+  ui.Label15->setText(text_of(first.unit_text));
+  lcr::format_quantity(0, second, lcr::quantity_deviation(second));
+  ui.Label19->setText(text_of(second.value_text));
+  ui.Label28->setText(text_of(second.unit_text));
+}
+
+void tmeasurement_page::show_level_lamp(int signal_state, bool streaming)
+{
+  if (!streaming) {
+    ui.Edit11->set_colour(tlamp_colour::grey, QStringLiteral("kein Signal"));
+    return;
+  }
+  if (const auto colour = level_lamp_tick(level_led_hold_, signal_state)) ui.Edit11->set_colour(*colour);
+}
+
+void tmeasurement_page::set_values_enabled(bool enabled)
+{
+  for (QLabel* label : {ui.Label11, ui.Label1, ui.Label14, ui.Label2, ui.Label13, ui.Label15, ui.Label19, ui.Label28,
+                        ui.Label5, ui.Label30}) {
+    label->setEnabled(enabled);
+  }
+}

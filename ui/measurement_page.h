@@ -1,0 +1,64 @@
+#pragma once
+
+// The page "LCR Messung": the two measured values with their deviations,
+// the recommended reference resistor, the level lamp, the measurement mode
+// and the option groups that set the engine. Window's thread.
+
+#include "lamp.h"
+#include "ui_measurement_page.h"
+
+#include "engine/measurement_cycle.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class TForm1;
+class QRadioButton;
+
+class tmeasurement_page : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit tmeasurement_page(TForm1& window);
+
+  Ui::measurement_page ui;
+
+  int meas_mode() const { return meas_mode_; }
+  // The mode button of a mode, or nullptr ("RadioButton_meas" + number).
+  QRadioButton* mode_button(int mode) const;
+
+  // The mode's quantities into the engine, their names and values into the
+  // labels, the plot's scale texts after them.
+  void apply_meas_mode(QRadioButton* button);
+
+  // The display tick's part on this page: values, deviations, the
+  // recommendation and the level lamp. `streaming` false: a device has
+  // stopped, so the values are greyed and the lamp says "kein Signal".
+  void show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming);
+
+public slots:
+  void RadioGroup1Click();
+  void RadioGroup3Click();
+  void RadioGroup4Click();
+  void RadioGroup5Click();
+  void RadioGroup6Click();
+  void RadioButton_meas0Click(QRadioButton* button);
+  void Button4Click();
+
+private:
+  void show_quantity_values(lcr::tcomplex z);
+  void show_deviations();
+  void show_level_lamp(int signal_state, bool streaming);
+  void set_values_enabled(bool enabled);
+
+  TForm1& window_;
+  int meas_mode_ = 0;
+  int level_led_hold_ = 0;
+};
+
+// One display tick of the level lamp: a warning code (1 … 4) sets the hold
+// to ten ticks and its colour (1 grey, 2 and 3 yellow, 4 red); green
+// returns when the hold has run out without a new warning. Returns the
+// colour to show, or nothing to keep the lamp as it is.
+std::optional<tlamp_colour> level_lamp_tick(int& level_led_hold, int signal_state);

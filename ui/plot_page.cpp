@@ -1,0 +1,154 @@
+#include "plot_page.h"
+
+#include "main_window.h"
+#include "plot_drawing.h"
+#include "plot_model.h"
+
+#include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
+
+#include <QEvent>
+#include <QScrollBar>
+
+namespace {
+
+constexpr int plot_columns = 10;
+constexpr int plot_rows = 6;
+
+// The end of scrolling: the mouse or key that scrolled is released.
+class tend_of_scrolling : public QObject {
+public:
+  tend_of_scrolling(QScrollBar& bar, std::function<void()> ended) : QObject(&bar), ended_(std::move(ended))
+  {
+    bar.installEventFilter(this);
+  }
+
+protected:
+  bool eventFilter(QObject*, QEvent* event) override
+  {
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::KeyRelease) ended_();
+    return false;
+  }
+
+private:
+  std::function<void()> ended_;
+};
+
+}  // namespace
+
+std::optional<int> jog_scroll(tscroll_code code, int& position, int& offset_base)
+{
+  switch (code) {
+    case tscroll_code::line_up:
+    case tscroll_code::line_down:
+    case tscroll_code::end_scroll:
+      offset_base += position;
+      position = 0;
+      return offset_base;
+    case tscroll_code::track:
+      return offset_base + position;
+    default:
+      return std::nullopt;
+  }
+}
+
+tplot_page::tplot_page(TForm1& window) : QWidget(&window), window_(window)
+{
+  ui.setupUi(this);
+  connect_jog(ui.ScrollBar1, &tplot_page::ScrollBar1Scroll);
+  connect_jog(ui.ScrollBar3, &tplot_page::ScrollBar3Scroll);
+  connect(ui.ScrollBar2, &QScrollBar::valueChanged, this, &tplot_page::ScrollBar2Change);
+  connect(ui.ScrollBar4, &QScrollBar::valueChanged, this, &tplot_page::ScrollBar4Change);
+  connect(ui.Button3, &QPushButton::clicked, this, &tplot_page::Button3Click);
+  connect(ui.Button6, &QPushButton::clicked, this, &tplot_page::Button6Click);
+}
+
+void tplot_page::connect_jog(QScrollBar* bar, void (tplot_page::*handler)(tscroll_code, int))
+{
+  // Qt reports a step with the bar's new position before its value
+  // follows, a drag as slider moves, and no end of scrolling: the release
+  // of the mouse or key stands for it.
+  connect(bar, &QScrollBar::actionTriggered, this, [this, bar, handler](int action) {
+    switch (action) {
+      case QAbstractSlider::SliderSingleStepSub: (this->*handler)(tscroll_code::line_up, bar->sliderPosition()); break;
+      case QAbstractSlider::SliderSingleStepAdd: (this->*handler)(tscroll_code::line_down, bar->sliderPosition()); break;
+      case QAbstractSlider::SliderPageStepSub: (this->*handler)(tscroll_code::page_up, bar->sliderPosition()); break;
+      case QAbstractSlider::SliderPageStepAdd: (this->*handler)(tscroll_code::page_down, bar->sliderPosition()); break;
+      case QAbstractSlider::SliderToMinimum: (this->*handler)(tscroll_code::top, bar->sliderPosition()); break;
+      case QAbstractSlider::SliderToMaximum: (this->*handler)(tscroll_code::bottom, bar->sliderPosition()); break;
+      default: break;  // a drag arrives as slider moves
+    }
+  });
+  connect(bar, &QScrollBar::sliderMoved, this, [this, handler](int position) { (this->*handler)(tscroll_code::track, position); });
+  connect(bar, &QScrollBar::sliderReleased, this, [this, bar, handler] { (this->*handler)(tscroll_code::end_scroll, bar->value()); });
+  new tend_of_scrolling(*bar, [this, bar, handler] { (this->*handler)(tscroll_code::end_scroll, bar->value()); });
+}
+
+void tplot_page::ScrollBar1Scroll(tscroll_code code, int position)
+{
+  jog(0, ui.ScrollBar1, code, position);
+}
+
+void tplot_page::ScrollBar3Scroll(tscroll_code code, int position)
+{
+  jog(1, ui.ScrollBar3, code, position);
+}
+
+void tplot_page::jog(int trace, QScrollBar* bar, tscroll_code code, int position)
+{
+  const auto t = static_cast<std::size_t>(trace);
+  const std::optional<int> ypos = jog_scroll(code, position, trace_offset_base_[t]);
+  if (code != tscroll_code::track) bar->setSliderPosition(position);
+  if (!ypos) return;
+  graphic::plot.trace_ypos[t] = *ypos;
+  graphic::plot_set_position(trace);
+}
+
+void tplot_page::ScrollBar2Change()
+{
+  change_scale(0, ui.ScrollBar2, ui.Label46);
+}
+
+void tplot_page::ScrollBar4Change()
+{
+  change_scale(1, ui.ScrollBar4, ui.Label47);
+}
+
+void tplot_page::change_scale(int trace, const QScrollBar* bar, QLabel* label)
+{
+  const auto t = static_cast<std::size_t>(trace);
+  graphic::plot.trace_scale_index[t] = bar->value();
+  graphic::plot_set_scale(trace);
+  lcr::tlcr_strings copy = trace == 0 ? lcr::engine.first_quantity : lcr::engine.second_quantity;
+  lcr::format_quantity(0, copy, graphic::plot.trace_scale_value[t]);
+  label->setText(QString::fromStdString(copy.symbol + ": " + copy.value_text + " " + copy.unit_text + " / Teilung"));
+}
+
+void tplot_page::Button3Click()
+{
+  graphic::plot_autoset();
+  trace_offset_base_ = graphic::plot.trace_ypos;
+  // A bar limits an index beyond its range; a bar that moves runs its
+  // change handler.
+  ui.ScrollBar2->setValue(graphic::plot.trace_scale_index[0]);
+  ui.ScrollBar4->setValue(graphic::plot.trace_scale_index[1]);
+}
+
+void tplot_page::Button6Click()
+{
+  graphic::plot.plot_frozen = !graphic::plot.plot_frozen;
+  ui.Button6->setText(graphic::plot.plot_frozen ? QStringLiteral("Start") : QStringLiteral("Stopp"));
+}
+
+void tplot_page::set_up_plot()
+{
+  ui.Bevel3->setGeometry(ui.Bevel3->x(), ui.Bevel3->y(), 402, 242);
+  ui.PaintBox1->setGeometry(1, 1, ui.Bevel3->width() - 2, ui.Bevel3->height() - 2);
+  graphic::plot_setup(plot_columns, plot_rows);
+}
+
+void tplot_page::draw_plot()
+{
+  if (graphic::plot.plot_frozen) return;
+  ui.PaintBox1->show_image(graphic::plot_draw());
+}

@@ -1,0 +1,124 @@
+#include "ui/settings_file.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace quarvel_ui {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string write_error_message(const std::string& path)
+{
+  return "nach " + path + " kann nicht geschrieben werden";
+}
+
+// An entry of any kind counts, a dangling link too: the operator put it
+// there, and it is what the program would read.
+bool holds_entry(const fs::path& path)
+{
+  std::error_code error;
+  return fs::exists(fs::symlink_status(path, error));
+}
+
+// access() rather than the permission bits: it knows about read-only
+// mounts, ACLs and the user's groups.
+bool is_writable_directory(const fs::path& directory)
+{
+  return ::access(directory.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
+tsettings_values read_settings_values(const tini_file& ini)
+{
+  const tsettings_values initial;
+  const std::string_view section = settings_section;
+  tsettings_values values;
+  values.wavedevintext = ini.read_string(section, "wavedevintext", initial.wavedevintext);
+  values.wavedevinid = ini.read_integer(section, "wavedevinid", initial.wavedevinid);
+  values.wavedevouttext = ini.read_string(section, "wavedevouttext", initial.wavedevouttext);
+  values.wavedevoutid = ini.read_integer(section, "wavedevoutid", initial.wavedevoutid);
+  values.wavesampleoffset = ini.read_integer(section, "wavesampleoffset", initial.wavesampleoffset);
+  values.waveswapchan = ini.read_bool(section, "waveswapchan", initial.waveswapchan);
+  values.measmodeindex = ini.read_integer(section, "measmodeindex", initial.measmodeindex);
+  values.rrefindex = ini.read_integer(section, "rrefindex", initial.rrefindex);
+  values.freqindex = ini.read_integer(section, "freqindex", initial.freqindex);
+  values.levelindex = ini.read_integer(section, "levelindex", initial.levelindex);
+  values.fftindex = ini.read_integer(section, "fftindex", initial.fftindex);
+  values.avgindex = ini.read_integer(section, "avgindex", initial.avgindex);
+  return values;
+}
+
+void write_settings_values(tini_file& ini, const tsettings_values& values)
+{
+  const std::string_view section = settings_section;
+  if (ini.section_has_keys(section)) ini.erase_section(section);
+  ini.write_string(section, "wavedevintext", values.wavedevintext);
+  ini.write_integer(section, "wavedevinid", values.wavedevinid);
+  ini.write_string(section, "wavedevouttext", values.wavedevouttext);
+  ini.write_integer(section, "wavedevoutid", values.wavedevoutid);
+  ini.write_integer(section, "wavesampleoffset", values.wavesampleoffset);
+  ini.write_bool(section, "waveswapchan", values.waveswapchan);
+  ini.write_integer(section, "measmodeindex", values.measmodeindex);
+  ini.write_integer(section, "rrefindex", values.rrefindex);
+  ini.write_integer(section, "freqindex", values.freqindex);
+  ini.write_integer(section, "levelindex", values.levelindex);
+  ini.write_integer(section, "fftindex", values.fftindex);
+  ini.write_integer(section, "avgindex", values.avgindex);
+}
+
+int select_device_entry(const std::vector<std::string>& names, std::string_view stored_text, int stored_index)
+{
+  if (names.empty()) return -1;
+  const int count = static_cast<int>(names.size());
+  if (stored_index >= 0 && stored_index < count && !stored_text.empty() &&
+      names[static_cast<std::size_t>(stored_index)].find(stored_text) != std::string::npos) {
+    return stored_index;
+  }
+  for (int i = count - 1; i >= 0; --i) {
+    if (names[static_cast<std::size_t>(i)] == stored_text) return i;
+  }
+  return 0;
+}
+
+std::string settings_file_path(const std::string& program_directory, const std::string& file_name,
+                               const std::string& config_directory, const tprogram_directory_state& state)
+{
+  const bool beside_program = state.writable || state.holds_file || config_directory.empty();
+  return (fs::path(beside_program ? program_directory : config_directory) / file_name).string();
+}
+
+std::string settings_file_path(const std::string& program_directory, const std::string& file_name,
+                               const std::string& config_directory)
+{
+  const tprogram_directory_state state{is_writable_directory(program_directory),
+                                       holds_entry(fs::path(program_directory) / file_name)};
+  return settings_file_path(program_directory, file_name, config_directory, state);
+}
+
+tsettings_values load_settings_values(const std::string& path)
+{
+  return read_settings_values(tini_file::load(path).value_or(tini_file{}));
+}
+
+std::string save_settings_file(const std::string& path, const tini_file& ini)
+{
+  std::error_code error;
+  const fs::path directory = fs::path(path).parent_path();
+  if (!directory.empty()) fs::create_directories(directory, error);
+  return !error && ini.save(path) ? std::string() : write_error_message(path);
+}
+
+std::string save_settings_values(const std::string& path, const tsettings_values& values)
+{
+  std::optional<tini_file> ini = tini_file::load(path);
+  if (!ini) return write_error_message(path);
+  write_settings_values(*ini, values);
+  return save_settings_file(path, *ini);
+}
+
+}  // namespace quarvel_ui

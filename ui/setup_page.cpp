@@ -1,0 +1,106 @@
+#include "setup_page.h"
+
+#include "main_window.h"
+#include "measurement_page.h"
+
+#include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include "audio/streaming.h"
+
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+int selected_index(const QComboBox& list)
+{
+  const int current = list.currentIndex();
+  if (current >= 0 && list.itemText(current) == list.currentText()) return current;
+  return list.findText(list.currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void select_entry(QComboBox& list, int index)
+{
+  const QSignalBlocker quiet(list);
+  list.setCurrentIndex(index >= 0 && index < list.count() ? index : -1);
+  if (list.currentIndex() < 0) list.setEditText(QString());
+}
+
+tsetup_page::tsetup_page(TForm1& window) : QWidget(&window), window_(window)
+{
+  ui.setupUi(this);
+  ui.CheckBox1->setEnabled(false);  // until the mixer can be bound
+  ui.Edit9->setFocusPolicy(Qt::NoFocus);
+  ui.Edit10->setFocusPolicy(Qt::NoFocus);
+  // The lists' change handlers run on the operator's choice or typing
+  // only; the program selects entries without them.
+  for (QComboBox* list : {ui.ComboBox1, ui.ComboBox2}) {
+    connect(list, &QComboBox::activated, this, &tsetup_page::ComboBox2Change);
+    connect(list->lineEdit(), &QLineEdit::textEdited, this, &tsetup_page::ComboBox2Change);
+  }
+  connect(ui.ComboBox3, &QComboBox::activated, this, &tsetup_page::ComboBox3Change);
+  connect(ui.ComboBox3->lineEdit(), &QLineEdit::textEdited, this, &tsetup_page::ComboBox3Change);
+  connect(ui.CheckBox1, &QCheckBox::toggled, this, &tsetup_page::CheckBox1Click);
+  connect(ui.CheckBox2, &QCheckBox::toggled, this, &tsetup_page::CheckBox2Click);
+  const std::array<QRadioButton*, 5> tests{ui.RadioButton1, ui.RadioButton2, ui.RadioButton3, ui.RadioButton4,
+                                           ui.RadioButton5};
+  for (int tag = 0; tag < static_cast<int>(tests.size()); ++tag) {
+    connect(tests[static_cast<std::size_t>(tag)], &QRadioButton::toggled, this, [this, tag](bool checked) {
+      if (checked) RadioButton1Click(tag);
+    });
+  }
+}
+
+void tsetup_page::ComboBox2Change()
+{
+  window_.close_streams();
+  waveio::stream.in_device_id = selected_index(*ui.ComboBox1);
+  waveio::stream.out_device_id = selected_index(*ui.ComboBox2);
+  window_.open_streams();
+}
+
+void tsetup_page::ComboBox3Change()
+{
+  const int index = selected_index(*ui.ComboBox3);
+  // No selection gives −2, which the streaming layer treats as +1.
+  waveio::stream.sample_offset = index < 0 ? -2 : index - 1;
+}
+
+void tsetup_page::CheckBox1Click()
+{
+  // A bar is usable only while a mixer volume control is bound to it, and
+  // no sound card's mixer is bound yet: both stay disabled.
+  ui.TrackBar1->setEnabled(false);
+  ui.TrackBar2->setEnabled(false);
+}
+
+void tsetup_page::CheckBox2Click()
+{
+  waveio::stream.swap_channels = ui.CheckBox2->isChecked();
+}
+
+void tsetup_page::RadioButton1Click(int tag)
+{
+  lcr::settings.test_mode = tag;
+  if (tag != 0) {
+    lcr::enter_test_mode();
+  } else {
+    window_.measurement_page().RadioGroup4Click();
+  }
+}
+
+void tsetup_page::show_test_results(const lcr::tconfig_test_results& results)
+{
+  const char separator = lcr::decimal_separator();
+  ui.Edit9->setText(QString::fromStdString(lcr::format_fixed(results.test4_bits_best, 1, 4, separator)));
+  ui.Edit10->setText(QString::fromStdString(lcr::format_fixed(results.test4_bits_worst, 1, 4, separator)));
+  const std::array<std::pair<tlamp*, int>, 4> lamps{{{ui.Edit16, results.test2_phase_result},
+                                                     {ui.Edit15, results.test2_amplitude_result},
+                                                     {ui.Edit14, results.test1_result},
+                                                     {ui.Edit12, results.test3_result}}};
+  for (const auto& [lamp, code] : lamps) {
+    tlamp_colour colour = lamp->colour();
+    if (result_colour(code, colour)) lamp->set_colour(colour);
+  }
+}

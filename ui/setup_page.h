@@ -1,0 +1,42 @@
+#pragma once
+
+// The page "Setup/Test": the sound devices, the sample offset, the channel
+// swap, the mixer bars (bound with the mixer) and the four set-up tests
+// with their lamps. Window's thread.
+
+#include "ui_setup_page.h"
+
+#include "engine/configuration_tests.h"
+
+#include <QWidget>
+
+class TForm1;
+class QComboBox;
+
+class tsetup_page : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit tsetup_page(TForm1& window);
+
+  Ui::setup_page ui;
+
+  // The display tick's part: the test lamps and the resolution fields.
+  void show_test_results(const lcr::tconfig_test_results& results);
+
+public slots:
+  void ComboBox2Change();
+  void ComboBox3Change();
+  void CheckBox1Click();
+  void CheckBox2Click();
+  void RadioButton1Click(int tag);
+
+private:
+  TForm1& window_;
+};
+
+// The selected entry of a device or offset list whose text can be typed:
+// the entry whose text the list shows, or −1 when the text is no entry.
+int selected_index(const QComboBox& list);
+// Selects an entry (−1: none) without running the list's change handler.
+void select_entry(QComboBox& list, int index);

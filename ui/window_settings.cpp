@@ -1,0 +1,76 @@
+#include "window_settings.h"
+
+#include "error_box.h"
+#include "main_window.h"
+#include "measurement_page.h"
+#include "settings_file.h"
+#include "setup_page.h"
+
+#include <QRadioButton>
+
+#include <vector>
+
+namespace {
+
+std::vector<std::string> entry_names(const QComboBox& list)
+{
+  std::vector<std::string> names;
+  for (int i = 0; i < list.count(); ++i) names.push_back(list.itemText(i).toStdString());
+  return names;
+}
+
+void select_device(QComboBox& list, const std::string& stored_text, int stored_index)
+{
+  select_entry(list, quarvel_ui::select_device_entry(entry_names(list), stored_text, stored_index));
+}
+
+// Checking a button that was not checked runs the mode once; the mode is
+// then applied again, as the stored mode always is.
+void restore_meas_mode(tmeasurement_page& page, int stored_mode)
+{
+  auto* button = page.findChild<QRadioButton*>(QStringLiteral("RadioButton_meas") + QString::number(stored_mode));
+  if (button == nullptr) return;  // no such mode: the mode stays
+  button->setChecked(true);
+  page.apply_meas_mode(button);
+}
+
+}  // namespace
+
+void load_settings(TForm1& window, const std::string& path)
+{
+  const quarvel_ui::tsettings_values values = quarvel_ui::load_settings_values(path);
+  Ui::setup_page& setup = window.setup_page().ui;
+  select_device(*setup.ComboBox1, values.wavedevintext, values.wavedevinid);
+  select_device(*setup.ComboBox2, values.wavedevouttext, values.wavedevoutid);
+  select_entry(*setup.ComboBox3, values.wavesampleoffset);
+  setup.CheckBox2->setChecked(values.waveswapchan);
+
+  tmeasurement_page& page = window.measurement_page();
+  restore_meas_mode(page, values.measmodeindex);
+  page.ui.RadioGroup1->set_item_index(values.rrefindex);
+  page.ui.RadioGroup3->set_item_index(values.freqindex);
+  page.ui.RadioGroup4->set_item_index(values.levelindex);
+  page.ui.RadioGroup5->set_item_index(values.fftindex);
+  page.ui.RadioGroup6->set_item_index(values.avgindex);
+}
+
+void save_settings(TForm1& window, const std::string& path)
+{
+  const Ui::setup_page& setup = window.setup_page().ui;
+  const tmeasurement_page& page = window.measurement_page();
+  quarvel_ui::tsettings_values values;
+  values.wavedevintext = setup.ComboBox1->currentText().toStdString();
+  values.wavedevinid = selected_index(*setup.ComboBox1);
+  values.wavedevouttext = setup.ComboBox2->currentText().toStdString();
+  values.wavedevoutid = selected_index(*setup.ComboBox2);
+  values.wavesampleoffset = selected_index(*setup.ComboBox3);
+  values.waveswapchan = setup.CheckBox2->isChecked();
+  values.measmodeindex = page.meas_mode();
+  values.rrefindex = page.ui.RadioGroup1->item_index();
+  values.freqindex = page.ui.RadioGroup3->item_index();
+  values.levelindex = page.ui.RadioGroup4->item_index();
+  values.fftindex = page.ui.RadioGroup5->item_index();
+  values.avgindex = page.ui.RadioGroup6->item_index();
+  const std::string message = quarvel_ui::save_settings_values(path, values);
+  if (!message.empty()) show_error_message(QString::fromStdString(message));
+}

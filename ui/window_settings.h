@@ -1,0 +1,20 @@
+#pragma once
+
+// The settings file applied to the window's controls and taken from them:
+// the devices, the sample offset, the channel swap, the measurement mode
+// and the five option groups. Window's thread.
+
+#include <string>
+
+class TForm1;
+
+// Restores the controls from the file (a missing file gives the defaults).
+// Device lists and the offset list are selected without their change
+// handlers; the swap box, the mode and the option groups run theirs where
+// their state changes.
+void load_settings(TForm1& window, const std::string& path);
+
+// Writes the controls' state into the file, keeping its other sections. A
+// failure is shown in the error box ("nach … kann nicht geschrieben
+// werden").
+void save_settings(TForm1& window, const std::string& path);
