@@ -169,7 +169,10 @@ std::string tini_file::read_string(std::string_view section, std::string_view ke
 {
   const auto line = find_key(section, key);
   if (!line) return std::string(fallback);
-  return std::string(cut_at_character(value_of(lines_[*line]), max_value_bytes));
+  // A stray carriage return inside a value reads as the blank it is
+  // written as, so that a value read and written again reads the same.
+  const std::string value = one_line(value_of(lines_[*line]));
+  return std::string(cut_at_character(trim(value), max_value_bytes));
 }
 
 std::int32_t tini_file::read_integer(std::string_view section, std::string_view key,
