@@ -5,8 +5,8 @@
 // both device lists.
 
 #include "device_catalog.h"
-#include "portaudio_backend.h"
-#include "simulated_fixture.h"
+#include "audio/portaudio/portaudio_backend.h"
+#include "audio/simulated/simulated_fixture.h"
 
 #include <memory>
 

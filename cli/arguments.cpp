@@ -1,6 +1,6 @@
 #include "arguments.h"
 
-#include "audio/dut_network.h"
+#include "audio/simulated/dut_network.h"
 
 #include <algorithm>
 #include <charconv>

@@ -6,7 +6,7 @@
 #include "settings_file.h"
 #include "window_style.h"
 
-#include "audio/dut_network.h"
+#include "audio/simulated/dut_network.h"
 #include "quarvel/version.h"
 
 #include <QApplication>

@@ -2,8 +2,8 @@
 // has, at every test frequency, a finite impedance (or is exactly open) and
 // gives the measuring adapter a finite divider ratio with every reference.
 
-#include "audio/dut_network.h"
-#include "audio/fixture_circuit.h"
+#include "audio/simulated/dut_network.h"
+#include "audio/simulated/fixture_circuit.h"
 
 #include <array>
 #include <numbers>

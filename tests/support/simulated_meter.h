@@ -12,7 +12,7 @@
 #include "support/fresh_engine.h"
 #include "support/temporary_directory.h"
 
-#include "audio/dut_network.h"
+#include "audio/simulated/dut_network.h"
 #include "audio/streaming.h"
 
 #include <complex>

@@ -1,5 +1,5 @@
-#include "audio/simulated_fixture.h"
-#include "audio/fixture_signal_path.h"
+#include "audio/simulated/simulated_fixture.h"
+#include "audio/simulated/fixture_signal_path.h"
 #include "audio/streaming.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "audio/dut_network.h"
+#include "audio/simulated/dut_network.h"
 
 #include <gtest/gtest.h>
 

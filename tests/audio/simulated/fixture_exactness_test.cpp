@@ -1,7 +1,7 @@
 // The simulated fixture's recorded channels against the circuit's analytical
 // transfer function, written out here from the circuit itself.
 
-#include "audio/fixture_signal_path.h"
+#include "audio/simulated/fixture_signal_path.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // straight back into its input on a JACK server (dummy driver, 1280-frame
 // periods), with the worker and the engine running as in the meter.
 
-#include "audio/portaudio_backend.h"
+#include "audio/portaudio/portaudio_backend.h"
 #include "audio/streaming.h"
 #include "engine/measurement_cycle.h"
 #include "support/fresh_engine_cycle.h"

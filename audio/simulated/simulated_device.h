@@ -6,9 +6,9 @@
 
 #include "fixture_config.h"
 #include "fixture_signal_path.h"
-#include "header_queue.h"
+#include "audio/portaudio/header_queue.h"
 #include "wake_signal.h"
-#include "wave_backend.h"
+#include "audio/wave_backend.h"
 
 #include <array>
 #include <atomic>

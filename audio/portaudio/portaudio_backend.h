@@ -11,7 +11,7 @@
 // A stream that PortAudio ends on its own (device unplugged, server gone)
 // reports failed(), and its input sets the event so the worker notices.
 
-#include "wave_backend.h"
+#include "audio/wave_backend.h"
 
 #include <memory>
 #include <string>

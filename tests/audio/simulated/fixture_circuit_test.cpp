@@ -1,4 +1,4 @@
-#include "audio/fixture_circuit.h"
+#include "audio/simulated/fixture_circuit.h"
 
 #include <gtest/gtest.h>
 

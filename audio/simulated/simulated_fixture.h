@@ -29,7 +29,7 @@
 
 #include "dut_network.h"  // dut_error
 #include "fixture_config.h"
-#include "wave_backend.h"
+#include "audio/wave_backend.h"
 
 #include <functional>
 #include <memory>

@@ -18,7 +18,7 @@
 
 #include "dut_network.h"  // dut_error
 #include "fixture_config.h"
-#include "streaming.h"
+#include "audio/streaming.h"
 
 #include <array>
 #include <cstdint>

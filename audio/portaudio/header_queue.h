@@ -7,7 +7,7 @@
 // with a happens-before edge between the two, such as a stream being
 // started or stopped.
 
-#include "wave_backend.h"
+#include "audio/wave_backend.h"
 
 #include <atomic>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "audio/fixture_signal_path.h"
+#include "audio/simulated/fixture_signal_path.h"
 
 #include <gtest/gtest.h>
 
