@@ -14,6 +14,7 @@
 // their done bits and the event, and never blocks or allocates.
 
 #include "auto_reset_event.h"
+#include "mixer_backend.h"
 
 #include <atomic>
 #include <cstdint>
@@ -80,6 +81,9 @@ public:
   virtual bool failed() const = 0;
   // Time from the input terminals to a returned buffer, beyond the buffer.
   virtual double latency_seconds() const { return 0.0; }
+  // The mixer of the device, for its recording volume (window's thread);
+  // nothing when the device has none.
+  virtual std::unique_ptr<tmixer_device> open_mixer() { return nullptr; }
 };
 
 // An open output device.
@@ -94,6 +98,9 @@ public:
   virtual bool failed() const = 0;
   // Time from a queued buffer's turn to the output terminals.
   virtual double latency_seconds() const { return 0.0; }
+  // The mixer of the device, for its playback volume (window's thread);
+  // nothing when the device has none.
+  virtual std::unique_ptr<tmixer_device> open_mixer() { return nullptr; }
 };
 
 // A family of sound devices: device ids run from 0 to count − 1.

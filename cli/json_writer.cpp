@@ -69,6 +69,12 @@ tjson_object& tjson_object::add(std::string_view key, bool value)
   return *this;
 }
 
+tjson_object& tjson_object::add_null(std::string_view key)
+{
+  add_raw(key, "null");
+  return *this;
+}
+
 tjson_object& tjson_object::add(std::string_view key, const tjson_object& object)
 {
   add_raw(key, object.text());

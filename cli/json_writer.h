@@ -16,6 +16,7 @@ public:
   tjson_object& add(std::string_view key, int number);
   tjson_object& add(std::string_view key, bool value);
   tjson_object& add(std::string_view key, const tjson_object& object);
+  tjson_object& add_null(std::string_view key);
   std::string text() const { return "{" + members_ + "}"; }
 
 private:

@@ -4,6 +4,7 @@
 #include "arguments.h"
 #include "calibrate_command.h"
 #include "measure_command.h"
+#include "mixer_command.h"
 #include "meter_options.h"
 #include "meter_session.h"
 
@@ -42,6 +43,9 @@ void print_usage()
             << "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
             << "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
             << "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"
+            << "  quarvel-cli mixer [--in DEV] [--out DEV] [--capture 0..31] [--playback 0..31] [--json]\n"
+            << "      binds the mixer bars to the devices' recording and playback volume, sets the\n"
+            << "      given positions and shows what the bars show after a new bind\n"
             << "  quarvel-cli selftest --test 1..4 [--seconds S] [options]\n"
             << "      one test of the sound-card set-up\n"
             << "  options common to all: --sim DUT (simulated fixture), --noise RMS (its input noise),\n"
@@ -107,6 +111,7 @@ int main(int argc, char** argv)
     if (command == "quantities") return run_quantities(arguments.subspan(1));
     if (command == "measure") return quarvel_cli::run_measure(arguments.subspan(1));
     if (command == "devices") return quarvel_cli::run_devices(arguments.subspan(1));
+    if (command == "mixer") return quarvel_cli::run_mixer(arguments.subspan(1));
     if (command == "calibrate") return quarvel_cli::run_calibrate(arguments.subspan(1));
     if (command == "selftest") return quarvel_cli::run_selftest(arguments.subspan(1));
     throw quarvel_cli::usage_error("unknown command '" + std::string(command) + "' (try: quarvel-cli help)");

@@ -8,6 +8,10 @@
 #                          real sound server (continuous integration)
 #   tools/setup.sh fuzz    also clang and its libFuzzer runtime, for the
 #                          `fuzz` preset
+#   tools/setup.sh pulse   also a PulseAudio server and ALSA's PulseAudio
+#                          plugins, for the mixer test on a real mixer
+#                          (continuous integration; not on a desktop that
+#                          runs PipeWire)
 set -euo pipefail
 
 packages=(
@@ -23,7 +27,8 @@ for extra in "$@"; do
   case "$extra" in
     jack) packages+=(jackd2) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    *) echo "setup: unknown option '$extra' (known: jack, fuzz)" >&2; exit 2 ;;
+    pulse) packages+=(pulseaudio pulseaudio-utils libasound2-plugins) ;;
+    *) echo "setup: unknown option '$extra' (known: jack, fuzz, pulse)" >&2; exit 2 ;;
   esac
 done
 

@@ -14,6 +14,7 @@
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
 
+#include "audio/mixer.h"
 #include "audio/sound_devices.h"
 
 #include <QCloseEvent>
@@ -187,6 +188,7 @@ void TForm1::FormDestroy()
   Timer1.stop();
   Timer2.stop();
   close_streams();
+  waveio::reset_mixer_state();  // the mixers belong to the devices, which go next
   waveio::set_block_handler(nullptr);
   waveio::set_backend(nullptr);
   save_settings(*this, options_.settings_path);

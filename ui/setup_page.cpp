@@ -11,7 +11,25 @@
 
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSlider>
 #include <QSignalBlocker>
+
+namespace {
+
+// A track bar as the mixer's views drive it: setting its position runs its
+// change handler, as an operator's move does.
+class tslider_track_bar final : public waveio::ttrack_bar {
+public:
+  explicit tslider_track_bar(QSlider& slider) : slider_(slider) {}
+  void set_enabled(bool enabled) override { slider_.setEnabled(enabled); }
+  void set_position(int position) override { slider_.setValue(position); }
+  int position() const override { return slider_.value(); }
+
+private:
+  QSlider& slider_;
+};
+
+}  // namespace
 
 int selected_index(const QComboBox& list)
 {
@@ -30,7 +48,10 @@ void select_entry(QComboBox& list, int index)
 tsetup_page::tsetup_page(TForm1& window) : QWidget(&window), window_(window)
 {
   ui.setupUi(this);
-  ui.CheckBox1->setEnabled(false);  // until the mixer can be bound
+  input_bar_ = std::make_unique<tslider_track_bar>(*ui.TrackBar1);
+  output_bar_ = std::make_unique<tslider_track_bar>(*ui.TrackBar2);
+  connect(ui.TrackBar1, &QSlider::valueChanged, this, &tsetup_page::TrackBar1Change);
+  connect(ui.TrackBar2, &QSlider::valueChanged, this, &tsetup_page::TrackBar2Change);
   ui.Edit9->setFocusPolicy(Qt::NoFocus);
   ui.Edit10->setFocusPolicy(Qt::NoFocus);
   // The lists' change handlers run on the operator's choice or typing
@@ -58,6 +79,17 @@ void tsetup_page::ComboBox2Change()
   waveio::stream.in_device_id = selected_index(*ui.ComboBox1);
   waveio::stream.out_device_id = selected_index(*ui.ComboBox2);
   window_.open_streams();
+  if (ui.CheckBox1->isChecked()) waveio::mixer_bind_output();
+}
+
+void tsetup_page::TrackBar1Change()
+{
+  if (waveio::mixer.input_view) waveio::mixer.input_view->apply();
+}
+
+void tsetup_page::TrackBar2Change()
+{
+  if (waveio::mixer.output_view) waveio::mixer.output_view->apply();
 }
 
 void tsetup_page::ComboBox3Change()
@@ -69,10 +101,13 @@ void tsetup_page::ComboBox3Change()
 
 void tsetup_page::CheckBox1Click()
 {
-  // A bar is usable only while a mixer volume control is bound to it, and
-  // no sound card's mixer is bound yet: both stay disabled.
-  ui.TrackBar1->setEnabled(false);
-  ui.TrackBar2->setEnabled(false);
+  const bool checked = ui.CheckBox1->isChecked();
+  ui.TrackBar1->setEnabled(checked);
+  ui.TrackBar2->setEnabled(checked);
+  if (!checked) return;  // the mixer keeps the levels last written
+  waveio::mixer_create_views(*input_bar_, *output_bar_);
+  waveio::mixer_bind_input();
+  waveio::mixer_bind_output();
 }
 
 void tsetup_page::CheckBox2Click()

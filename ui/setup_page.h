@@ -8,7 +8,11 @@
 
 #include "engine/configuration_tests.h"
 
+#include "audio/mixer.h"
+
 #include <QWidget>
+
+#include <memory>
 
 class TForm1;
 class QComboBox;
@@ -26,6 +30,8 @@ public:
 
 public slots:
   void ComboBox2Change();
+  void TrackBar1Change();
+  void TrackBar2Change();
   void ComboBox3Change();
   void CheckBox1Click();
   void CheckBox2Click();
@@ -33,6 +39,8 @@ public slots:
 
 private:
   TForm1& window_;
+  std::unique_ptr<waveio::ttrack_bar> input_bar_;   // TrackBar1 as the mixer sees it
+  std::unique_ptr<waveio::ttrack_bar> output_bar_;  // TrackBar2
 };
 
 // The selected entry of a device or offset list whose text can be typed:

@@ -1,5 +1,7 @@
 #include "portaudio_backend.h"
 
+#include "audio/alsa/alsa_mixer.h"
+
 #include "header_queue.h"
 
 #include <alsa/asoundlib.h>
@@ -122,6 +124,24 @@ bool run_within_limit(std::function<void()> work, std::chrono::milliseconds limi
   return false;
 }
 
+}  // namespace
+
+std::string alsa_mixer_of_device(std::string_view device_name)
+{
+  const auto at = device_name.rfind("(hw:");
+  if (at == std::string_view::npos) return "default";
+  const std::string_view rest = device_name.substr(at + 4);
+  const auto comma = rest.find(',');
+  const std::string_view card = rest.substr(0, comma);
+  if (card.empty() || comma == std::string_view::npos ||
+      card.find_first_not_of("0123456789") != std::string_view::npos) {
+    return "default";
+  }
+  return "hw:" + std::string(card);
+}
+
+namespace {
+
 // One direction of one PortAudio stream, fed from (or into) queued buffers.
 class tpa_stream {
 public:
@@ -140,6 +160,7 @@ public:
     parameters.sampleFormat = paInt16;
     parameters.suggestedLatency =
         core_->is_input ? device->defaultHighInputLatency : device->defaultHighOutputLatency;
+    device_index_ = portaudio_index;
     PaError error = Pa_OpenStream(&stream_, core_->is_input ? &parameters : nullptr,
                                   core_->is_input ? nullptr : &parameters, format.samples_per_sec,
                                   paFramesPerBufferUnspecified, paClipOff | paDitherOff, &tpa_stream::callback,
@@ -193,6 +214,26 @@ public:
   }
 
   bool failed() const { return core_->failed.load(); }
+
+  // The ALSA mixer of the card this stream records from or plays on.
+  // PortAudio names an ALSA hardware device after its card and device,
+  // "HDA Intel PCH: ALC892 Analog (hw:0,0)", so the card comes from the open
+  // device itself, never from its position in the list. (PortAudio's
+  // PaAlsa_GetStream…Card answers card 0 for plugin devices too, so it
+  // cannot tell them apart.) ALSA's plugin devices ("default", "pulse", …)
+  // have no card: they use the "default" mixer, which under PulseAudio or
+  // PipeWire is the server's default source and sink. JACK and the other
+  // host APIs have no mixer here ("").
+  std::string mixer_name() const
+  {
+    if (stream_ == nullptr) return {};
+    const PaDeviceInfo* device = Pa_GetDeviceInfo(device_index_);
+    const PaHostApiInfo* host_api = device != nullptr ? Pa_GetHostApiInfo(device->hostApi) : nullptr;
+    if (host_api == nullptr || host_api->type != paALSA) return {};
+    return alsa_mixer_of_device(device->name != nullptr ? device->name : "");
+  }
+
+  bool is_input() const { return core_->is_input; }
 
   double latency_seconds() const
   {
@@ -330,6 +371,7 @@ private:
   // The callback's data, shared with a stop left behind (see run_within_limit).
   std::shared_ptr<tstream_core> core_;
   PaStream* stream_ = nullptr;  // none once closed
+  PaDeviceIndex device_index_ = paNoDevice;
   std::jthread watchdog_;
 };
 
@@ -343,6 +385,13 @@ public:
   int close() override { return stream_.close(); }
   bool failed() const override { return stream_.failed(); }
   double latency_seconds() const override { return stream_.latency_seconds(); }
+
+  std::unique_ptr<tmixer_device> open_mixer() override
+  {
+    const std::string name = stream_.mixer_name();
+    if (name.empty()) return nullptr;
+    return open_alsa_mixer(name, stream_.is_input() ? tmixer_target::wave_in : tmixer_target::wave_out);
+  }
 
 protected:
   tpa_handle(bool is_input, tauto_reset_event* event) : stream_(is_input, event) {}

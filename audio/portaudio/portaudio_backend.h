@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace waveio {
@@ -51,5 +52,10 @@ private:
   std::vector<tlisted_device> outputs_;
   std::string last_error_;
 };
+
+// The ALSA mixer of a PortAudio ALSA device, from its name: "hw:0" for
+// "HDA Intel PCH: ALC892 Analog (hw:0,0)", "default" for a plugin device
+// without a card ("default", "pulse", "sysdefault").
+std::string alsa_mixer_of_device(std::string_view device_name);
 
 }  // namespace waveio

@@ -15,6 +15,13 @@
 namespace waveio {
 
 inline constexpr int reference_count = 6;
+
+// The simulated card's mixer volumes (0 … 65535) at which it records and
+// plays at the gains of its configuration: the capture volume a quarter
+// below full scale, so that turning it up records up to a third louder
+// (as a card's input gain can), the playback volume at full scale.
+inline constexpr std::uint32_t simulated_capture_unity = 49152;
+inline constexpr std::uint32_t simulated_playback_unity = 65535;
 inline constexpr std::array<double, reference_count> reference_resistances_ohm{10.0,    100.0,    1000.0,
                                                                                10000.0, 100000.0, 1000000.0};
 

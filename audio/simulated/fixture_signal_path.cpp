@@ -166,7 +166,7 @@ tfixture_model_ptr tsignal_path::exchange_model(tfixture_model_ptr model)
 }
 
 void tsignal_path::process(std::span<const std::int16_t, played_block_samples> played, int reference_index,
-                           trecorded_block& recorded)
+                           trecorded_block& recorded, double capture_gain, double playback_gain)
 {
   tstate& state = *state_;
   const tfixture_model& model = *state.model;
@@ -174,7 +174,7 @@ void tsignal_path::process(std::span<const std::int16_t, played_block_samples> p
 
   double* history = state.history.get();
   std::copy(history + block_frames, history + transform_size, history);
-  for (int i = 0; i < block_frames; ++i) history[history_kept + i] = played[index_of(2 * i)];
+  for (int i = 0; i < block_frames; ++i) history[history_kept + i] = playback_gain * played[index_of(2 * i)];
 
   if (model.right_silent[index_of(reference)]) {
     recorded.right.fill(0.0);
@@ -183,6 +183,10 @@ void tsignal_path::process(std::span<const std::int16_t, played_block_samples> p
   }
   for (int i = 0; i < block_frames; ++i)
     recorded.left[index_of(i)] = model.left_gain * history[history_kept + i];
+  if (capture_gain != 1.0) {
+    for (double& sample : recorded.left) sample *= capture_gain;
+    for (double& sample : recorded.right) sample *= capture_gain;
+  }
 
   if (model.delayed_channel == tdelayed_channel::left) {
     delay_one_sample(recorded.left, state.carried_left);

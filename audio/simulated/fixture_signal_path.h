@@ -64,9 +64,11 @@ class tsignal_path {
   tfixture_model_ptr exchange_model(tfixture_model_ptr model);
 
   // One block: `played` is the output block as played, interleaved, left
-  // first; the reference index is clamped to 0 … 5.
+  // first; the reference index is clamped to 0 … 5. The card's mixer scales
+  // the drive by `playback_gain` and both recorded channels by
+  // `capture_gain`, before the channel delay, the swap and the noise.
   void process(std::span<const std::int16_t, played_block_samples> played, int reference_index,
-               trecorded_block& recorded);
+               trecorded_block& recorded, double capture_gain = 1.0, double playback_gain = 1.0);
 
  private:
   struct tstate;

@@ -37,6 +37,8 @@ tsimulated_device::tsimulated_device(std::function<int()> reference_index, const
       path_(make_fixture_model(config)),
       config_(config),
       clock_(config.clock),
+      capture_volume_(simulated_capture_unity),
+      playback_volume_(simulated_playback_unity),
       thread_([this] { run(); })
 {
 }
@@ -167,7 +169,9 @@ twave_header* tsimulated_device::play_next_output()
 // Fills the next queued input buffer, without returning it yet.
 twave_header* tsimulated_device::record_block()
 {
-  path_.process(played_, reference_index(), recorded_);
+  const double capture_gain = static_cast<double>(capture_volume_.load()) / simulated_capture_unity;
+  const double playback_gain = static_cast<double>(playback_volume_.load()) / simulated_playback_unity;
+  path_.process(played_, reference_index(), recorded_, capture_gain, playback_gain);
   twave_header* header = in_.pop();
   if (header == nullptr) return nullptr;  // real time: no buffer queued, the block is lost
   for (std::size_t i = 0; i < recorded_.left.size(); ++i) {
@@ -207,6 +211,16 @@ bool tsimulated_device::consumer_behind() const
 int tsimulated_device::reference_index() const
 {
   return reference_source_ ? std::clamp(reference_source_(), 0, reference_count - 1) : 0;
+}
+
+void tsimulated_device::set_mixer_volume(tmixer_target side, std::uint32_t value)
+{
+  (side == tmixer_target::wave_in ? capture_volume_ : playback_volume_).store(std::min<std::uint32_t>(value, 65535));
+}
+
+std::uint32_t tsimulated_device::mixer_volume(tmixer_target side) const
+{
+  return (side == tmixer_target::wave_in ? capture_volume_ : playback_volume_).load();
 }
 
 int tsimulated_device::open_input(tauto_reset_event* event)

@@ -76,6 +76,10 @@ class tsimulated_device {
   void set_configuration(const tfixture_config& config);
   tfixture_config configuration() const;
 
+  // The card's mixer, 0 … 65535; taken at the next block.
+  void set_mixer_volume(tmixer_target side, std::uint32_t value);
+  std::uint32_t mixer_volume(tmixer_target side) const;
+
   int open_input(tauto_reset_event* event);
   int add_input_buffer(twave_header& header);
   int start_input();
@@ -121,6 +125,8 @@ class tsimulated_device {
   tfixture_model_ptr retired_;  // replaced on the device, destroyed by the configuring thread
 
   std::atomic<tclock> clock_;
+  std::atomic<std::uint32_t> capture_volume_;
+  std::atomic<std::uint32_t> playback_volume_;
   std::atomic<bool> quit_{false};
   std::atomic<bool> busy_{false};  // the device thread is inside a block
   std::atomic<tauto_reset_event*> event_{nullptr};

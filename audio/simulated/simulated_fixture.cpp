@@ -68,6 +68,46 @@ class tfixture_handle : public Direction {
   tstop stop_;
 };
 
+// The simulated card's mixer as a device has it: one destination line of
+// the side's target with one volume control.
+class tsimulated_mixer final : public tmixer_device {
+ public:
+  tsimulated_mixer(tsimulated_device& device, tmixer_target side) : device_(device), side_(side) {}
+
+  int destination_count() override { return 1; }
+  bool destination(int index, tmixer_line& line) override { return index == 0 && line_by_id(line_id, line); }
+  bool line_by_id(std::uint32_t id, tmixer_line& line) override
+  {
+    if (id != line_id) return false;
+    line = {line_id, 1, side_, side_ == tmixer_target::wave_in ? "Aufnahme" : "Wiedergabe"};
+    return true;
+  }
+  bool line_controls(const tmixer_line& line, std::vector<tmixer_control>& controls) override
+  {
+    if (line.line_id != line_id) return false;
+    controls = {{control_id, mixer_volume_control_type, 0, side_ == tmixer_target::wave_in ? "Capture" : "Master"}};
+    return true;
+  }
+  bool control_value(const tmixer_control& control, std::uint32_t& value) override
+  {
+    if (control.control_id != control_id) return false;
+    value = device_.mixer_volume(side_);
+    return true;
+  }
+  bool set_control_value(const tmixer_control& control, std::uint32_t value) override
+  {
+    if (control.control_id != control_id) return false;
+    device_.set_mixer_volume(side_, value);
+    return true;
+  }
+
+ private:
+  static constexpr std::uint32_t line_id = 1;
+  static constexpr std::uint32_t control_id = 1;
+  tsimulated_device& device_;
+  tmixer_target side_;
+};
+
 class tinput_handle final : public tfixture_handle<twave_in> {
  public:
   explicit tinput_handle(tsimulated_device& device) : tfixture_handle(device, &tsimulated_device::stop_input) {}
@@ -80,6 +120,11 @@ class tinput_handle final : public tfixture_handle<twave_in> {
   // The fixture's filter remembers 100 ms of drive: a change of tone has
   // settled in the recording that much later.
   double latency_seconds() const override { return fixture_filter_memory_seconds; }
+  std::unique_ptr<tmixer_device> open_mixer() override
+  {
+    if (!device_) return nullptr;
+    return std::make_unique<tsimulated_mixer>(*device_, tmixer_target::wave_in);
+  }
 };
 
 class toutput_handle final : public tfixture_handle<twave_out> {
@@ -89,6 +134,11 @@ class toutput_handle final : public tfixture_handle<twave_out> {
   int write(twave_header& header) override
   {
     return device_ ? device_->write_output(header) : MMSYSERR_INVALHANDLE;
+  }
+  std::unique_ptr<tmixer_device> open_mixer() override
+  {
+    if (!device_) return nullptr;
+    return std::make_unique<tsimulated_mixer>(*device_, tmixer_target::wave_out);
   }
 };
 
@@ -109,6 +159,16 @@ void tsimulated_fixture::set_configuration(const tfixture_config& config)
 tfixture_config tsimulated_fixture::configuration() const
 {
   return device_->configuration();
+}
+
+void tsimulated_fixture::set_mixer_volume(tmixer_target side, std::uint32_t value)
+{
+  device_->set_mixer_volume(side, value);
+}
+
+std::uint32_t tsimulated_fixture::mixer_volume(tmixer_target side) const
+{
+  return device_->mixer_volume(side);
 }
 
 std::string tsimulated_fixture::in_device_name(int id)

@@ -59,6 +59,11 @@ class tsimulated_fixture final : public twave_backend {
   void set_configuration(const tfixture_config& config);
   tfixture_config configuration() const;
 
+  // The simulated card's mixer volumes (0 … 65535; see fixture_config.h),
+  // which its devices' mixers set; any thread, taken at the next block.
+  void set_mixer_volume(tmixer_target side, std::uint32_t value);
+  std::uint32_t mixer_volume(tmixer_target side) const;
+
   int in_device_count() override { return 1; }
   int out_device_count() override { return 1; }
   std::string in_device_name(int id) override;

@@ -243,3 +243,23 @@ TEST_F(JackLoopback, ServerGoneLeavesBothDirectionsNotRunning)
 }
 
 }  // namespace
+
+namespace {
+
+// The mixer of a card comes from the device's own ALSA name.
+TEST(AlsaMixerOfDevice, TheCardInTheNameOrTheDefaultMixer)
+{
+  const std::pair<const char*, const char*> cases[] = {
+      {"HDA Intel PCH: ALC892 Analog (hw:0,0)", "hw:0"},
+      {"USB Audio CODEC: - (hw:12,0)", "hw:12"},
+      {"HDA NVidia: HDMI 0 (hw:1,3)", "hw:1"},
+      {"default", "default"},
+      {"pulse", "default"},
+      {"sysdefault", "default"},
+      {"odd (hw:x,0)", "default"},
+      {"odd (hw:3)", "default"},
+  };
+  for (const auto& [name, mixer] : cases) EXPECT_EQ(waveio::alsa_mixer_of_device(name), mixer) << name;
+}
+
+}  // namespace
