@@ -43,18 +43,6 @@ void wait_for_operator(lcr::tcal_mode mode)
   std::getline(std::cin, line);
 }
 
-const char* step_text(lcr::tcal_step_result result)
-{
-  switch (result) {
-    case lcr::tcal_step_result::stored: return "gespeichert";
-    case lcr::tcal_step_result::no_open_ratio: return "kein Leerlaufwert in diesem Lauf (zuerst Modus 2)";
-    case lcr::tcal_step_result::no_known_ratio: return "Messwert des bekannten Widerstands unbrauchbar";
-    case lcr::tcal_step_result::degenerate: return "bekannter Widerstand nicht vom Leerlauf zu unterscheiden";
-    case lcr::tcal_step_result::bad_known_resistor: return "bekannter Widerstand ungültig";
-  }
-  return "";
-}
-
 double positive_number_option(const argument_list& list, std::string_view option, double fallback)
 {
   const auto text = list.value(option);
@@ -114,7 +102,7 @@ std::string sweep_json(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_res
   std::string steps = "[";
   for (std::size_t f = 0; f < results.size(); ++f) {
     tjson_object step;
-    step.add("frequency_hz", lcr::test_frequencies[f]).add("result", step_text(results[f]));
+    step.add("frequency_hz", lcr::test_frequencies[f]).add("result", lcr::cal_step_result_text(results[f]));
     steps += (f == 0 ? "" : ",") + step.text();
   }
   tjson_object object;
@@ -129,7 +117,7 @@ void print_sweep(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& 
   std::cout << lcr::cal_mode_names[static_cast<std::size_t>(mode)] << "   Rref "
             << reference_text(lcr::settings.ref_index.load()) << "\n";
   for (std::size_t f = 0; f < results.size(); ++f) {
-    std::cout << "  " << frequency_text(static_cast<int>(f)) << ": " << step_text(results[f]) << "\n";
+    std::cout << "  " << frequency_text(static_cast<int>(f)) << ": " << lcr::cal_step_result_text(results[f]) << "\n";
   }
 }
 

@@ -17,25 +17,9 @@ constexpr std::int64_t tick_frames = waveio::in_rate / 2;  // the sweep's 500 ms
 void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm, double cp_ff)
 {
   waveio::tfixture_config config = fixture.configuration();
-  config.wiring = waveio::twiring::measuring_adapter;
-  config.reference_state = waveio::treference_state::fitted;
-  switch (mode) {
-    case lcr::tcal_mode::crosstalk:
-      config.reference_state = waveio::treference_state::open;
-      config.device_state = waveio::tdevice_state::shorted;
-      break;
-    case lcr::tcal_mode::symmetry:
-      config.reference_state = waveio::treference_state::shorted;
-      config.device_state = waveio::tdevice_state::open;
-      break;
-    case lcr::tcal_mode::open: config.device_state = waveio::tdevice_state::open; break;
-    case lcr::tcal_mode::short_circuit: config.device_state = waveio::tdevice_state::shorted; break;
-    case lcr::tcal_mode::reference:
-      config.device_state = waveio::tdevice_state::known_resistor;
-      config.known_resistance_ohm = rp_ohm;
-      config.known_capacitance_f = cp_ff * 1e-15;
-      break;
-  }
+  waveio::wire_set_up(config, waveio::set_up_for_calibration_mode(static_cast<int>(mode)));
+  config.known_resistance_ohm = rp_ohm;
+  config.known_capacitance_f = cp_ff * 1e-15;
   fixture.set_configuration(config);
 }
 

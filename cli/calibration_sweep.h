@@ -9,6 +9,8 @@
 
 #include "engine/calibration_steps.h"
 
+#include "audio/simulated/fixture_set_up.h"
+
 #include <vector>
 
 namespace quarvel_cli {

@@ -44,6 +44,18 @@ void reset_cal_capture()
   cal_capture = tcal_capture_state{};
 }
 
+const char* cal_step_result_text(tcal_step_result result)
+{
+  switch (result) {
+    case tcal_step_result::stored: return "gespeichert";
+    case tcal_step_result::no_open_ratio: return "kein Leerlaufwert in diesem Lauf (zuerst Modus 2)";
+    case tcal_step_result::no_known_ratio: return "Messwert des bekannten Widerstands unbrauchbar";
+    case tcal_step_result::degenerate: return "bekannter Widerstand nicht vom Leerlauf zu unterscheiden";
+    case tcal_step_result::bad_known_resistor: return "bekannter Widerstand ungültig";
+  }
+  return "";
+}
+
 tcal_step_result cal_store_crosstalk()
 {
   const auto [r, f] = current_indices();

@@ -50,6 +50,9 @@ enum class tcal_step_result {
   bad_known_resistor, // known_rp not a positive finite resistance
 };
 
+// For the operator: "gespeichert", or why nothing was stored.
+const char* cal_step_result_text(tcal_step_result result);
+
 tcal_step_result cal_store_crosstalk();
 tcal_step_result cal_store_symmetry();
 tcal_step_result cal_store_open();

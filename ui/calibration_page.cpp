@@ -1,10 +1,212 @@
 #include "calibration_page.h"
 
+#include "error_box.h"
 #include "main_window.h"
+#include "measurement_page.h"
 
-tcalibration_page::tcalibration_page(TForm1& window) : QWidget(&window)
+#include "engine/calibration_file.h"
+#include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include "audio/streaming.h"
+
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <mutex>
+
+namespace {
+
+constexpr int last_frequency = lcr::freq_count - 1;
+constexpr int ft_factor_item_4 = 1;
+constexpr int level_item_1_00 = 6;
+
+QString frequency_text(int freq_index)
+{
+  const int hz = lcr::test_frequencies[static_cast<std::size_t>(freq_index)];
+  return hz >= 1000 ? QString::number(hz / 1000) + QStringLiteral(" kHz") : QString::number(hz) + QStringLiteral(" Hz");
+}
+
+QString bad_number_message(const QString& text)
+{
+  return QStringLiteral("'") + text + QStringLiteral("' ist kein gültiger Gleitkommawert");
+}
+
+}  // namespace
+
+std::optional<double> parse_locale_number(const QString& text, char separator)
+{
+  std::string digits = text.trimmed().toStdString();
+  const char other = separator == ',' ? '.' : ',';
+  if (digits.empty() || digits.find(other) != std::string::npos) return std::nullopt;
+  std::replace(digits.begin(), digits.end(), separator, '.');
+  double value = 0.0;
+  const char* const end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+tcalibration_page::tcalibration_page(TForm1& window) : QWidget(&window), window_(window)
 {
   ui.setupUi(this);
-  ui.RadioGroup8->set_item_index(0);
-  ui.RadioGroup9->set_item_index(0);
+  for (toption_group* group : {ui.RadioGroup8, ui.RadioGroup9}) {
+    const QSignalBlocker quiet(group);
+    group->set_item_index(0);
+  }
+  // The known resistor's default in the operator's own notation, so that it
+  // is always a number.
+  ui.Edit13->setText(QStringLiteral("1000") + QChar(lcr::locale_decimal_separator()) + QStringLiteral("0"));
+  connect(ui.RadioGroup8, &toption_group::click, this, &tcalibration_page::RadioGroup8Click);
+  connect(ui.RadioGroup9, &toption_group::click, this, &tcalibration_page::RadioGroup9Click);
+  connect(ui.Button5, &QPushButton::clicked, this, &tcalibration_page::Button5Click);
+  connect(ui.Button7, &QPushButton::clicked, this, &tcalibration_page::Button7Click);
+}
+
+bool tcalibration_page::sweep_running() const
+{
+  return window_.timer2().isActive();
+}
+
+lcr::tcal_mode tcalibration_page::selected_mode() const
+{
+  return static_cast<lcr::tcal_mode>(std::clamp(ui.RadioGroup8->item_index(), 0, 4));
+}
+
+void tcalibration_page::RadioGroup8Click()
+{
+  const int mode = ui.RadioGroup8->item_index();
+  ui.RadioGroup9->setEnabled(mode > 1);
+  for (QWidget* known : std::initializer_list<QWidget*>{ui.Edit13, ui.Edit17, ui.Label33, ui.Label40, ui.Label41}) {
+    known->setEnabled(mode == 4);
+  }
+  window_.follow_set_up();
+}
+
+void tcalibration_page::RadioGroup9Click()
+{
+  window_.measurement_page().ui.RadioGroup1->set_item_index(ui.RadioGroup9->item_index());
+}
+
+bool tcalibration_page::read_known_resistor()
+{
+  const char separator = lcr::decimal_separator();
+  const auto rp_ohm = parse_locale_number(ui.Edit13->text(), separator);
+  if (!rp_ohm) {
+    show_error_message(bad_number_message(ui.Edit13->text()));
+    return false;
+  }
+  const auto cp_ff = parse_locale_number(ui.Edit17->text(), separator);
+  if (!cp_ff) {
+    show_error_message(bad_number_message(ui.Edit17->text()));
+    return false;
+  }
+  const std::lock_guard lock(lcr::publication_lock);
+  lcr::cal_capture.known_rp = *rp_ohm;
+  lcr::cal_capture.known_cp = *cp_ff;
+  return true;
+}
+
+void tcalibration_page::Button5Click()
+{
+  // A sweep with the previous known values would calibrate against a
+  // resistor the operator did not enter: nothing starts.
+  if (!read_known_resistor()) return;
+  cal_phase_ = 0;
+  cal_step_ = 0;
+  refusals_.clear();
+  ui.Button5->setEnabled(false);
+  tmeasurement_page& measurement = window_.measurement_page();
+  measurement.ui.RadioGroup5->set_item_index(ft_factor_item_4);
+  measurement.ui.RadioGroup4->set_item_index(level_item_1_00);
+  window_.timer2().start();
+  ui.ProgressBar1->setValue(0);
+  window_.follow_set_up();
+}
+
+void tcalibration_page::Timer2Timer()
+{
+  const std::int64_t evaluations = lcr::measurement_snapshot().evaluation_count;
+  switch (cal_phase_) {
+    case 0:
+      lcr::settings.freq_index = cal_step_;
+      switch_evaluations_ = evaluations;
+      settling_s_ = lcr::tone_settling_seconds();
+      break;
+    case 1:
+      // Stored too early, the averagers would still hold the previous tone:
+      // a store waits for the next tick until the new tone has settled.
+      if (!tone_has_settled(evaluations)) {
+        last_tick_evaluations_ = evaluations;
+        return;
+      }
+      store_at_current_frequency();
+      break;
+    default:
+      if (cal_step_ >= last_frequency) {
+        end_sweep();
+      } else {
+        ++cal_step_;
+      }
+      break;
+  }
+  last_tick_evaluations_ = evaluations;
+  cal_phase_ = (cal_phase_ + 1) % 3;
+}
+
+bool tcalibration_page::tone_has_settled(std::int64_t evaluations) const
+{
+  // Nothing measured since the last tick (no devices, a test selected): no
+  // waiting for what will not come.
+  if (evaluations == last_tick_evaluations_) return true;
+  const double elapsed_s = static_cast<double>(evaluations - switch_evaluations_) * lcr::eval_stride / waveio::in_rate;
+  return elapsed_s >= settling_s_;
+}
+
+void tcalibration_page::store_at_current_frequency()
+{
+  const lcr::tcal_step_result result = lcr::cal_store_step(selected_mode());
+  if (result != lcr::tcal_step_result::stored) refusals_.emplace_back(cal_step_, result);
+  ui.ProgressBar1->setValue(static_cast<int>(std::lround(cal_step_ * 100.0 / last_frequency)));
+}
+
+void tcalibration_page::end_sweep()
+{
+  window_.timer2().stop();
+  ui.Button5->setEnabled(true);
+  ui.ProgressBar1->setValue(0);
+  window_.measurement_page().RadioGroup3Click();
+  window_.follow_set_up();
+  report_refusals();
+}
+
+// Once per sweep: for each reason, the frequencies where nothing was stored.
+void tcalibration_page::report_refusals()
+{
+  if (refusals_.empty()) return;
+  QStringList lines;
+  std::vector<lcr::tcal_step_result> reasons;
+  for (const auto& refusal : refusals_) {
+    if (std::find(reasons.begin(), reasons.end(), refusal.second) == reasons.end()) reasons.push_back(refusal.second);
+  }
+  for (const lcr::tcal_step_result reason : reasons) {
+    QStringList frequencies;
+    for (const auto& [freq_index, result] : refusals_) {
+      if (result == reason) frequencies << frequency_text(freq_index);
+    }
+    lines << QStringLiteral("nicht gespeichert bei ") + frequencies.join(QStringLiteral(", ")) + QStringLiteral(": ") +
+                 QString::fromUtf8(lcr::cal_step_result_text(reason));
+  }
+  show_error_message(QString::fromUtf8(lcr::cal_mode_names[static_cast<std::size_t>(selected_mode())]) +
+                     QStringLiteral("\n") + lines.join('\n'));
+}
+
+void tcalibration_page::Button7Click()
+{
+  const std::string& path = window_.startup_options().calibration_path;
+  const lcr::tfile_result saved = lcr::cal_save_with_backup(path, lcr::calibration_backup_path(path));
+  if (!saved.ok) show_error_message(QString::fromStdString(saved.text()));
 }

@@ -5,6 +5,7 @@
 #include "measurement_page.h"
 #include "plot_page.h"
 #include "setup_page.h"
+#include "simulation_page.h"
 #include "window_settings.h"
 #include "window_style.h"
 
@@ -63,7 +64,9 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   plot_page_ = new tplot_page(*this);
   calibration_page_ = new tcalibration_page(*this);
   setup_page_ = new tsetup_page(*this);
-  for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_}) {
+  simulation_page_ = new tsimulation_page(*this);
+  for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_,
+                                                       simulation_page_}) {
     PageControl1->addTab(page, page->windowTitle());
   }
   Timer1.setObjectName(QStringLiteral("Timer1"));
@@ -71,6 +74,7 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   Timer2.setObjectName(QStringLiteral("Timer2"));
   Timer2.setInterval(500);
   connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+  connect(&Timer2, &QTimer::timeout, calibration_page_, &tcalibration_page::Timer2Timer);
   FormCreate();
   Timer1.start();
 }
@@ -128,6 +132,7 @@ void TForm1::fill_device_lists()
                                                       options_.real_cards);
   waveio::set_backend(&devices_->catalog());
   waveio::set_block_handler(lcr::process_recorded_blocks);
+  simulation_page_->ui.Edit18->setText(QString::fromStdString(devices_->fixture().configuration().dut_network));
   // Both listings share one name table: the input names are copied first.
   waveio::wavein_enum();
   const QStringList inputs = listed_names();
@@ -146,6 +151,7 @@ void TForm1::select_simulated_set_up()
   waveio::tfixture_config config = devices_->fixture().configuration();
   config.dut_network = *options_.sim_dut;
   devices_->fixture().set_configuration(config);  // throws on a malformed network
+  simulation_page_->ui.Edit18->setText(QString::fromStdString(config.dut_network));
   select_entry(*setup_page_->ui.ComboBox1, devices_->fixture_in_id());
   select_entry(*setup_page_->ui.ComboBox2, devices_->fixture_out_id());
 }
@@ -158,6 +164,19 @@ void TForm1::close_streams()
 void TForm1::open_streams()
 {
   streams_.emplace();
+  enable_simulation_page();
+}
+
+void TForm1::follow_set_up()
+{
+  simulation_page_->apply_set_up();
+}
+
+void TForm1::enable_simulation_page()
+{
+  const bool simulated = waveio::stream.in_device_id.load() == devices_->fixture_in_id() ||
+                         waveio::stream.out_device_id.load() == devices_->fixture_out_id();
+  PageControl1->setTabEnabled(PageControl1->indexOf(simulation_page_), simulated);
 }
 
 void TForm1::Timer1Timer()

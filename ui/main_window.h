@@ -25,6 +25,7 @@ class tmeasurement_page;
 class tplot_page;
 class tcalibration_page;
 class tsetup_page;
+class tsimulation_page;
 
 namespace waveio {
 class tsound_devices;
@@ -53,6 +54,7 @@ public:
   tplot_page& plot_page() { return *plot_page_; }
   tcalibration_page& calibration_page() { return *calibration_page_; }
   tsetup_page& setup_page() { return *setup_page_; }
+  tsimulation_page& simulation_page() { return *simulation_page_; }
   QTabWidget& page_control() { return *PageControl1; }
   QTimer& timer1() { return Timer1; }
   QTimer& timer2() { return Timer2; }
@@ -62,10 +64,17 @@ public:
   // The display update, also run by "Stopp".
   void show_measurement();
 
+  // The simulated set-up follows what the calibration and setup pages
+  // need, where the operator lets it ("automatisch").
+  void follow_set_up();
+
   // Closes both directions; opens the output, then the input, with the
   // device ids the streaming layer holds.
   void close_streams();
   void open_streams();
+  // The page "Simulation" is usable while the simulated set-up is a
+  // selected device.
+  void enable_simulation_page();
 
 public slots:
   void Timer1Timer();
@@ -88,6 +97,7 @@ private:
   tplot_page* plot_page_ = nullptr;
   tcalibration_page* calibration_page_ = nullptr;
   tsetup_page* setup_page_ = nullptr;
+  tsimulation_page* simulation_page_ = nullptr;
   QTimer Timer1;
   QTimer Timer2;
   bool destroyed_ = false;

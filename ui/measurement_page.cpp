@@ -5,6 +5,7 @@
 #include "plot_page.h"
 #include "window_style.h"
 
+#include "engine/calibration_steps.h"
 #include "engine/deviation_estimate.h"
 #include "engine/quantities.h"
 #include "engine/quantity_texts.h"
@@ -81,6 +82,8 @@ tmeasurement_page::tmeasurement_page(TForm1& window) : QWidget(&window), window_
     });
   }
   connect(ui.Button4, &QPushButton::clicked, this, &tmeasurement_page::Button4Click);
+  connect(ui.Button1, &QPushButton::clicked, this, &tmeasurement_page::Button1Click);
+  connect(ui.Button2, &QPushButton::clicked, this, &tmeasurement_page::Button2Click);
 }
 
 QRadioButton* tmeasurement_page::mode_button(int mode) const
@@ -156,6 +159,18 @@ void tmeasurement_page::Button4Click()
   }
   ui.Button4->setText(running ? QStringLiteral("Stopp") : QStringLiteral("Start"));
   window_.show_measurement();
+}
+
+// "Kal. offen" and "Kal. geschlossen": open and short at the present
+// frequency and reference only.
+void tmeasurement_page::Button1Click()
+{
+  lcr::cal_store_open();
+}
+
+void tmeasurement_page::Button2Click()
+{
+  lcr::cal_store_short();
 }
 
 void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming)

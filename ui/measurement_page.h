@@ -45,6 +45,8 @@ public slots:
   void RadioGroup6Click();
   void RadioButton_meas0Click(QRadioButton* button);
   void Button4Click();
+  void Button1Click();
+  void Button2Click();
 
 private:
   void show_quantity_values(lcr::tcomplex z);

@@ -123,6 +123,7 @@ void tsetup_page::RadioButton1Click(int tag)
   } else {
     window_.measurement_page().RadioGroup4Click();
   }
+  window_.follow_set_up();
 }
 
 void tsetup_page::show_test_results(const lcr::tconfig_test_results& results)

@@ -5,6 +5,8 @@
 #include "cli/calibration_sweep.h"
 #include "engine/calibration_file.h"
 #include "engine/deviation_estimate.h"
+
+#include "audio/simulated/fixture_set_up.h"
 #include "support/simulated_meter.h"
 
 #include <gtest/gtest.h>
@@ -23,15 +25,7 @@ protected:
   void make_realistic()
   {
     waveio::tfixture_config c = config();
-    c.crosstalk = 1e-5;
-    c.right_relative_gain = 0.99;
-    c.right_phase_lag_deg = 0.5;
-    c.stray_capacitance_f = 15e-12;
-    c.residual_resistance_ohm = 0.03;
-    c.residual_inductance_h = 20e-9;
-    c.ref_tolerance.fill(0.01);
-    c.ref_parallel_capacitance_f.fill(3e-12);
-    c.ref_series_inductance_h.fill(20e-9);
+    waveio::add_realistic_imperfections(c);
     c.noise_rms = 1.0;
     configure(c);
   }

@@ -14,6 +14,7 @@
 #include "ui/option_group.h"
 #include "ui/plot_drawing.h"
 #include "ui/plot_model.h"
+#include "ui/calibration_page.h"
 #include "ui/setup_page.h"
 
 #include "engine/calibration_steps.h"
@@ -32,13 +33,19 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QStyleOptionSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -61,6 +68,7 @@ protected:
 
   void TearDown() override
   {
+    release_gate();  // a worker held at the gate could not end
     window.reset();
     set_error_message_handler(previous_handler);
     waveio::reset_stream_state();
@@ -82,6 +90,7 @@ protected:
   // Closes the window as its close button does.
   void close_window()
   {
+    release_gate();
     window->close();
     window.reset();
   }
@@ -102,10 +111,26 @@ protected:
   toption_group* option_group(const char* name) const { return find<toption_group>(name); }
   tlamp* lamp(const char* name) const { return find<tlamp>(name); }
 
-  // The operator clicks an item of an option group.
+  // The operator turns to the page a control is on and clicks it (a click
+  // lands where the control is seen, so its page must be the one shown).
+  void click(QWidget* control, QPoint at = {}) const
+  {
+    for (QWidget* page = control; page != nullptr; page = page->parentWidget()) {
+      const int index = window->page_control().indexOf(page);
+      if (index >= 0) window->page_control().setCurrentIndex(index);
+    }
+    QTest::mouseClick(control, Qt::LeftButton, {}, at);
+  }
+
+  // The operator clicks an item of an option group, on its button and
+  // caption (a radio button takes clicks there only, not beside them).
   void click_item(const char* group, int index) const
   {
-    QTest::mouseClick(option_group(group)->item_button(index), Qt::LeftButton);
+    QRadioButton* item = option_group(group)->item_button(index);
+    QStyleOptionButton option;
+    option.initFrom(item);
+    option.text = item->text();
+    click(item, item->style()->subElementRect(QStyle::SE_RadioButtonClickRect, &option, item).center());
   }
 
   // A value label with its unit label as a number in base units.
@@ -147,6 +172,53 @@ protected:
     QTest::qWait(static_cast<int>(lcr::tone_settling_seconds() * 1000.0) + 400);
   }
 
+  // From now on the simulated set-up runs on its virtual clock and the
+  // stream advances only in advance(); the window's timers tick in step
+  // with stream time there, not by the wall clock.
+  void use_virtual_clock()
+  {
+    gate_frames.store(frames_processed.load());
+    waveio::set_block_handler([this] {
+      // Held here, the virtual clock stands still; a closing worker goes on.
+      while (frames_processed.load() >= gate_frames.load() && waveio::stream.worker_run.load()) {
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      }
+      const int frames = waveio::in_available() / waveio::block_frames * waveio::block_frames;
+      lcr::process_recorded_blocks();
+      frames_processed.fetch_add(frames);
+    });
+    waveio::tfixture_config config = window->sound_devices().fixture().configuration();
+    config.clock = waveio::tclock::virtual_time;
+    window->sound_devices().fixture().set_configuration(config);
+    // The wall clock's ticks would come at random moments: an hour apart.
+    window->timer1().setInterval(3600 * 1000);
+    window->timer2().setInterval(3600 * 1000);
+  }
+
+  // Runs `seconds` of stream time; the display tick every 100 ms and the
+  // calibration tick every 500 ms while their timers are on.
+  void advance(double seconds)
+  {
+    constexpr std::int64_t tick_frames = waveio::in_rate / 10;
+    const auto ticks = static_cast<int>(std::lround(seconds * 10.0));
+    for (int tick = 0; tick < ticks; ++tick) {
+      gate_frames.store(gate_frames.load() + tick_frames);
+      const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (frames_processed.load() < gate_frames.load()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+          ADD_FAILURE() << "the stream stands still";
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      }
+      ++ticks_run;
+      if (window->timer1().isActive()) window->show_measurement();
+      if (ticks_run % 5 == 0 && window->timer2().isActive()) window->calibration_page().Timer2Timer();
+    }
+  }
+
+  void release_gate() { gate_frames.store(std::numeric_limits<std::int64_t>::max()); }
+
   static QPoint sub_control_centre(const QScrollBar& bar, QStyle::SubControl part)
   {
     QStyleOptionSlider option;
@@ -165,6 +237,9 @@ protected:
   temporary_directory directory;
   std::unique_ptr<TForm1> window;
   QStringList errors;
+  std::atomic<std::int64_t> frames_processed{0};
+  std::atomic<std::int64_t> gate_frames{std::numeric_limits<std::int64_t>::max()};
+  long ticks_run = 0;
 
 private:
   std::function<void(const QString&)> previous_handler;
@@ -199,7 +274,10 @@ inline std::vector<std::string> layout_problems(QWidget& page)
     if (!widget->isVisibleTo(&page)) continue;
     const bool has_text = qobject_cast<QLabel*>(widget) != nullptr || qobject_cast<QAbstractButton*>(widget) != nullptr;
     if (!has_text) continue;
-    const QSize needed = widget->sizeHint();
+    QSize needed = widget->sizeHint();
+    if (const auto* label = qobject_cast<QLabel*>(widget); label != nullptr && label->wordWrap()) {
+      needed = {label->width(), label->heightForWidth(label->width())};  // wraps to its width
+    }
     if (needed.width() > widget->width() || needed.height() > widget->height()) {
       problems.push_back(name(widget) + " needs " + std::to_string(needed.width()) + "x" +
                          std::to_string(needed.height()) + " but has " + std::to_string(widget->width()) + "x" +

@@ -48,7 +48,7 @@ TEST_F(MainWindow, MeasuresASimulatedDeviceAsAnOperatorWould)
   start_window("R=4.7k");
   click_item("RadioGroup1", 3);  // "10 k"
   click_item("RadioGroup4", 6);  // "1.00"
-  QTest::mouseClick(button("RadioButton_meas2"), Qt::LeftButton);  // Rs/Xs
+  click(button("RadioButton_meas2"));  // Rs/Xs
   wait_for_settled_reading();
   EXPECT_EQ(label("Label17"), "Rs:");
   EXPECT_EQ(label("Label10"), "Wirkwiderstand, Resistanz, Reihenschaltung");
@@ -61,7 +61,7 @@ TEST_F(MainWindow, MeasuresASimulatedDeviceAsAnOperatorWould)
   click_item("RadioGroup1", 1);  // "100": |Z| = 1.6 kΩ at 1 kHz needs a larger one, but reads
   click_item("RadioGroup1", 2);  // "1 k"
   click_item("RadioGroup3", 3);  // "1 k"
-  QTest::mouseClick(button("RadioButton_meas6"), Qt::LeftButton);  // Rs/Cs
+  click(button("RadioButton_meas6"));  // Rs/Cs
   wait_for_settled_reading();
   EXPECT_EQ(label("Label16"), "Cs:");
   EXPECT_NEAR(shown_value("Label14", "Label2"), 100e-9, 100e-9 * 1e-3) << label("Label14").toStdString();
@@ -75,7 +75,7 @@ TEST_F(MainWindow, StoppHoldsTheDisplayAndAModeChangeShowsTheHeldImpedance)
   click_item("RadioGroup1", 2);
   click_item("RadioGroup4", 6);
   wait_for_settled_reading();
-  QTest::mouseClick(push_button("Button4"), Qt::LeftButton);
+  click(push_button("Button4"));
   EXPECT_EQ(push_button("Button4")->text(), "Start");
   EXPECT_FALSE(window->timer1().isActive());
   EXPECT_FALSE(lcr::settings.display_running.load());
@@ -85,12 +85,12 @@ TEST_F(MainWindow, StoppHoldsTheDisplayAndAModeChangeShowsTheHeldImpedance)
   set_simulated_device("R=100");
   QTest::qWait(600);
   EXPECT_EQ(lcr::measurement_snapshot().display_z, held);  // the engine no longer moves it
-  QTest::mouseClick(button("RadioButton_meas1"), Qt::LeftButton);  // Y/phi
+  click(button("RadioButton_meas1"));  // Y/phi
   EXPECT_EQ(label("Label17"), "Y:");
   EXPECT_NEAR(shown_value("Label11", "Label1"), 1.0 / std::hypot(held.re, held.im), 1e-6);
   EXPECT_EQ(label("Label13"), deviation_before);  // deviations wait for the next tick
 
-  QTest::mouseClick(push_button("Button4"), Qt::LeftButton);
+  click(push_button("Button4"));
   EXPECT_EQ(push_button("Button4")->text(), "Stopp");
   EXPECT_TRUE(window->timer1().isActive());
   wait_for_settled_reading();
@@ -133,7 +133,7 @@ TEST_F(MainWindow, AutoSetThenAStepAddsToTheChosenPosition)
   start_window("R=1k");
   QTest::qWait(1500);
   window->page_control().setCurrentIndex(1);
-  QTest::mouseClick(push_button("Button3"), Qt::LeftButton);
+  click(push_button("Button3"));
   EXPECT_EQ(window->plot_page().trace_offset_base(), (std::array<int, 2>{80, 160}));
   EXPECT_EQ(window->findChild<QScrollBar*>("ScrollBar2")->value(), std::min(graphic::plot.trace_scale_index[0], 90));
   EXPECT_EQ(graphic::plot.plot_trace[0].scale, graphic::scale_value(window->findChild<QScrollBar*>("ScrollBar2")->value()));
@@ -202,17 +202,17 @@ TEST_F(MainWindow, SampleOffsetSwapAndTheTestSelection)
   combo("ComboBox3")->setCurrentIndex(0);
   emit combo("ComboBox3")->activated(0);
   EXPECT_EQ(waveio::stream.sample_offset.load(), -1);
-  QTest::mouseClick(window->findChild<QAbstractButton*>("CheckBox2"), Qt::LeftButton);
+  click(window->findChild<QAbstractButton*>("CheckBox2"));
   EXPECT_TRUE(waveio::stream.swap_channels.load());
 
   click_item("RadioGroup5", 2);  // "FT Faktor" 16
   click_item("RadioGroup4", 5);  // "Pegel" 0.50
   EXPECT_EQ(lcr::settings.ft_factor.load(), 16);
-  QTest::mouseClick(button("RadioButton5"), Qt::LeftButton);  // test 4
+  click(button("RadioButton5"));  // test 4
   EXPECT_EQ(lcr::settings.test_mode.load(), 4);
   EXPECT_EQ(lcr::settings.ft_factor.load(), 1);
   EXPECT_EQ(lcr::settings.tone_level.load(), 0.0);
-  QTest::mouseClick(button("RadioButton1"), Qt::LeftButton);  // measurement again
+  click(button("RadioButton1"));  // measurement again
   EXPECT_EQ(lcr::settings.test_mode.load(), 0);
   EXPECT_EQ(lcr::settings.tone_level.load(), 5000.0);
   EXPECT_EQ(lcr::settings.ft_factor.load(), 1);  // until "FT Faktor" changes

@@ -77,7 +77,7 @@ TEST_F(PulseMixer, TheOutputBarSetsTheDefaultSinksVolume)
 
   auto* check_box = window->findChild<QCheckBox*>("CheckBox1");
   auto* output_bar = window->findChild<QSlider*>("TrackBar2");
-  QTest::mouseClick(check_box, Qt::LeftButton);
+  click(check_box);
   ASSERT_TRUE(output_bar->isEnabled()) << "no playback volume on the default mixer";
   EXPECT_EQ(output_bar->value(), 31);  // 100 %
   EXPECT_TRUE(window->findChild<QSlider*>("TrackBar1")->isEnabled());
@@ -86,8 +86,8 @@ TEST_F(PulseMixer, TheOutputBarSetsTheDefaultSinksVolume)
   // 16 × 65535 div 31 = 33824 of 65535, on PulseAudio's scale of 65536.
   EXPECT_NEAR(sink_volume(), 33824.0 / 65535.0 * 65536.0, 1.0);
 
-  QTest::mouseClick(check_box, Qt::LeftButton);  // off
-  QTest::mouseClick(check_box, Qt::LeftButton);  // on: a new bind pass
+  click(check_box);  // off
+  click(check_box);  // on: a new bind pass
   EXPECT_EQ(output_bar->value(), 15);
 }
 

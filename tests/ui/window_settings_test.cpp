@@ -70,9 +70,9 @@ TEST_F(WindowSettings, ChoicesSurviveClosingAndStartingAgain)
   click_item("RadioGroup4", 4);
   click_item("RadioGroup5", 1);
   click_item("RadioGroup6", 2);
-  QTest::mouseClick(window->findChild<QAbstractButton*>("CheckBox2"), Qt::LeftButton);
-  QTest::mouseClick(push_button("Button4"), Qt::LeftButton);  // hold the display
-  QTest::mouseClick(button("RadioButton_meas7"), Qt::LeftButton);
+  click(window->findChild<QAbstractButton*>("CheckBox2"));
+  click(push_button("Button4"));  // hold the display
+  click(button("RadioButton_meas7"));
   close_window();
 
   lcr::reset_settings();

@@ -1,0 +1,157 @@
+// The page "Kalibrierung" on the simulated set-up's virtual clock: what
+// "Start" sets, the sweep's ticks and progress, what a refused step tells,
+// the enabling of the controls and "Speichern" with its backup.
+
+#include "support/file_text.h"
+#include "support/window_fixture.h"
+
+#include "ui/simulation_page.h"
+
+#include "engine/calibration_file.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CalibrationPage : public quarvel_test::window_fixture {
+protected:
+  void start()
+  {
+    start_window("R=1k");
+    use_virtual_clock();
+    advance(1.0);
+  }
+
+  QLineEdit* edit(const char* name) const { return find<QLineEdit>(name); }
+  QProgressBar* progress() const { return find<QProgressBar>("ProgressBar1"); }
+
+  // Runs a sweep to its end; the progress bar after each store.
+  std::vector<int> sweep()
+  {
+    click(push_button("Button5"));
+    std::vector<int> shown;
+    int last = -1;
+    for (int tick = 0; tick < 400 && window->timer2().isActive(); ++tick) {
+      advance(0.5);
+      const bool stored = window->calibration_page().cal_phase() == 2;
+      if (stored && progress()->value() != last) shown.push_back(last = progress()->value());
+    }
+    EXPECT_FALSE(window->timer2().isActive()) << "the sweep did not end";
+    return shown;
+  }
+};
+
+TEST_F(CalibrationPage, TheModeEnablesTheResistorAndTheKnownValues)
+{
+  start();
+  const std::vector<QWidget*> known{edit("Edit13"), edit("Edit17"), label_widget("Label33"), label_widget("Label40"),
+                                    label_widget("Label41")};
+  EXPECT_FALSE(option_group("RadioGroup9")->isEnabled());
+  const struct {
+    int mode;
+    bool resistor;
+    bool known_values;
+  } cases[] = {{2, true, false}, {3, true, false}, {4, true, true}, {1, false, false}, {4, true, true}, {0, false, false}};
+  for (const auto& c : cases) {
+    click_item("RadioGroup8", c.mode);
+    EXPECT_EQ(option_group("RadioGroup9")->isEnabled(), c.resistor) << "mode " << c.mode;
+    for (QWidget* widget : known) EXPECT_EQ(widget->isEnabled(), c.known_values) << "mode " << c.mode;
+  }
+  click_item("RadioGroup8", 2);
+  click_item("RadioGroup9", 2);  // "1 k" moves "R ref"
+
+  EXPECT_EQ(option_group("RadioGroup1")->item_index(), 2);
+  EXPECT_EQ(lcr::settings.ref_index.load(), 2);
+  click_item("RadioGroup1", 4);  // not the other way round
+  EXPECT_EQ(option_group("RadioGroup9")->item_index(), 2);
+}
+
+// A sweep stores once per frequency after its tone has settled, shows the
+// progress of the stores, leaves "FT Faktor" 4 and "Pegel" 1.00 selected and
+// puts the tone back to the operator's frequency.
+TEST_F(CalibrationPage, ASweepStoresEveryFrequencyAndLeavesItsSettings)
+{
+  start();
+  click_item("RadioGroup3", 5);  // the operator's 5 kHz
+  click_item("RadioGroup8", 0);
+  const std::vector<int> shown = sweep();
+  EXPECT_EQ(shown, (std::vector<int>{0, 14, 29, 43, 57, 71, 86, 100}));
+  EXPECT_EQ(progress()->value(), 0);
+  EXPECT_TRUE(push_button("Button5")->isEnabled());
+  EXPECT_EQ(option_group("RadioGroup5")->item_index(), 1);  // "4"
+  EXPECT_EQ(option_group("RadioGroup4")->item_index(), 6);  // "1.00"
+  EXPECT_EQ(lcr::settings.freq_index.load(), 5);
+  // The crosstalk of the ideal set-up at every frequency: nothing, and set.
+  const std::lock_guard lock(lcr::publication_lock);
+  for (const lcr::tcomplex h : lcr::calibration.h_short) EXPECT_LT(std::hypot(h.re, h.im), 1e-4);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(CalibrationPage, ModeFourWithoutAnOpenStepChangesNothingAndSaysWhyOnce)
+{
+  start();
+  const lcr::tcalibration_tables before = [] {
+    const std::lock_guard lock(lcr::publication_lock);
+    return lcr::calibration;
+  }();
+  click_item("RadioGroup8", 4);
+  sweep();
+  const std::lock_guard lock(lcr::publication_lock);
+  EXPECT_EQ(lcr::calibration.z_ref, before.z_ref);
+  EXPECT_EQ(lcr::calibration.y_open, before.y_open);
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors.front().startsWith("R-R Referenzwiderstand\nnicht gespeichert bei 100 Hz, 200 Hz, 500 Hz, 1 kHz"))
+      << errors.front().toStdString();
+  EXPECT_TRUE(errors.front().contains("kein Leerlaufwert in diesem Lauf")) << errors.front().toStdString();
+}
+
+// A known value that is not a number starts nothing, instead of a sweep with
+// stale values.
+TEST_F(CalibrationPage, AKnownValueThatIsNoNumberStartsNothing)
+{
+  start();
+  click_item("RadioGroup8", 4);
+  edit("Edit17")->setText("2x0");
+  click(push_button("Button5"));
+  EXPECT_EQ(errors, QStringList{"'2x0' ist kein gültiger Gleitkommawert"});
+  EXPECT_FALSE(window->timer2().isActive());
+  EXPECT_TRUE(push_button("Button5")->isEnabled());
+  EXPECT_EQ(option_group("RadioGroup5")->item_index(), 0);  // nothing was set
+
+  // The default is a number in the operator's notation; the other notation
+  // is not.
+  const char separator = lcr::decimal_separator();
+  EXPECT_EQ(edit("Edit13")->text(), QStringLiteral("1000") + QChar(separator) + "0");
+  EXPECT_EQ(parse_locale_number(edit("Edit13")->text(), separator), 1000.0);
+  EXPECT_EQ(parse_locale_number("1000,0", '.'), std::nullopt);
+  EXPECT_EQ(parse_locale_number(" 4,7E3 ", ','), 4700.0);
+  EXPECT_EQ(parse_locale_number("", ','), std::nullopt);
+}
+
+TEST_F(CalibrationPage, TwoSavesKeepTheFirstAsTheBackup)
+{
+  start();
+  const std::string file = directory.path() + "/Quarvel.cal";
+  click(push_button("Button7"));
+  const std::string first = quarvel_test::read_file(file);
+  ASSERT_FALSE(first.empty());
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::calibration.z_ref[2][3] = {1234.5, 0.0};
+  }
+  click(push_button("Button7"));
+  EXPECT_EQ(quarvel_test::read_file(directory.path() + "/Quarvel_bak.cal"), first);
+  EXPECT_NE(quarvel_test::read_file(file), first);
+  EXPECT_TRUE(errors.isEmpty());
+
+  // A save that cannot be made says so with the file, and changes nothing.
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read);
+  click(push_button("Button7"));
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors.front().toStdString(), file + ": E/A-Fehler 13");
+}
+
+}  // namespace

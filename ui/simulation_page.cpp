@@ -1,0 +1,126 @@
+#include "simulation_page.h"
+
+#include "calibration_page.h"
+#include "main_window.h"
+
+#include "engine/calibration_steps.h"
+#include "engine/settings.h"
+
+#include "audio/simulated/dut_network.h"
+#include "audio/sound_devices.h"
+
+#include <QSignalBlocker>
+
+#include <array>
+#include <mutex>
+
+namespace {
+
+constexpr int automatic_item = 0;
+constexpr int realistic_item = 1;
+
+// The "Aufbau" items after "automatisch", in their order.
+constexpr std::array<waveio::tset_up, 9> manual_set_ups{
+    waveio::tset_up::device_under_test, waveio::tset_up::terminals_open,    waveio::tset_up::terminals_shorted,
+    waveio::tset_up::known_resistor,    waveio::tset_up::reference_open,    waveio::tset_up::reference_shorted,
+    waveio::tset_up::test_fixture_1,    waveio::tset_up::test_fixture_2,    waveio::tset_up::open_inputs};
+
+}  // namespace
+
+tsimulation_page::tsimulation_page(TForm1& window) : QWidget(&window), window_(window)
+{
+  ui.setupUi(this);
+  for (toption_group* group : {ui.RadioGroup10, ui.RadioGroup11}) {
+    const QSignalBlocker quiet(group);
+    group->set_item_index(0);
+  }
+  connect(ui.Edit18, &QLineEdit::editingFinished, this, &tsimulation_page::Edit18Exit);
+  connect(ui.ComboBox4, &QComboBox::activated, this, &tsimulation_page::ComboBox4Change);
+  connect(ui.ComboBox5, &QComboBox::activated, this, &tsimulation_page::ComboBox5Change);
+  connect(ui.RadioGroup10, &toption_group::click, this, &tsimulation_page::RadioGroup10Click);
+  connect(ui.RadioGroup11, &toption_group::click, this, &tsimulation_page::RadioGroup11Click);
+}
+
+waveio::tset_up tsimulation_page::automatic_set_up() const
+{
+  switch (lcr::settings.test_mode.load()) {
+    case 1:
+    case 2: return waveio::tset_up::test_fixture_1;
+    case 3: return waveio::tset_up::test_fixture_2;
+    case 4: return waveio::tset_up::open_inputs;
+    default: break;
+  }
+  const tcalibration_page& calibration = window_.calibration_page();
+  if (calibration.sweep_running()) return waveio::set_up_for_calibration_mode(static_cast<int>(calibration.selected_mode()));
+  return waveio::tset_up::device_under_test;
+}
+
+waveio::tset_up tsimulation_page::chosen_set_up() const
+{
+  const int item = ui.RadioGroup10->item_index();
+  if (item <= automatic_item) return automatic_set_up();
+  return manual_set_ups[static_cast<std::size_t>(item - 1)];
+}
+
+void tsimulation_page::apply_set_up()
+{
+  waveio::tsimulated_fixture& fixture = window_.sound_devices().fixture();
+  waveio::tfixture_config config = fixture.configuration();
+  waveio::wire_set_up(config, chosen_set_up());
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    config.known_resistance_ohm = lcr::cal_capture.known_rp;
+    config.known_capacitance_f = lcr::cal_capture.known_cp * 1e-15;
+  }
+  if (ui.RadioGroup11->item_index() == realistic_item) {
+    waveio::add_realistic_imperfections(config);
+  } else {
+    waveio::remove_imperfections(config);
+  }
+  config.noise_rms = ui.ComboBox5->currentText().toDouble();
+  fixture.set_configuration(config);
+}
+
+void tsimulation_page::Edit18Exit()
+{
+  const std::string text = ui.Edit18->text().toStdString();
+  waveio::tsimulated_fixture& fixture = window_.sound_devices().fixture();
+  waveio::tfixture_config config = fixture.configuration();
+  if (text == config.dut_network && ui.Label50->text().isEmpty()) return;
+  try {
+    config.dut_network = text;
+    fixture.set_configuration(config);
+  } catch (const waveio::dut_error& error) {
+    show_network_error(QString::fromUtf8(error.what()));  // the previous network stays
+    return;
+  }
+  show_network_error({});
+}
+
+void tsimulation_page::show_network_error(const QString& message)
+{
+  ui.Label50->setText(message);
+  ui.Edit18->setStyleSheet(message.isEmpty() ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
+}
+
+void tsimulation_page::ComboBox4Change()
+{
+  if (ui.ComboBox4->currentIndex() <= 0) return;  // the list's heading
+  ui.Edit18->setText(ui.ComboBox4->currentText());
+  Edit18Exit();
+}
+
+void tsimulation_page::RadioGroup10Click()
+{
+  apply_set_up();
+}
+
+void tsimulation_page::RadioGroup11Click()
+{
+  apply_set_up();
+}
+
+void tsimulation_page::ComboBox5Change()
+{
+  apply_set_up();
+}
