@@ -178,6 +178,9 @@ protected:
   void use_virtual_clock()
   {
     gate_frames.store(frames_processed.load());
+    // The worker reads its handler: it is exchanged while the streams are
+    // closed.
+    window->close_streams();
     waveio::set_block_handler([this] {
       // Held here, the virtual clock stands still; a closing worker goes on.
       while (frames_processed.load() >= gate_frames.load() && waveio::stream.worker_run.load()) {
@@ -190,6 +193,7 @@ protected:
     waveio::tfixture_config config = window->sound_devices().fixture().configuration();
     config.clock = waveio::tclock::virtual_time;
     window->sound_devices().fixture().set_configuration(config);
+    window->open_streams();
     // The wall clock's ticks would come at random moments: an hour apart.
     window->timer1().setInterval(3600 * 1000);
     window->timer2().setInterval(3600 * 1000);
