@@ -89,7 +89,7 @@ tsimulated_device::tnext tsimulated_device::virtual_step()
   if (consumer_behind()) {
     const tclock_time now = std::chrono::steady_clock::now();
     if (now - last_return_ >= nudge_interval) {
-      if (tauto_reset_event* event = event_.load()) event->set();
+      nudge_consumer();
       last_return_ = now;
     }
     return {false, last_return_ + nudge_interval};
@@ -97,6 +97,17 @@ tsimulated_device::tnext tsimulated_device::virtual_step()
   if (in_.queued.load() <= 0) return {};
   run_block();
   return {true, std::nullopt};
+}
+
+// Under the same protocol as a block: a close that has raised the input's
+// draining flag waits for busy_ to fall, and deletes the event only then.
+void tsimulated_device::nudge_consumer()
+{
+  busy_.store(true);
+  if (!in_.draining.load()) {
+    if (tauto_reset_event* event = event_.load()) event->set();
+  }
+  busy_.store(false);
 }
 
 tsimulated_device::tnext tsimulated_device::real_time_step()

@@ -104,6 +104,7 @@ class tsimulated_device {
   bool recording() const;
   bool real_time_active() const;
   void run_block();
+  void nudge_consumer();
   void adopt_pending_model();
   twave_header* play_next_output();
   twave_header* record_block();
