@@ -20,8 +20,9 @@ packages=(
   libfftw3-dev portaudio19-dev libasound2-dev
   locales
   # the window: Qt 6 Widgets, its X11 platform plugin, a font, and a
-  # virtual X server for the test that runs the real program
-  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth
+  # virtual X server and a session bus for the test that runs the real
+  # program
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth dbus-daemon
 )
 for extra in "$@"; do
   case "$extra" in
