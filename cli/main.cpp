@@ -5,6 +5,7 @@
 #include "calibrate_command.h"
 #include "measure_command.h"
 #include "mixer_command.h"
+#include "sweep_command.h"
 #include "meter_options.h"
 #include "meter_session.h"
 
@@ -38,8 +39,15 @@ void print_usage()
             << "                      [--cal FILE] [--realtime] [--watch] [--json]\n"
             << "      measures the device; DEV is an index or part of a name, DUT a network such as\n"
             << "      'R=4.7k', 'C=100n + R=2', '(L=10m + R=5) | C=1n' on the simulated fixture,\n"
-            << "      CAPTION a mode such as Z/phi, Rs/Cs, Q/L; element values 0 or R 1u … 1000G ohm,\n"
+            << "      CAPTION a mode such as Z/phi, Rs/Cs, Q/L, or auto (the pair that fits the device);\n"
+            << "      --nominal VALUE --tolerance PERCENT [--strict] sorts the part by its first value\n"
+            << "      (by C or L when the first is D or Q; exit 4 when it fails),\n"
+            << "      --csv FILE appends each reading to a log;\n"
+            << "      element values 0 or R 1u … 1000G ohm,\n"
             << "      C 1f/1000 … 1 farad (1 aF … 1 F), L 1p … 1M henry\n"
+            << "  quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]\n"
+            << "      the device at all eight frequencies (with --auto-ref each with the reference\n"
+            << "      the meter recommends there) and the equivalent circuit that fits best\n"
             << "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
             << "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
             << "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"
@@ -112,6 +120,7 @@ int main(int argc, char** argv)
     if (command == "measure") return quarvel_cli::run_measure(arguments.subspan(1));
     if (command == "devices") return quarvel_cli::run_devices(arguments.subspan(1));
     if (command == "mixer") return quarvel_cli::run_mixer(arguments.subspan(1));
+    if (command == "sweep") return quarvel_cli::run_sweep(arguments.subspan(1));
     if (command == "calibrate") return quarvel_cli::run_calibrate(arguments.subspan(1));
     if (command == "selftest") return quarvel_cli::run_selftest(arguments.subspan(1));
     throw quarvel_cli::usage_error("unknown command '" + std::string(command) + "' (try: quarvel-cli help)");

@@ -2,6 +2,8 @@
 
 #include "json_writer.h"
 #include "meter_session.h"
+#include "reading.h"
+#include "reading_log.h"
 
 #include "engine/deviation_estimate.h"
 #include "engine/measurement_cycle.h"
@@ -16,11 +18,14 @@
 #include <cstdint>
 #include <iostream>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace quarvel_cli {
 
 namespace {
+
+constexpr int exit_rejected = 4;
 
 std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -28,114 +33,6 @@ static_assert(std::atomic<bool>::is_always_lock_free);
 extern "C" void on_interrupt(int)
 {
   interrupted.store(true);
-}
-
-// One displayed quantity: its record with names and texts, its value and
-// its deviation ("max. Abweichung") with texts of their own.
-struct tshown_quantity {
-  lcr::tlcr_strings record;
-  double value = 0.0;
-  lcr::tlcr_strings deviation_record;
-  double deviation = 0.0;
-};
-
-tshown_quantity shown_quantity(const lcr::tlcr_strings& selection, lcr::tcomplex z)
-{
-  tshown_quantity shown;
-  shown.record.quantity = selection.quantity;
-  shown.record.circuit = selection.circuit;
-  lcr::name_quantity(shown.record);
-  shown.value = lcr::quantity_value(z, shown.record);
-  lcr::format_quantity(1, shown.record, shown.value);
-  shown.deviation_record = shown.record;
-  shown.deviation = lcr::quantity_deviation(shown.record);
-  lcr::format_quantity(0, shown.deviation_record, shown.deviation);
-  return shown;
-}
-
-const char* lamp_text(int signal_state)
-{
-  switch (signal_state) {
-    case lcr::signal_ok: return "grün";
-    case lcr::signal_left_weak: return "grau";
-    case lcr::signal_right_weak:
-    case lcr::signal_near_full_scale: return "gelb";
-    default: return "rot";
-  }
-}
-
-// One reading as the window would show it at a display tick.
-struct treading {
-  int meas_mode = 0;
-  tshown_quantity first;
-  tshown_quantity second;
-  lcr::tmeasurement_snapshot snapshot;
-  int signal_state = 0;
-};
-
-treading take_reading(int meas_mode)
-{
-  treading reading;
-  reading.meas_mode = meas_mode;
-  reading.snapshot = lcr::measurement_snapshot();
-  reading.signal_state = lcr::take_signal_state();
-  lcr::tlcr_strings first_selection;
-  lcr::tlcr_strings second_selection;
-  {
-    const std::lock_guard lock(lcr::publication_lock);
-    first_selection = lcr::engine.first_quantity;
-    second_selection = lcr::engine.second_quantity;
-  }
-  reading.first = shown_quantity(first_selection, reading.snapshot.display_z);
-  reading.second = shown_quantity(second_selection, reading.snapshot.display_z);
-  return reading;
-}
-
-tjson_object quantity_json(const tshown_quantity& shown)
-{
-  tjson_object object;
-  object.add("quantity", shown.record.quantity)
-      .add("circuit", shown.record.circuit)
-      .add("symbol", shown.record.symbol)
-      .add("long_name", shown.record.long_name)
-      .add("value", shown.value)
-      .add("value_text", shown.record.value_text)
-      .add("unit_text", shown.record.unit_text)
-      .add("deviation", shown.deviation)
-      .add("deviation_value_text", shown.deviation_record.value_text)
-      .add("deviation_unit_text", shown.deviation_record.unit_text);
-  return object;
-}
-
-std::string reading_json(const treading& reading)
-{
-  tjson_object z;
-  z.add("re", reading.snapshot.display_z.re).add("im", reading.snapshot.display_z.im);
-  tjson_object recommended;
-  recommended.add("value_text", reading.snapshot.ref_value_text).add("unit_text", reading.snapshot.ref_unit_text);
-  tjson_object object;
-  object.add("mode", lcr::meas_modes[static_cast<std::size_t>(reading.meas_mode)].caption)
-      .add("first", quantity_json(reading.first))
-      .add("second", quantity_json(reading.second))
-      .add("z", z)
-      .add("recommended_ref_ohm", reading.snapshot.recommended_ref_ohm)
-      .add("recommended_ref", recommended)
-      .add("signal_state", reading.signal_state)
-      .add("signal_lamp", lamp_text(reading.signal_state))
-      .add("frequency_hz", lcr::current_frequency_hz())
-      .add("ref_ohm", lcr::current_ref_resistor_ohm());
-  return object.text();
-}
-
-std::string quantity_line(const tshown_quantity& shown)
-{
-  return shown.record.symbol + ": " + shown.record.value_text + " " + shown.record.unit_text;
-}
-
-std::string deviation_line(const tshown_quantity& shown)
-{
-  return "max. Abweichung " + shown.record.symbol + ": " + shown.deviation_record.value_text + " " +
-         shown.deviation_record.unit_text;
 }
 
 void print_reading(const treading& reading, const tmeter_session& session, const tmeter_options& options)
@@ -149,6 +46,7 @@ void print_reading(const treading& reading, const tmeter_session& session, const
             << deviation_line(reading.second) << "\n"
             << "empf. Ref.Widerstand: " << reading.snapshot.ref_value_text << " " << reading.snapshot.ref_unit_text
             << "\nEingangspegel: " << lamp_text(reading.signal_state) << "\n";
+  if (reading.comparison) std::cout << comparison_line(*reading.comparison) << "\n";
 }
 
 void print_watch_line(const treading& reading, bool json)
@@ -159,7 +57,51 @@ void print_watch_line(const treading& reading, bool json)
   }
   std::cout << quantity_line(reading.first) << "   " << quantity_line(reading.second)
             << "   empf. Ref.Widerstand: " << reading.snapshot.ref_value_text << " " << reading.snapshot.ref_unit_text
-            << "   Eingangspegel: " << lamp_text(reading.signal_state) << std::endl;
+            << "   Eingangspegel: " << lamp_text(reading.signal_state);
+  if (reading.comparison) std::cout << "   " << comparison_line(*reading.comparison);
+  std::cout << std::endl;
+}
+
+// What one reading of the command shows: the pair "Auto" chooses for the
+// device, and the comparator's verdict.
+struct tmeasure_state {
+  lcr::tauto_mode auto_state;
+  int meas_mode = 0;
+};
+
+treading next_reading(tmeasure_state& state, const tmeter_options& options)
+{
+  if (options.auto_mode) {
+    const lcr::tcomplex z = lcr::measurement_snapshot().display_z;
+    const int mode = lcr::meas_mode_of(lcr::auto_mode_update(state.auto_state, lcr::auto_phase_deg(z)));
+    if (mode != state.meas_mode) {
+      lcr::set_meas_mode_quantities(mode);
+      state.meas_mode = mode;
+    }
+  }
+  treading reading = take_reading(state.meas_mode);
+  reading.auto_mode = options.auto_mode;
+  if (options.nominal) {
+    const tshown_quantity& sorted =
+        lcr::compares_second_quantity(reading.first.record.quantity) ? reading.second : reading.first;
+    reading.comparison =
+        lcr::compare_to_nominal(sorted.value, sorted.deviation, *options.nominal, options.tolerance_percent);
+  }
+  return reading;
+}
+
+// 4 when the part fails the comparator (or is marginal, with --strict).
+int verdict_exit_code(const treading& reading, const tmeter_options& options)
+{
+  if (!reading.comparison) return 0;
+  const lcr::tverdict verdict = reading.comparison->verdict;
+  const bool failed = verdict == lcr::tverdict::fail || (options.strict && verdict == lcr::tverdict::marginal);
+  return failed ? exit_rejected : 0;
+}
+
+void log_reading(std::optional<treading_log>& log, const treading& reading)
+{
+  if (log) log->append(reading_csv_line(reading, iso8601_now()));
 }
 
 // Nothing had been evaluated when the measurement ended: a reading of the
@@ -184,8 +126,13 @@ int run_measure(std::span<const char* const> arguments)
 {
   const argument_list list(arguments, meter_value_options(), meter_flags());
   const tmeter_options options = parse_meter_options(list);
+  // A log that cannot be written is found out before any measuring.
+  std::optional<treading_log> log;
+  if (options.csv_file) log.emplace(*options.csv_file, reading_csv_header());
   tmeter_session session(options);
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
+  tmeasure_state state;
+  state.meas_mode = options.meas_mode;
 
   if (options.watch) {
     interrupted.store(false);
@@ -193,17 +140,17 @@ int run_measure(std::span<const char* const> arguments)
     std::signal(SIGTERM, on_interrupt);
     const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds)
                                              : std::numeric_limits<std::int64_t>::max();
-    bool printed = false;
+    std::optional<treading> last;
     session.run_until(end, [&] {
-      const treading reading = take_reading(options.meas_mode);
-      if (reading.snapshot.evaluation_count > 0) {
-        print_watch_line(reading, options.json);
-        printed = true;
+      if (lcr::measurement_snapshot().evaluation_count > 0) {
+        last = next_reading(state, options);
+        print_watch_line(*last, options.json);
+        log_reading(log, *last);
       }
       return !interrupted.load();
     });
-    if (!printed) return no_reading(options);
-    return 0;
+    if (!last) return no_reading(options);
+    return verdict_exit_code(*last, options);
   }
 
   // Until the tone has come back and the averagers hold only it, and one
@@ -214,14 +161,15 @@ int run_measure(std::span<const char* const> arguments)
   session.run_until(std::min(settled, end));
   lcr::take_signal_state();  // the level while the tone arrived does not count
   session.run_until(end);
-  const treading reading = take_reading(options.meas_mode);
-  if (reading.snapshot.evaluation_count == 0) return no_reading(options);
+  if (lcr::measurement_snapshot().evaluation_count == 0) return no_reading(options);
+  const treading reading = next_reading(state, options);
   if (options.json) {
     std::cout << reading_json(reading) << std::endl;
   } else {
     print_reading(reading, session, options);
   }
-  return 0;
+  log_reading(log, reading);
+  return verdict_exit_code(reading, options);
 }
 
 int run_devices(std::span<const char* const> arguments)

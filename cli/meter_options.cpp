@@ -1,5 +1,6 @@
 #include "meter_options.h"
 
+#include "engine/auto_mode.h"
 #include "engine/quantities.h"
 #include "engine/settings.h"
 
@@ -38,13 +39,13 @@ int index_in(const std::array<std::string_view, count>& names, std::string_view 
 
 std::vector<std::string_view> meter_value_options()
 {
-  return {"--in", "--out", "--sim", "--noise", "--ref", "--freq", "--level", "--ft", "--avg", "--mode", "--seconds",
-          "--cal"};
+  return {"--in", "--out",     "--sim",       "--noise", "--ref", "--freq", "--level", "--ft", "--avg",
+          "--mode", "--seconds", "--cal", "--nominal", "--tolerance", "--csv"};
 }
 
 std::vector<std::string_view> meter_flags()
 {
-  return {"--realtime", "--watch", "--json"};
+  return {"--realtime", "--watch", "--json", "--strict"};
 }
 
 int parse_ref_option(std::string_view text)
@@ -87,7 +88,7 @@ int parse_mode_option(std::string_view text)
     if (!captions.empty()) captions += ", ";
     captions += m.caption;
   }
-  throw usage_error("--mode: '" + std::string(text) + "' is not one of " + captions);
+  throw usage_error("--mode: '" + std::string(text) + "' is not one of " + captions + ", auto");
 }
 
 std::string frequency_text(int freq_index)
@@ -103,6 +104,31 @@ std::string reference_text(int ref_index)
   return std::string(texts[static_cast<std::size_t>(lcr::clamp_ref_index(ref_index))]);
 }
 
+namespace {
+
+// --nominal VALUE (with an SI prefix) and --tolerance PERCENT go together.
+void parse_comparator_options(const argument_list& arguments, tmeter_options& options)
+{
+  const auto nominal = arguments.value("--nominal");
+  const auto tolerance = arguments.value("--tolerance");
+  options.strict = arguments.flag("--strict");
+  if (!nominal && !tolerance) {
+    if (options.strict) throw usage_error("--strict: needs --nominal and --tolerance");
+    return;
+  }
+  if (!nominal || !tolerance) throw usage_error("--nominal and --tolerance go together (e.g. --nominal 4.7k --tolerance 1)");
+  const auto value = parse_si_number(*nominal);
+  if (!value || *value == 0.0) throw usage_error("--nominal: '" + *nominal + "' is not a nominal value other than 0");
+  const auto percent = parse_number(*tolerance);
+  if (!percent || *percent <= 0.0 || *percent >= 1000.0) {
+    throw usage_error("--tolerance: '" + *tolerance + "' is not a tolerance in percent above 0");
+  }
+  options.nominal = *value;
+  options.tolerance_percent = *percent;
+}
+
+}  // namespace
+
 tmeter_options parse_meter_options(const argument_list& arguments, bool meas_mode_option)
 {
   tmeter_options options;
@@ -115,8 +141,13 @@ tmeter_options parse_meter_options(const argument_list& arguments, bool meas_mod
   if (const auto text = arguments.value("--ft")) options.ft_factor = parse_factor_option("--ft", *text);
   if (const auto text = arguments.value("--avg")) options.avg_count = parse_factor_option("--avg", *text);
   if (meas_mode_option) {
-    if (const auto text = arguments.value("--mode")) options.meas_mode = parse_mode_option(*text);
+    if (const auto text = arguments.value("--mode")) {
+      options.auto_mode = *text == "auto";
+      options.meas_mode = options.auto_mode ? lcr::meas_mode_of(lcr::tauto_pair::resistive) : parse_mode_option(*text);
+    }
   }
+  parse_comparator_options(arguments, options);
+  options.csv_file = arguments.value("--csv");
   if (const auto text = arguments.value("--noise")) {
     const auto rms = parse_number(*text);
     if (!rms || *rms < 0.0 || *rms > 30000.0) {

@@ -24,6 +24,11 @@ struct tmeter_options {
   int ft_factor = 1;
   int avg_count = 1;
   int meas_mode = 0;                      // "Z/phi"
+  bool auto_mode = false;                 // --mode auto: the pair that fits the device
+  std::optional<double> nominal;          // comparator: the first quantity's nominal value
+  double tolerance_percent = 0.0;
+  bool strict = false;                    // a marginal reading fails too
+  std::optional<std::string> csv_file;    // the reading log
   std::optional<double> seconds;
   std::string cal_file = "Quarvel.cal";
   bool realtime = false;

@@ -135,6 +135,7 @@ void tmeter_session::open_devices(const tmeter_options& options, waveio::twave_b
   const int out_id = options.out_device ? find_device(outputs, *options.out_device, "--out")
                      : simulated_       ? fixture_out
                                         : first_sound_card(outputs, fixture_out, "output");
+  on_fixture_ = fixture_in >= 0 && in_id == fixture_in && out_id == fixture_out;
   input_name_ = inputs.at(static_cast<std::size_t>(in_id));
   output_name_ = outputs.at(static_cast<std::size_t>(out_id));
 

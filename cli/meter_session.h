@@ -52,6 +52,9 @@ public:
   // The simulated fixture; only in a session on the program's own devices.
   waveio::tsimulated_fixture& fixture();
   bool simulated() const { return simulated_; }
+  // Both directions on the simulated set-up, however it was chosen; its
+  // adapter then follows the reference index by itself.
+  bool on_fixture() const { return on_fixture_; }
 
   // Messages from loading the calibration file ("" when it loaded or was
   // absent).
@@ -76,6 +79,7 @@ private:
   bool gated_ = false;
   std::atomic<std::int64_t> gate_frames_{0};
   bool simulated_ = false;
+  bool on_fixture_ = false;
   std::string input_name_;
   std::string output_name_;
   std::string calibration_message_;

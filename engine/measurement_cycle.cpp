@@ -154,12 +154,9 @@ void make_measurement_tone()
   }
 }
 
-void check_signal_levels()
+// The level rules, applied to a state that may already hold a code.
+void apply_level_rules(int& state, const tpeaks& left, const tpeaks& right)
 {
-  const tpeaks left = peaks_of(waveio::stream.inblock_left);
-  const tpeaks right = peaks_of(waveio::stream.inblock_right);
-  const std::lock_guard lock(publication_lock);
-  int& state = engine.signal_state;
   if (left.max < 30.0 || left.min > -30.0) state = signal_left_weak;
   apply_peak_tests(state, left);
   if (state == signal_ok && right.max < 30.0) state = signal_left_weak;
@@ -167,6 +164,19 @@ void check_signal_levels()
   if (state == signal_left_weak && right.max < 30.0) state = signal_right_weak;
   if (state == signal_left_weak && right.min > -30.0) state = signal_right_weak;
   apply_peak_tests(state, right);
+}
+
+void check_signal_levels()
+{
+  const tpeaks left = peaks_of(waveio::stream.inblock_left);
+  const tpeaks right = peaks_of(waveio::stream.inblock_right);
+  // The same rules on this block alone, for a reading that must not depend
+  // on when the window last took the accumulated state.
+  int latest = signal_ok;
+  apply_level_rules(latest, left, right);
+  const std::lock_guard lock(publication_lock);
+  apply_level_rules(engine.signal_state, left, right);
+  engine.latest_signal_state = latest;
 }
 
 void evaluate_measurement()
@@ -273,13 +283,28 @@ tmeasurement_snapshot measurement_snapshot()
   const std::lock_guard lock(publication_lock);
   return {engine.display_z,         engine.ratio_corrected,          engine.channel1_amplitude,
           engine.ref_quantity.value_text, engine.ref_quantity.unit_text, engine.recommended_ref_ohm,
-          engine.evaluation_count};
+          engine.evaluation_count, engine.latest_signal_state};
 }
 
 int take_signal_state()
 {
   const std::lock_guard lock(publication_lock);
   return std::exchange(engine.signal_state, signal_ok);
+}
+
+std::pair<tlcr_strings, tlcr_strings> displayed_quantities()
+{
+  std::pair<tlcr_strings, tlcr_strings> records;
+  {
+    const std::lock_guard lock(publication_lock);
+    records.first.quantity = engine.first_quantity.quantity;
+    records.first.circuit = engine.first_quantity.circuit;
+    records.second.quantity = engine.second_quantity.quantity;
+    records.second.circuit = engine.second_quantity.circuit;
+  }
+  name_quantity(records.first);
+  name_quantity(records.second);
+  return records;
 }
 
 void set_meas_mode_quantities(int meas_mode)

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lcr {
@@ -74,6 +75,7 @@ struct tengine_state {
   tcomplex display_z;         // ohm; follows only while display_running
   double channel1_amplitude = 0.0;  // sample units
   int signal_state = signal_ok;     // accumulated until the window resets it
+  int latest_signal_state = signal_ok;  // of the latest evaluation alone
   std::array<std::vector<double>, 2> plot_history;  // empty until the plot sizes it
   int plot_write_index = 0;
   std::int64_t evaluation_count = 0;  // measurement evaluations since start
@@ -136,11 +138,16 @@ struct tmeasurement_snapshot {
   std::string ref_unit_text;
   double recommended_ref_ohm = 0.0;
   std::int64_t evaluation_count = 0;
+  int latest_signal_state = 0;  // the level code of the latest evaluation alone
 };
 tmeasurement_snapshot measurement_snapshot();
 
 // Reads `signal_state` and resets it to 0 in one step.
 int take_signal_state();
+
+// Copies of the two displayed quantities' records (key and circuit, under
+// the lock), named: for tables of the present mode.
+std::pair<tlcr_strings, tlcr_strings> displayed_quantities();
 
 // Window: sets the key and circuit of both displayed quantities for a mode
 // (0 … 13), under the lock, and names them.

@@ -3,6 +3,7 @@
 
 #include "error_box.h"
 #include "main_window.h"
+#include "response_page.h"
 #include "settings_file.h"
 #include "window_style.h"
 
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <span>
@@ -141,19 +143,31 @@ void close_on_signals(QWidget& window, QObject& owner)
   ::sigaction(SIGTERM, &action, nullptr);
 }
 
+// Display ticks for a while (at most `ticks`, fewer when `until` holds).
+void run_ticks(TForm1& window, int ticks, const std::function<bool()>& until = {})
+{
+  for (int tick = 0; tick < ticks && !(until && until()); ++tick) {
+    QApplication::processEvents();
+    QThread::msleep(100);
+    window.show_measurement();
+  }
+}
+
 // Each page, after a second and a half of measuring, as "1_LCR_Messung.png",
-// "2_Zeitverlauf.png", …
+// "2_Zeitverlauf.png", …; the sweep page after a sweep, so that the picture
+// shows what it is for.
 void take_screenshots(TForm1& window, const QString& directory)
 {
   QDir().mkpath(directory);
   QTabWidget& pages = window.page_control();
   for (int index = 0; index < pages.count(); ++index) {
     pages.setCurrentIndex(index);
-    for (int tick = 0; tick < 15; ++tick) {
-      QApplication::processEvents();
-      QThread::msleep(100);
-      window.show_measurement();
+    if (pages.widget(index) == &window.response_page()) {
+      window.response_page().ui.CheckBox3->setChecked(true);
+      window.response_page().Button8Click();
+      run_ticks(window, 600, [&window] { return !window.response_page().sweep_running(); });
     }
+    run_ticks(window, 15);
     QApplication::processEvents();
     QString title = pages.tabText(index);
     title.replace(' ', '_').replace('/', '_');

@@ -5,7 +5,9 @@
 #include "measurement_page.h"
 #include "plot_page.h"
 #include "setup_page.h"
+#include "response_page.h"
 #include "simulation_page.h"
+#include "sorting_page.h"
 #include "window_settings.h"
 #include "window_style.h"
 
@@ -65,8 +67,10 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   calibration_page_ = new tcalibration_page(*this);
   setup_page_ = new tsetup_page(*this);
   simulation_page_ = new tsimulation_page(*this);
+  response_page_ = new tresponse_page(*this);
+  sorting_page_ = new tsorting_page(*this);
   for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_,
-                                                       simulation_page_}) {
+                                                       simulation_page_, response_page_, sorting_page_}) {
     PageControl1->addTab(page, page->windowTitle());
   }
   Timer1.setObjectName(QStringLiteral("Timer1"));
@@ -177,6 +181,7 @@ void TForm1::enable_simulation_page()
   const bool simulated = waveio::stream.in_device_id.load() == devices_->fixture_in_id() ||
                          waveio::stream.out_device_id.load() == devices_->fixture_out_id();
   PageControl1->setTabEnabled(PageControl1->indexOf(simulation_page_), simulated);
+  response_page_->allow_reference_switching(simulated);
 }
 
 void TForm1::Timer1Timer()
@@ -192,6 +197,8 @@ void TForm1::show_measurement()
   const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
   measurement_page_->show_values(snapshot, signal_state, streaming);
   setup_page_->show_test_results(lcr::config_test_results());
+  sorting_page_->show_comparison(snapshot.display_z);
+  response_page_->tick_sweep();
 }
 
 void TForm1::closeEvent(QCloseEvent* event)

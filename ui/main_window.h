@@ -26,6 +26,8 @@ class tplot_page;
 class tcalibration_page;
 class tsetup_page;
 class tsimulation_page;
+class tresponse_page;
+class tsorting_page;
 
 namespace waveio {
 class tsound_devices;
@@ -55,6 +57,8 @@ public:
   tcalibration_page& calibration_page() { return *calibration_page_; }
   tsetup_page& setup_page() { return *setup_page_; }
   tsimulation_page& simulation_page() { return *simulation_page_; }
+  tresponse_page& response_page() { return *response_page_; }
+  tsorting_page& sorting_page() { return *sorting_page_; }
   QTabWidget& page_control() { return *PageControl1; }
   QTimer& timer1() { return Timer1; }
   QTimer& timer2() { return Timer2; }
@@ -98,6 +102,8 @@ private:
   tcalibration_page* calibration_page_ = nullptr;
   tsetup_page* setup_page_ = nullptr;
   tsimulation_page* simulation_page_ = nullptr;
+  tresponse_page* response_page_ = nullptr;
+  tsorting_page* sorting_page_ = nullptr;
   QTimer Timer1;
   QTimer Timer2;
   bool destroyed_ = false;

@@ -11,6 +11,7 @@
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
 
+#include <QCheckBox>
 #include <QRadioButton>
 #include <QSignalBlocker>
 
@@ -83,6 +84,7 @@ tmeasurement_page::tmeasurement_page(TForm1& window) : QWidget(&window), window_
   }
   connect(ui.Button4, &QPushButton::clicked, this, &tmeasurement_page::Button4Click);
   connect(ui.Button1, &QPushButton::clicked, this, &tmeasurement_page::Button1Click);
+  connect(ui.CheckBox4, &QCheckBox::toggled, this, &tmeasurement_page::CheckBox4Click);
   connect(ui.Button2, &QPushButton::clicked, this, &tmeasurement_page::Button2Click);
 }
 
@@ -173,8 +175,20 @@ void tmeasurement_page::Button2Click()
   lcr::cal_store_short();
 }
 
+// "Auto": the mode buttons follow the device, so that they always show the
+// pair on display.
+void tmeasurement_page::CheckBox4Click()
+{
+  auto_state_ = {};
+}
+
 void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming)
 {
+  if (ui.CheckBox4->isChecked() && streaming && snapshot.evaluation_count > 0) {
+    const lcr::tcomplex z = snapshot.display_z;
+    const int mode = lcr::meas_mode_of(lcr::auto_mode_update(auto_state_, lcr::auto_phase_deg(z)));
+    if (mode != meas_mode_) mode_button(mode)->setChecked(true);  // runs the mode
+  }
   show_quantity_values(snapshot.display_z);
   show_deviations();
   ui.Label5->setText(text_of(snapshot.ref_value_text));

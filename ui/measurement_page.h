@@ -7,6 +7,7 @@
 #include "lamp.h"
 #include "ui_measurement_page.h"
 
+#include "engine/auto_mode.h"
 #include "engine/measurement_cycle.h"
 
 #include <QWidget>
@@ -47,6 +48,7 @@ public slots:
   void Button4Click();
   void Button1Click();
   void Button2Click();
+  void CheckBox4Click();
 
 private:
   void show_quantity_values(lcr::tcomplex z);
@@ -57,6 +59,7 @@ private:
   TForm1& window_;
   int meas_mode_ = 0;
   int level_led_hold_ = 0;
+  lcr::tauto_mode auto_state_;
 };
 
 // One display tick of the level lamp: a warning code (1 … 4) sets the hold

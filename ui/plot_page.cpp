@@ -2,10 +2,15 @@
 
 #include "main_window.h"
 #include "plot_drawing.h"
+#include "export_file.h"
+#include "file_dialog.h"
 #include "plot_model.h"
 
 #include "engine/measurement_cycle.h"
+#include "engine/csv_text.h"
 #include "engine/quantity_texts.h"
+
+#include "audio/streaming.h"
 
 #include <QEvent>
 #include <QScrollBar>
@@ -61,6 +66,8 @@ tplot_page::tplot_page(TForm1& window) : QWidget(&window), window_(window)
   connect(ui.ScrollBar4, &QScrollBar::valueChanged, this, &tplot_page::ScrollBar4Change);
   connect(ui.Button3, &QPushButton::clicked, this, &tplot_page::Button3Click);
   connect(ui.Button6, &QPushButton::clicked, this, &tplot_page::Button6Click);
+  connect(ui.Button11, &QPushButton::clicked, this, &tplot_page::Button11Click);
+  connect(ui.Button12, &QPushButton::clicked, this, &tplot_page::Button12Click);
 }
 
 void tplot_page::connect_jog(QScrollBar* bar, void (tplot_page::*handler)(tscroll_code, int))
@@ -151,4 +158,36 @@ void tplot_page::draw_plot()
 {
   if (graphic::plot.plot_frozen) return;
   ui.PaintBox1->show_image(graphic::plot_draw());
+}
+
+std::string tplot_page::traces_csv() const
+{
+  lcr::tlcr_strings first = lcr::engine.first_quantity;
+  lcr::tlcr_strings second = lcr::engine.second_quantity;
+  lcr::name_quantity(first);
+  lcr::name_quantity(second);
+  std::string text = lcr::csv_line({"seconds_before_newest", lcr::csv_field(first.symbol), lcr::csv_field(second.symbol)});
+  const graphic::tplot_trace& trace_1 = graphic::plot.plot_trace[0];
+  const graphic::tplot_trace& trace_2 = graphic::plot.plot_trace[1];
+  const int count = std::min(trace_1.count, trace_2.count);
+  for (int i = 0; i < count; ++i) {
+    const double age_s = static_cast<double>(count - 1 - i) * lcr::eval_stride / waveio::in_rate;
+    text += lcr::csv_line({lcr::csv_number(age_s), lcr::csv_number(trace_1.values[static_cast<std::size_t>(i)]),
+                           lcr::csv_number(trace_2.values[static_cast<std::size_t>(i)])});
+  }
+  return text;
+}
+
+void tplot_page::Button11Click()
+{
+  const QString path = ask_save_file_name(QStringLiteral("Zeitverlauf exportieren"), QStringLiteral("Zeitverlauf.csv"),
+                                          QStringLiteral("CSV (*.csv)"));
+  if (!path.isEmpty()) save_text_file(path, traces_csv());
+}
+
+void tplot_page::Button12Click()
+{
+  const QString path = ask_save_file_name(QStringLiteral("Zeitverlauf als Bild"), QStringLiteral("Zeitverlauf.png"),
+                                          QStringLiteral("PNG (*.png)"));
+  if (!path.isEmpty()) save_image_file(path, ui.PaintBox1->image());
 }

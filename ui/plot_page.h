@@ -10,6 +10,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 
 class TForm1;
 class QScrollBar;
@@ -39,6 +40,9 @@ public:
   void draw_plot();
 
   const std::array<int, 2>& trace_offset_base() const { return trace_offset_base_; }
+  // What the plot shows as CSV: both traces' values, oldest first, with
+  // their time before the newest.
+  std::string traces_csv() const;
 
 public slots:
   void ScrollBar1Scroll(tscroll_code code, int position);
@@ -47,6 +51,8 @@ public slots:
   void ScrollBar4Change();
   void Button3Click();
   void Button6Click();
+  void Button11Click();
+  void Button12Click();
 
 private:
   void connect_jog(QScrollBar* bar, void (tplot_page::*handler)(tscroll_code, int));

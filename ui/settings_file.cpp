@@ -113,6 +113,41 @@ std::string save_settings_file(const std::string& path, const tini_file& ini)
   return !error && ini.save(path) ? std::string() : write_error_message(path);
 }
 
+tbench_values read_bench_values(const tini_file& ini)
+{
+  const tbench_values initial;
+  tbench_values values;
+  values.automode = ini.read_bool(bench_section, "automode", initial.automode);
+  values.comparator = ini.read_bool(bench_section, "comparator", initial.comparator);
+  values.nominal = ini.read_string(bench_section, "nominal", initial.nominal);
+  values.tolerance = ini.read_string(bench_section, "tolerance", initial.tolerance);
+  return values;
+}
+
+void write_bench_values(tini_file& ini, const tbench_values& values)
+{
+  ini.erase_section(bench_section);
+  ini.write_bool(bench_section, "automode", values.automode);
+  ini.write_bool(bench_section, "comparator", values.comparator);
+  ini.write_string(bench_section, "nominal", values.nominal);
+  ini.write_string(bench_section, "tolerance", values.tolerance);
+}
+
+tbench_values load_bench_values(const std::string& path)
+{
+  return read_bench_values(tini_file::load(path).value_or(tini_file{}));
+}
+
+std::string save_settings_values(const std::string& path, const tsettings_values& values,
+                                 const tbench_values& bench)
+{
+  std::optional<tini_file> ini = tini_file::load(path);
+  if (!ini) return write_error_message(path);
+  write_settings_values(*ini, values);
+  write_bench_values(*ini, bench);
+  return save_settings_file(path, *ini);
+}
+
 std::string save_settings_values(const std::string& path, const tsettings_values& values)
 {
   std::optional<tini_file> ini = tini_file::load(path);

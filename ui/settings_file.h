@@ -39,6 +39,23 @@ struct tsettings_values {
   bool operator==(const tsettings_values&) const = default;
 };
 
+// The bench features' choices, in a section of their own ("bench"), so
+// that `options` stays exactly as it always is.
+inline constexpr const char* bench_section = "bench";
+
+struct tbench_values {
+  bool automode = false;     // "Auto" beside the group "Messung"
+  bool comparator = false;   // "Vergleich mit Sollwert aktiv"
+  std::string nominal;       // as typed: "4,7k"
+  std::string tolerance;     // percent, as typed
+
+  bool operator==(const tbench_values&) const = default;
+};
+
+tbench_values read_bench_values(const tini_file& ini);
+// Replaces the section "bench".
+void write_bench_values(tini_file& ini, const tbench_values& values);
+
 // The twelve keys of `options`; a missing key or a value that is not a
 // number gives the field's initial value. Numbers come back as written,
 // even those that no control has.
@@ -87,5 +104,9 @@ std::string save_settings_file(const std::string& path, const tini_file& ini);
 // its other sections; a file that is there but cannot be read is not
 // replaced. "" or the message of `save_settings_file`.
 std::string save_settings_values(const std::string& path, const tsettings_values& values);
+// The same with the bench section.
+std::string save_settings_values(const std::string& path, const tsettings_values& values,
+                                 const tbench_values& bench);
+tbench_values load_bench_values(const std::string& path);
 
 }  // namespace quarvel_ui

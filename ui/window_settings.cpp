@@ -5,7 +5,9 @@
 #include "measurement_page.h"
 #include "settings_file.h"
 #include "setup_page.h"
+#include "sorting_page.h"
 
+#include <QCheckBox>
 #include <QRadioButton>
 
 #include <vector>
@@ -52,6 +54,13 @@ void load_settings(TForm1& window, const std::string& path)
   page.ui.RadioGroup4->set_item_index(values.levelindex);
   page.ui.RadioGroup5->set_item_index(values.fftindex);
   page.ui.RadioGroup6->set_item_index(values.avgindex);
+
+  const quarvel_ui::tbench_values bench = quarvel_ui::load_bench_values(path);
+  page.ui.CheckBox4->setChecked(bench.automode);
+  Ui::sorting_page& sorting = window.sorting_page().ui;
+  sorting.CheckBox5->setChecked(bench.comparator);
+  if (!bench.nominal.empty()) sorting.Edit20->setText(QString::fromStdString(bench.nominal));
+  if (!bench.tolerance.empty()) sorting.Edit21->setText(QString::fromStdString(bench.tolerance));
 }
 
 void save_settings(TForm1& window, const std::string& path)
@@ -71,6 +80,12 @@ void save_settings(TForm1& window, const std::string& path)
   values.levelindex = page.ui.RadioGroup4->item_index();
   values.fftindex = page.ui.RadioGroup5->item_index();
   values.avgindex = page.ui.RadioGroup6->item_index();
-  const std::string message = quarvel_ui::save_settings_values(path, values);
+  const Ui::sorting_page& sorting = window.sorting_page().ui;
+  quarvel_ui::tbench_values bench;
+  bench.automode = page.ui.CheckBox4->isChecked();
+  bench.comparator = sorting.CheckBox5->isChecked();
+  bench.nominal = sorting.Edit20->text().toStdString();
+  bench.tolerance = sorting.Edit21->text().toStdString();
+  const std::string message = quarvel_ui::save_settings_values(path, values, bench);
   if (!message.empty()) show_error_message(QString::fromStdString(message));
 }

@@ -27,6 +27,8 @@ public:
       case PM_RadioButtonLabelSpacing:
       case PM_CheckBoxLabelSpacing:
         return 4;
+      case PM_TabBarTabHSpace:
+        return 12;  // all seven page captions side by side
       default:
         return QProxyStyle::pixelMetric(metric, option, widget);
     }

@@ -4,6 +4,7 @@
 #include "cli/json_writer.h"
 #include "cli/meter_options.h"
 #include "cli/meter_session.h"
+#include "support/run_command.h"
 #include "support/temporary_directory.h"
 
 #include <gtest/gtest.h>
@@ -16,22 +17,11 @@
 
 namespace {
 
-struct trun {
-  int exit_code = -1;
-  std::string output;  // standard output and standard error
-};
+using trun = quarvel_test::tcommand_run;
 
 trun run_cli(const std::string& arguments)
 {
-  const std::string command = std::string(QUARVEL_CLI) + " " + arguments + " 2>&1";
-  trun result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 4096> buffer{};
-  while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe) != nullptr) result.output += buffer.data();
-  const int status = ::pclose(pipe);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return quarvel_test::run_command(std::string(QUARVEL_CLI) + " " + arguments);
 }
 
 TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)

@@ -127,6 +127,7 @@ protected:
   void click_item(const char* group, int index) const
   {
     QRadioButton* item = option_group(group)->item_button(index);
+    ASSERT_NE(item, nullptr) << group << " has no item " << index;
     QStyleOptionButton option;
     option.initFrom(item);
     option.text = item->text();

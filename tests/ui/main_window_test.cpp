@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QStyleOptionSlider>
+#include <QTabBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -244,6 +245,8 @@ TEST_F(MainWindow, EveryPageFitsItsControlsAndTheirTexts)
 {
   start_window("R=1k");
   QTest::qWait(300);
+  // Every page's caption is seen, none behind a scroll arrow.
+  EXPECT_LE(window->page_control().tabBar()->sizeHint().width(), window->width());
   for (int index = 0; index < window->page_control().count(); ++index) {
     window->page_control().setCurrentIndex(index);
     QWidget* page = window->page_control().widget(index);

@@ -1,0 +1,149 @@
+#include "sweep_command.h"
+
+#include "json_writer.h"
+#include "meter_options.h"
+#include "meter_session.h"
+#include "reading.h"
+
+#include "engine/circuit_fit.h"
+#include "engine/frequency_sweep.h"
+#include "engine/measurement_cycle.h"
+#include "engine/quantities.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include "audio/streaming.h"
+
+#include <algorithm>
+#include <iomanip>
+#include <iostream>
+#include <mutex>
+#include <vector>
+
+namespace quarvel_cli {
+
+namespace {
+
+constexpr std::int64_t tick_frames = waveio::in_rate / 10;  // the display tick's 100 ms
+
+std::string shown(lcr::tlcr_strings record, double value)
+{
+  lcr::format_quantity(1, record, value);
+  return record.value_text + " " + record.unit_text;
+}
+
+void print_table(const std::vector<lcr::tsweep_row>& rows, const lcr::tcircuit_fit& fit, int meas_mode)
+{
+  const auto [first, second] = lcr::displayed_quantities();
+  lcr::tlcr_strings magnitude;
+  magnitude.quantity = "Z";
+  lcr::tlcr_strings phase;
+  phase.quantity = "phi_Z";
+  std::cout << "Frequenzgang   " << lcr::meas_modes[static_cast<std::size_t>(meas_mode)].caption << "\n";
+  std::cout << std::left << std::setw(10) << "Frequenz" << std::setw(11) << "Rref" << std::setw(17) << "|Z|"
+            << std::setw(14) << "phi" << std::setw(18) << first.symbol << std::setw(18) << second.symbol
+            << "Eingangspegel\n";
+  for (const lcr::tsweep_row& row : rows) {
+    std::cout << std::setw(10) << frequency_text(row.freq_index) << std::setw(11) << reference_text(row.ref_index)
+              << std::setw(17) << shown(magnitude, lcr::c_abs(row.z))
+              << std::setw(14) << shown(phase, lcr::atan_deg(row.z.re, row.z.im)) << std::setw(18)
+              << shown(first, row.first_value) << std::setw(18) << shown(second, row.second_value)
+              << lamp_text(row.signal_state) << "\n";
+  }
+  std::cout << "Ersatzschaltung: " << lcr::circuit_fit_text(fit) << "\n";
+}
+
+tjson_object fit_json(const lcr::tcircuit_fit& fit)
+{
+  tjson_object object;
+  object.add("model", lcr::circuit_model_name(fit.model)).add("valid", fit.valid);
+  if (!fit.valid) return object;
+  object.add("r_ohm", fit.r_ohm).add("r_deviation_ohm", fit.r_deviation);
+  if (fit.model == lcr::tcircuit_model::series_rl || fit.model == lcr::tcircuit_model::series_rlc) {
+    object.add("l_h", fit.l_h).add("l_deviation_h", fit.l_deviation);
+  }
+  if (fit.model != lcr::tcircuit_model::series_rl) object.add("c_f", fit.c_f).add("c_deviation_f", fit.c_deviation);
+  if (fit.resonance_hz > 0.0) object.add("resonance_hz", fit.resonance_hz);
+  return object;
+}
+
+std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcircuit_fit& fit, int meas_mode,
+                       bool auto_ref)
+{
+  const auto [first, second] = lcr::displayed_quantities();
+  std::string array = "[";
+  for (const lcr::tsweep_row& row : rows) {
+    tjson_object z;
+    z.add("re", row.z.re).add("im", row.z.im);
+    tjson_object first_value;
+    first_value.add("symbol", first.symbol).add("value", row.first_value).add("deviation", row.first_deviation);
+    tjson_object second_value;
+    second_value.add("symbol", second.symbol).add("value", row.second_value).add("deviation", row.second_deviation);
+    tjson_object object;
+    object.add("frequency_hz", row.frequency_hz)
+        .add("ref_ohm", lcr::ref_resistors[static_cast<std::size_t>(row.ref_index)])
+        .add("z", z)
+        .add("z_deviation", row.z_deviation)
+        .add("first", first_value)
+        .add("second", second_value)
+        .add("signal_state", row.signal_state);
+    array += (array.size() > 1 ? "," : "") + object.text();
+  }
+  tjson_object result;
+  result.add("mode", lcr::meas_modes[static_cast<std::size_t>(meas_mode)].caption)
+      .add("auto_ref", auto_ref)
+      .add("fit", fit_json(fit));
+  std::string text = result.text();
+  text.insert(text.size() - 1, ",\"rows\":" + array + "]");
+  return text;
+}
+
+void print_csv(const std::vector<lcr::tsweep_row>& rows)
+{
+  const auto [first, second] = lcr::displayed_quantities();
+  std::cout << lcr::sweep_csv_text(rows, first.symbol, second.symbol);
+}
+
+}  // namespace
+
+std::vector<lcr::tsweep_row> run_frequency_sweep(tmeter_session& session, bool auto_ref)
+{
+  lcr::tfrequency_sweep sweep(auto_ref);
+  while (sweep.tick()) session.run_until(session.frames_processed() + tick_frames);
+  return sweep.rows();
+}
+
+int run_sweep(std::span<const char* const> arguments)
+{
+  std::vector<std::string_view> value_options = meter_value_options();
+  std::erase(value_options, "--csv");  // here a flag: the table as CSV
+  std::vector<std::string_view> flags = meter_flags();
+  flags.insert(flags.end(), {"--auto-ref", "--csv"});
+  const argument_list list(arguments, value_options, flags);
+  const tmeter_options options = parse_meter_options(list);
+  if (options.auto_mode) throw usage_error("--mode: a sweep shows one mode's quantities; 'auto' is for measure");
+  const bool auto_ref = list.flag("--auto-ref");
+  tmeter_session session(options);
+  // Only the simulated set-up changes its reference resistor by itself; on
+  // a real adapter the readings would be computed with a resistor that is
+  // not fitted.
+  if (auto_ref && !session.on_fixture()) {
+    throw usage_error("--auto-ref: only the simulated set-up changes its reference by itself; "
+                      "fit the resistor that the meter recommends and give it with --ref");
+  }
+  if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
+
+  const std::vector<lcr::tsweep_row> rows = run_frequency_sweep(session, auto_ref);
+  const std::vector<lcr::tfit_point> points = lcr::sweep_fit_points(rows);
+  const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);
+  if (options.json) {
+    std::cout << sweep_json(rows, fit, options.meas_mode, auto_ref) << std::endl;
+  } else if (list.flag("--csv")) {
+    print_csv(rows);
+  } else {
+    print_table(rows, fit, options.meas_mode);
+  }
+  return 0;
+}
+
+}  // namespace quarvel_cli

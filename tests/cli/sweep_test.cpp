@@ -1,0 +1,107 @@
+// The frequency sweep on the simulated set-up: every row against the exact
+// impedance, with a fixed reference and with "Auto R ref", and the
+// equivalent circuit it finds for devices whose circuits are known.
+
+#include "cli/sweep_command.h"
+#include "engine/circuit_fit.h"
+#include "support/simulated_meter.h"
+
+#include "audio/simulated/dut_network.h"
+
+#include <gtest/gtest.h>
+
+#include <complex>
+#include <iostream>
+
+namespace {
+
+class FrequencySweep : public quarvel_test::simulated_meter {
+protected:
+  std::vector<lcr::tsweep_row> sweep(const std::string& network, bool auto_ref, int ref_index)
+  {
+    waveio::tfixture_config c = config();
+    c.dut_network = network;
+    configure(c);
+    lcr::settings.ref_index = ref_index;
+    return quarvel_cli::run_frequency_sweep(*session, auto_ref);
+  }
+
+  static std::complex<double> exact(const std::string& network, double frequency_hz)
+  {
+    return waveio::parse_dut_network(network).impedance(2.0 * lcr::pi * frequency_hz).value_ohm();
+  }
+
+  static double relative_error(const lcr::tsweep_row& row, const std::string& network)
+  {
+    return std::abs(std::complex(row.z.re, row.z.im) / exact(network, row.frequency_hz) - 1.0);
+  }
+
+  static lcr::tcircuit_fit fit_of(const std::vector<lcr::tsweep_row>& rows)
+  {
+    std::vector<lcr::tfit_point> points;
+    for (const lcr::tsweep_row& row : rows) points.push_back({row.frequency_hz, row.z, row.z_deviation});
+    return lcr::best_circuit_fit(points);
+  }
+};
+
+TEST_F(FrequencySweep, EveryFrequencyReadsTheExactImpedanceAndTheOperatorsChoiceComesBack)
+{
+  open();
+  lcr::settings.freq_index = 5;
+  const auto rows = sweep("R=1k + L=10m", false, 2);
+  ASSERT_EQ(rows.size(), 8u);
+  for (const lcr::tsweep_row& row : rows) {
+    EXPECT_EQ(row.frequency_hz, lcr::test_frequencies[static_cast<std::size_t>(row.freq_index)]);
+    EXPECT_EQ(row.ref_index, 2);
+    EXPECT_LT(relative_error(row, "R=1k + L=10m"), 1e-4) << row.frequency_hz << " Hz";
+    EXPECT_EQ(row.signal_state, lcr::signal_ok) << row.frequency_hz << " Hz";
+  }
+  // Mode Z/phi: the first value is |Z| of the row.
+  EXPECT_NEAR(rows[3].first_value, std::abs(exact("R=1k + L=10m", 1000.0)), 0.1);
+  EXPECT_EQ(lcr::settings.freq_index.load(), 5);
+  EXPECT_EQ(lcr::settings.ref_index.load(), 2);
+}
+
+// With "Auto R ref" each frequency uses the reference recommended there:
+// 1 µF spans 1.6 kΩ at 100 Hz (1 kΩ) to 8 Ω at 20 kHz (10 Ω).
+TEST_F(FrequencySweep, AutoRefChoosesTheRecommendedReferencePerFrequency)
+{
+  open();
+  const auto rows = sweep("C=1u + R=2", true, 5);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows.front().ref_index, 2);
+  EXPECT_EQ(rows.back().ref_index, 0);
+  for (const lcr::tsweep_row& row : rows) EXPECT_LT(relative_error(row, "C=1u + R=2"), 2e-4) << row.frequency_hz;
+  EXPECT_EQ(lcr::settings.ref_index.load(), 5);  // the operator's 1 MΩ again
+}
+
+TEST_F(FrequencySweep, TheFitRecoversKnownCircuits)
+{
+  open();
+  const struct {
+    const char* network;
+    lcr::tcircuit_model model;
+    double r_ohm;
+    double l_h;
+    double c_f;
+  } devices[] = {
+      {"C=100u + R=0.1 + L=20n", lcr::tcircuit_model::series_rlc, 0.1, 20e-9, 100e-6},
+      {"C=1u + R=2", lcr::tcircuit_model::series_rc, 2.0, 0.0, 1e-6},
+      {"(L=10m + R=5) | C=20p", lcr::tcircuit_model::series_rl, 5.0, 10e-3, 0.0},
+  };
+  for (const auto& device : devices) {
+    const lcr::tcircuit_fit fit = fit_of(sweep(device.network, true, 2));
+    ASSERT_TRUE(fit.valid) << device.network;
+    EXPECT_EQ(fit.model, device.model) << device.network << ": " << lcr::circuit_fit_text(fit);
+    EXPECT_NEAR(fit.r_ohm, device.r_ohm, std::max(fit.r_deviation, 1e-9)) << device.network;
+    if (device.l_h > 0.0) {
+      EXPECT_NEAR(fit.l_h, device.l_h, fit.l_deviation) << device.network;
+    }
+    if (device.c_f > 0.0) {
+      EXPECT_NEAR(fit.c_f, device.c_f, fit.c_deviation) << device.network;
+    }
+    std::cout << "[ figures  ] " << device.network << ": " << lcr::circuit_fit_text(fit) << "\n";
+  }
+}
+
+}  // namespace

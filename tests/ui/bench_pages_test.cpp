@@ -1,0 +1,216 @@
+// The bench features in the window: the sweep page with its table, plot,
+// fit and exports; "Auto" choosing the mode buttons; the comparator's
+// verdicts; the time-course export; and their settings of their own.
+
+#include "support/file_text.h"
+#include "support/window_fixture.h"
+
+#include "ui/file_dialog.h"
+#include "ui/plot_page.h"
+#include "ui/response_page.h"
+#include "ui/sorting_page.h"
+#include "ui/settings_file.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QStyle>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <sstream>
+
+namespace {
+
+class BenchPages : public quarvel_test::window_fixture {
+protected:
+  void SetUp() override
+  {
+    window_fixture::SetUp();
+    previous_dialog = set_save_file_name_handler([this](const QString&, const QString& suggested, const QString&) {
+      return QString::fromStdString(directory.path() + "/") + suggested;
+    });
+  }
+  void TearDown() override
+  {
+    set_save_file_name_handler(previous_dialog);
+    window_fixture::TearDown();
+  }
+
+  // The numbers of a CSV text's lines after its header.
+  static std::vector<std::vector<double>> csv_numbers(const std::string& text, std::size_t columns)
+  {
+    std::vector<std::vector<double>> rows;
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line);  // the header
+    while (std::getline(lines, line)) {
+      std::vector<double> numbers;
+      std::istringstream fields(line);
+      std::string field;
+      while (std::getline(fields, field, ',') && numbers.size() < columns) {
+        double value = 0.0;
+        std::from_chars(field.data(), field.data() + field.size(), value);
+        numbers.push_back(value);
+      }
+      rows.push_back(numbers);
+    }
+    return rows;
+  }
+
+  // Every value of the sweep table is shown whole, not cut to "795.928 …".
+  static void expect_no_cell_elided(QTableWidget& table)
+  {
+    QCoreApplication::processEvents();  // the columns take their widths on layout
+    const int margins_px = 2 * (table.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &table) + 1);
+    for (int r = 0; r < table.rowCount(); ++r) {
+      for (int c = 0; c < table.columnCount(); ++c) {
+        const QString text = table.item(r, c)->text();
+        EXPECT_LE(table.fontMetrics().horizontalAdvance(text) + margins_px, table.columnWidth(c))
+            << "row " << r << ", column " << c << ": " << text.toStdString();
+      }
+    }
+    EXPECT_LE(table.horizontalHeader()->length(), table.viewport()->width());
+  }
+
+  std::function<QString(const QString&, const QString&, const QString&)> previous_dialog;
+};
+
+TEST_F(BenchPages, TheSweepPageMeasuresFitsAndExports)
+{
+  start_window("C=1u + R=2");
+  use_virtual_clock();
+  lcr::set_decimal_separator(',');  // a German operator: the export stays with points
+  tresponse_page& page = window->response_page();
+  click(window->findChild<QCheckBox*>("CheckBox3"));  // "Auto R ref"
+  click(push_button("Button8"));
+  EXPECT_FALSE(push_button("Button8")->isEnabled());
+  for (int second = 0; second < 60 && page.sweep_running(); ++second) advance(1.0);
+  ASSERT_FALSE(page.sweep_running());
+  ASSERT_EQ(page.rows().size(), 8u);
+  auto* table = window->findChild<QTableWidget*>("TableWidget1");
+  EXPECT_EQ(table->item(0, 0)->text(), "100 Hz");
+  EXPECT_EQ(table->item(7, 0)->text(), "20 kHz");
+  EXPECT_EQ(table->item(7, 1)->text(), "10 Ohm");  // the reference recommended for 8 Ω
+  EXPECT_EQ(page.fit().model, lcr::tcircuit_model::series_rc);
+  EXPECT_NEAR(page.fit().r_ohm, 2.0, page.fit().r_deviation);
+  EXPECT_NEAR(page.fit().c_f, 1e-6, page.fit().c_deviation);
+  EXPECT_TRUE(label("Label56").startsWith("Reihe R-C: R = 2,")) << label("Label56").toStdString();
+  EXPECT_TRUE(page.plot().pixelColor(60, 20).isValid());
+  EXPECT_GT(std::count(page.plot().constBits(), page.plot().constBits() + page.plot().sizeInBytes(), 0xff), 100);
+
+  click(push_button("Button9"));
+  const auto rows = csv_numbers(quarvel_test::read_file(directory.path() + "/Frequenzgang.csv"), 4);
+  ASSERT_EQ(rows.size(), 8u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i][0], page.rows()[i].frequency_hz);
+    EXPECT_EQ(rows[i][2], page.rows()[i].z.re);  // every digit back
+    EXPECT_EQ(rows[i][3], page.rows()[i].z.im);
+  }
+  click(push_button("Button10"));
+  EXPECT_FALSE(QImage(QString::fromStdString(directory.path() + "/Frequenzgang.png")).isNull());
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The widest values, a few hundred milliohms with six digits, and the
+// mode's own pair instead of |Z| and phase, all shown whole.
+TEST_F(BenchPages, TheSweepTableShowsEveryValueWhole)
+{
+  start_window("C=100u + R=0.1");
+  use_virtual_clock();
+  click(window->findChild<QCheckBox*>("CheckBox3"));
+  click(push_button("Button8"));
+  for (int second = 0; second < 60 && window->response_page().sweep_running(); ++second) advance(1.0);
+  ASSERT_EQ(window->response_page().rows().size(), 8u);
+  auto* table = window->findChild<QTableWidget*>("TableWidget1");
+  EXPECT_TRUE(table->item(4, 2)->text().endsWith("mOhm")) << table->item(4, 2)->text().toStdString();
+  expect_no_cell_elided(*table);
+  click_item("RadioGroup12", 1);
+  expect_no_cell_elided(*table);
+}
+
+// "Auto" moves the mode buttons to the pair that fits the device, and the
+// settings keep the mode as always, the switch in a section of its own.
+TEST_F(BenchPages, AutoChoosesTheModeButtonsAndIsKeptApart)
+{
+  start_window("C=1u + R=2");
+  use_virtual_clock();
+  click_item("RadioGroup3", 3);
+  click(window->findChild<QCheckBox*>("CheckBox4"));
+  advance(1.5);
+  EXPECT_TRUE(button("RadioButton_meas11")->isChecked());  // D/C
+  EXPECT_EQ(label("Label16"), "C:");
+  set_simulated_device("L=10m + R=1");
+  advance(0.3);
+  EXPECT_TRUE(button("RadioButton_meas11")->isChecked());  // not at once
+  advance(1.5);
+  EXPECT_TRUE(button("RadioButton_meas12")->isChecked());  // Q/L
+  close_window();
+  EXPECT_EQ(quarvel_ui::load_settings_values(settings_path()).measmodeindex, 12);
+  EXPECT_TRUE(quarvel_ui::load_bench_values(settings_path()).automode);
+  const std::string text = quarvel_test::read_file(settings_path());
+  const std::size_t options = text.find("[options]");
+  const std::size_t bench = text.find("[bench]");
+  ASSERT_LT(options, bench);
+  EXPECT_EQ(text.substr(options, bench - options).find("automode"), std::string::npos) << text;
+}
+
+TEST_F(BenchPages, TheComparatorSortsByTheFirstQuantity)
+{
+  start_window("R=1k");
+  use_virtual_clock();
+  click_item("RadioGroup1", 2);
+  click_item("RadioGroup4", 6);
+  click(window->findChild<QCheckBox*>("CheckBox5"));
+  // The deviation shown for 1 kΩ here is about 2 %: parts of 5 %.
+  find<QLineEdit>("Edit20")->setText("1k");
+  find<QLineEdit>("Edit21")->setText("5");
+  advance(1.0);
+  EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::green);
+  EXPECT_EQ(lamp("Edit22")->accessibleName(), "Vergleich: Gut");
+  set_simulated_device("R=1.1k");
+  advance(1.0);
+  EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::red);
+  EXPECT_EQ(label("Label68"), "Schlecht");
+  EXPECT_NEAR(window->sorting_page().comparison()->delta_percent, 10.0, 0.05);
+  find<QLineEdit>("Edit20")->setText("1,1k");  // the operator's decimal comma…
+  lcr::set_decimal_separator(',');
+  advance(0.3);
+  EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::green);
+  find<QLineEdit>("Edit20")->setText("1x");  // …and a typing error
+  advance(0.3);
+  EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::background);
+  EXPECT_FALSE(find<QLineEdit>("Edit20")->styleSheet().isEmpty());
+  // A capacitor shown as D/C is sorted by its capacitance.
+  set_simulated_device("C=100n");
+  click(button("RadioButton_meas11"));  // D/C
+  find<QLineEdit>("Edit20")->setText("100n");
+  advance(1.0);
+  EXPECT_EQ(label("Label62"), "C:");
+  EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::green);
+  EXPECT_EQ(parse_entered_value("4,7 k", ','), 4700.0);
+  EXPECT_DOUBLE_EQ(*parse_entered_value("100n", '.'), 100e-9);
+  EXPECT_EQ(parse_entered_value("4.7k", ','), std::nullopt);
+}
+
+TEST_F(BenchPages, TheTimeCourseExportHoldsWhatThePlotShows)
+{
+  start_window("R=1k");
+  use_virtual_clock();
+  advance(3.0);
+  click(push_button("Button11"));
+  const auto rows = csv_numbers(quarvel_test::read_file(directory.path() + "/Zeitverlauf.csv"), 3);
+  const graphic::tplot_trace& trace = graphic::plot.plot_trace[0];
+  ASSERT_EQ(static_cast<int>(rows.size()), trace.count);
+  ASSERT_GT(trace.count, 40);
+  EXPECT_EQ(rows.back()[0], 0.0);
+  EXPECT_EQ(rows.front()[0], (trace.count - 1) * 0.05);
+  EXPECT_EQ(rows.back()[1], trace.values[static_cast<std::size_t>(trace.count - 1)]);
+  click(push_button("Button12"));
+  EXPECT_EQ(QImage(QString::fromStdString(directory.path() + "/Zeitverlauf.png")).size(), QSize(400, 240));
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include "response_page.h"
+
+#include "export_file.h"
+#include "file_dialog.h"
+#include "main_window.h"
+#include "response_plot.h"
+
+#include "engine/measurement_cycle.h"
+#include "engine/quantities.h"
+#include "engine/quantity_texts.h"
+#include "engine/settings.h"
+
+#include <QHeaderView>
+#include <QSignalBlocker>
+
+#include <mutex>
+#include <utility>
+
+namespace {
+
+constexpr int show_magnitude_and_phase = 0;
+
+
+lcr::tlcr_strings record_of(const char* key)
+{
+  lcr::tlcr_strings record;
+  record.quantity = key;
+  lcr::name_quantity(record);
+  return record;
+}
+
+QString shown(lcr::tlcr_strings record, double value)
+{
+  lcr::format_quantity(1, record, value);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+}
+
+QString frequency_text(double frequency_hz)
+{
+  return frequency_hz >= 1000.0 ? QString::number(frequency_hz / 1000.0) + QStringLiteral(" kHz")
+                                : QString::number(frequency_hz) + QStringLiteral(" Hz");
+}
+
+QString reference_text(int ref_index)
+{
+  lcr::tlcr_strings record = record_of("R");
+  lcr::format_quantity(0, record, lcr::ref_resistors[static_cast<std::size_t>(ref_index)]);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+}
+
+}  // namespace
+
+tresponse_page::tresponse_page(TForm1& window) : QWidget(&window), window_(window)
+{
+  ui.setupUi(this);
+  {
+    const QSignalBlocker quiet(ui.RadioGroup12);
+    ui.RadioGroup12->set_item_index(show_magnitude_and_phase);
+  }
+  // Eight rows that always fit: no scrolling.
+  ui.TableWidget1->verticalHeader()->hide();
+  ui.TableWidget1->verticalHeader()->setDefaultSectionSize(18);
+  ui.TableWidget1->horizontalHeader()->setFixedHeight(20);
+  ui.TableWidget1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  ui.TableWidget1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Columns as wide as their widest text, so that no value is elided; the
+  // last takes the rest.
+  ui.TableWidget1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  ui.TableWidget1->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+  ui.Label57->setText(QStringLiteral("Frequenzachse log., 100 Hz … 20 kHz"));
+  connect(ui.Button8, &QPushButton::clicked, this, &tresponse_page::Button8Click);
+  connect(ui.Button9, &QPushButton::clicked, this, &tresponse_page::Button9Click);
+  connect(ui.Button10, &QPushButton::clicked, this, &tresponse_page::Button10Click);
+  connect(ui.RadioGroup12, &toption_group::click, this, &tresponse_page::RadioGroup12Click);
+  fill_table();
+  draw_plot();
+}
+
+void tresponse_page::allow_reference_switching(bool allowed)
+{
+  ui.CheckBox3->setEnabled(allowed);
+  ui.CheckBox3->setToolTip(allowed ? QString()
+                                   : QStringLiteral("Nur im simulierten Messaufbau: am echten Adapter gilt der "
+                                                    "eingesetzte Widerstand (R ref)"));
+}
+
+void tresponse_page::Button8Click()
+{
+  sweep_.emplace(ui.CheckBox3->isChecked() && ui.CheckBox3->isEnabled());
+  ui.Button8->setEnabled(false);
+  ui.ProgressBar2->setValue(0);
+}
+
+void tresponse_page::tick_sweep()
+{
+  if (!sweep_) return;
+  const bool running = sweep_->tick();
+  ui.ProgressBar2->setValue(sweep_->progress_percent());
+  if (running) return;
+  rows_ = sweep_->rows();
+  sweep_.reset();
+  ui.Button8->setEnabled(true);
+  ui.ProgressBar2->setValue(0);
+  show_results();
+}
+
+void tresponse_page::show_results()
+{
+  fit_ = lcr::best_circuit_fit(lcr::sweep_fit_points(rows_));
+  ui.Label56->setText(rows_.empty() ? QString() : QString::fromStdString(lcr::circuit_fit_text(fit_)));
+  fill_table();
+  draw_plot();
+}
+
+void tresponse_page::RadioGroup12Click()
+{
+  fill_table();
+  draw_plot();
+}
+
+void tresponse_page::fill_table()
+{
+  const bool magnitude_and_phase = ui.RadioGroup12->item_index() == show_magnitude_and_phase;
+  const auto [first, second] = lcr::displayed_quantities();
+  const lcr::tlcr_strings left = magnitude_and_phase ? record_of("Z") : first;
+  const lcr::tlcr_strings right = magnitude_and_phase ? record_of("phi_Z") : second;
+  ui.TableWidget1->setHorizontalHeaderLabels({QStringLiteral("Frequenz"), QStringLiteral("R ref"),
+                                              magnitude_and_phase ? QStringLiteral("|Z|") : QString::fromStdString(left.symbol),
+                                              QString::fromStdString(right.symbol)});
+  for (int r = 0; r < ui.TableWidget1->rowCount(); ++r) {
+    const bool filled = static_cast<std::size_t>(r) < rows_.size();
+    const lcr::tsweep_row* row = filled ? &rows_[static_cast<std::size_t>(r)] : nullptr;
+    const double left_value = !filled ? 0.0 : magnitude_and_phase ? lcr::c_abs(row->z) : row->first_value;
+    const double right_value =
+        !filled ? 0.0 : magnitude_and_phase ? lcr::atan_deg(row->z.re, row->z.im) : row->second_value;
+    const QStringList cells{filled ? frequency_text(row->frequency_hz) : QString(),
+                            filled ? reference_text(row->ref_index) : QString(),
+                            filled ? shown(left, left_value) : QString(), filled ? shown(right, right_value) : QString()};
+    for (int c = 0; c < cells.size(); ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);  // the table owns its items
+      item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      ui.TableWidget1->setItem(r, c, item);
+    }
+  }
+}
+
+void tresponse_page::draw_plot()
+{
+  const bool magnitude_and_phase = ui.RadioGroup12->item_index() == show_magnitude_and_phase;
+  const auto [first, second] = lcr::displayed_quantities();
+  std::vector<double> frequencies;
+  graphic::tresponse_trace left;
+  graphic::tresponse_trace right;
+  for (const lcr::tsweep_row& row : rows_) {
+    frequencies.push_back(row.frequency_hz);
+    left.values.push_back(magnitude_and_phase ? lcr::c_abs(row.z) : row.first_value);
+    right.values.push_back(magnitude_and_phase ? lcr::atan_deg(row.z.re, row.z.im) : row.second_value);
+  }
+  if (magnitude_and_phase) {
+    left.axis = graphic::logarithmic_axis(left.values);
+    right.axis = graphic::phase_axis();
+    left = {left.values, left.axis, "Z", QStringLiteral("|Z|")};
+    right = {right.values, right.axis, "phi_Z", QStringLiteral("phi")};
+  } else {
+    left = {left.values, graphic::linear_axis(left.values), first.quantity, QString::fromStdString(first.symbol)};
+    right = {right.values, graphic::linear_axis(right.values), second.quantity, QString::fromStdString(second.symbol)};
+  }
+  plot_ = graphic::draw_response_plot(ui.PaintBox2->size(), frequencies, left, right);
+  ui.PaintBox2->show_image(plot_);
+}
+
+std::string tresponse_page::table_csv() const
+{
+  const auto [first, second] = lcr::displayed_quantities();
+  return lcr::sweep_csv_text(rows_, first.symbol, second.symbol);
+}
+
+void tresponse_page::Button9Click()
+{
+  const QString path = ask_save_file_name(QStringLiteral("Frequenzgang exportieren"), QStringLiteral("Frequenzgang.csv"),
+                                          QStringLiteral("CSV (*.csv)"));
+  if (!path.isEmpty()) save_text_file(path, table_csv());
+}
+
+void tresponse_page::Button10Click()
+{
+  const QString path = ask_save_file_name(QStringLiteral("Frequenzgang als Bild"), QStringLiteral("Frequenzgang.png"),
+                                          QStringLiteral("PNG (*.png)"));
+  if (!path.isEmpty()) save_image_file(path, plot_);
+}

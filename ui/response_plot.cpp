@@ -1,0 +1,209 @@
+#include "response_plot.h"
+
+#include "plot_drawing.h"
+
+#include "engine/quantity_texts.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace graphic {
+
+namespace {
+
+constexpr double lowest_hz = 100.0;
+constexpr double highest_hz = 20000.0;
+constexpr int left_margin = 66;
+constexpr int right_margin = 40;
+constexpr int top_margin = 18;  // the legend above the top scale value
+constexpr int bottom_margin = 14;
+
+double nice_step(double span)
+{
+  const double rough = span / 5.0;
+  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
+  for (const double factor : {1.0, 2.0, 5.0, 10.0}) {
+    if (factor * decade >= rough) return factor * decade;
+  }
+  return 10.0 * decade;
+}
+
+// "1 KOhm", "45 °": a scale value with its prefix, as the time-course
+// plot's scale texts.
+QString tick_text(const std::string& quantity, double value)
+{
+  lcr::tlcr_strings record;
+  record.quantity = quantity;
+  lcr::format_quantity(0, record, value);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+}
+
+struct tframe {
+  QRect area;  // where the traces go
+
+  int x_of(double frequency_hz) const
+  {
+    return area.left() + static_cast<int>(std::lround(frequency_fraction(frequency_hz) * area.width()));
+  }
+  int y_of(const tresponse_axis& axis, double value) const
+  {
+    const double fraction = std::clamp(axis_fraction(axis, value), -1.0, 2.0);
+    return area.bottom() - static_cast<int>(std::lround(fraction * area.height()));
+  }
+};
+
+void draw_grid(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz,
+               const tresponse_trace& first)
+{
+  painter.setPen(QColor(grid_dot_colour));
+  for (const double f : frequencies_hz) {
+    for (int y = frame.area.top(); y <= frame.area.bottom(); y += 4) painter.drawPoint(frame.x_of(f), y);
+  }
+  for (const double tick : axis_ticks(first.axis)) {
+    const int y = frame.y_of(first.axis, tick);
+    for (int x = frame.area.left(); x <= frame.area.right(); x += 4) painter.drawPoint(x, y);
+  }
+  painter.setPen(QColor(grid_tick_colour));
+  painter.drawRect(frame.area);
+}
+
+void draw_scales(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz,
+                 const tresponse_trace& first, const tresponse_trace& second)
+{
+  const QFontMetrics metrics = painter.fontMetrics();
+  painter.setPen(QColor(grid_tick_colour));
+  for (const double f : {100.0, 1000.0, 10000.0}) {
+    if (std::find(frequencies_hz.begin(), frequencies_hz.end(), f) == frequencies_hz.end()) continue;
+    const QString text = f >= 1000.0 ? QString::number(f / 1000.0) + QStringLiteral(" kHz") : QString::number(f) + QStringLiteral(" Hz");
+    painter.drawText(frame.x_of(f) - metrics.horizontalAdvance(text) / 2, frame.area.bottom() + metrics.ascent() + 2, text);
+  }
+  painter.setPen(QColor(trace_colour_1));
+  for (const double tick : axis_ticks(first.axis)) {
+    const QString text = tick_text(first.quantity, tick);
+    painter.drawText(frame.area.left() - metrics.horizontalAdvance(text) - 3,
+                     frame.y_of(first.axis, tick) + metrics.ascent() / 2, text);
+  }
+  painter.setPen(QColor(trace_colour_2));
+  for (const double tick : axis_ticks(second.axis)) {
+    painter.drawText(frame.area.right() + 3, frame.y_of(second.axis, tick) + metrics.ascent() / 2,
+                     tick_text(second.quantity, tick));
+  }
+}
+
+void draw_trace(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz,
+                const tresponse_trace& trace, QRgb colour)
+{
+  painter.setPen(QColor(colour));
+  const std::size_t count = std::min(frequencies_hz.size(), trace.values.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    const QPoint point(frame.x_of(frequencies_hz[i]), frame.y_of(trace.axis, trace.values[i]));
+    painter.fillRect(QRect(point - QPoint(2, 2), QSize(5, 5)), QColor(colour));
+    if (i > 0) {
+      painter.drawLine(QPoint(frame.x_of(frequencies_hz[i - 1]), frame.y_of(trace.axis, trace.values[i - 1])), point);
+    }
+  }
+}
+
+void draw_legend(QPainter& painter, const tresponse_trace& first, const tresponse_trace& second)
+{
+  const QFontMetrics metrics = painter.fontMetrics();
+  int x = left_margin;
+  for (const auto& [trace, colour] : {std::pair{&first, trace_colour_1}, {&second, trace_colour_2}}) {
+    painter.fillRect(QRect(x, 2, 8, 8), QColor(colour));
+    painter.setPen(QColor(colour));
+    painter.drawText(x + 11, 1 + metrics.ascent(), trace->caption);
+    x += 11 + metrics.horizontalAdvance(trace->caption) + 14;
+  }
+}
+
+}  // namespace
+
+tresponse_axis logarithmic_axis(std::span<const double> values)
+{
+  double smallest = 0.0;
+  double largest = 0.0;
+  for (const double value : values) {
+    if (!(value > 0.0) || !std::isfinite(value)) continue;
+    smallest = smallest > 0.0 ? std::min(smallest, value) : value;
+    largest = std::max(largest, value);
+  }
+  if (!(smallest > 0.0)) return {1.0, 10.0, true, 0.0};
+  double low = std::pow(10.0, std::floor(std::log10(smallest)));
+  double high = std::pow(10.0, std::ceil(std::log10(largest)));
+  if (high <= low) high = low * 10.0;
+  return {low, high, true, 0.0};
+}
+
+tresponse_axis linear_axis(std::span<const double> values)
+{
+  double low = 0.0;
+  double high = 0.0;
+  bool any = false;
+  for (const double value : values) {
+    if (!std::isfinite(value)) continue;
+    low = any ? std::min(low, value) : value;
+    high = any ? std::max(high, value) : value;
+    any = true;
+  }
+  if (!any) return {0.0, 1.0, false, 0.2};
+  if (low > 0.0 && high > 0.0 && low < 0.5 * high) low = 0.0;  // the zero line helps the eye
+  if (high == low) {
+    const double half = low == 0.0 ? 1.0 : std::fabs(low) * 0.1;
+    low -= half;
+    high += half;
+  }
+  const double step = nice_step(high - low);
+  return {std::floor(low / step) * step, std::ceil(high / step) * step, false, step};
+}
+
+tresponse_axis phase_axis()
+{
+  return {-90.0, 90.0, false, 45.0};
+}
+
+double axis_fraction(const tresponse_axis& axis, double value)
+{
+  if (axis.logarithmic) {
+    if (!(value > 0.0)) return -1.0;
+    return (std::log10(value) - std::log10(axis.low)) / (std::log10(axis.high) - std::log10(axis.low));
+  }
+  return (value - axis.low) / (axis.high - axis.low);
+}
+
+std::vector<double> axis_ticks(const tresponse_axis& axis)
+{
+  std::vector<double> ticks;
+  if (axis.logarithmic) {
+    for (double tick = axis.low; tick <= axis.high * 1.000001; tick *= 10.0) ticks.push_back(tick);
+  } else if (axis.step > 0.0) {
+    const auto steps = static_cast<int>(std::lround((axis.high - axis.low) / axis.step));
+    for (int i = 0; i <= steps; ++i) ticks.push_back(axis.low + i * axis.step);
+  }
+  return ticks;
+}
+
+double frequency_fraction(double frequency_hz)
+{
+  return (std::log10(frequency_hz) - std::log10(lowest_hz)) / (std::log10(highest_hz) - std::log10(lowest_hz));
+}
+
+QImage draw_response_plot(QSize size, std::span<const double> frequencies_hz, const tresponse_trace& first,
+                          const tresponse_trace& second)
+{
+  QImage image(size, QImage::Format_RGB32);
+  image.fill(Qt::black);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing, false);
+  const tframe frame{QRect(left_margin, top_margin, size.width() - left_margin - right_margin,
+                           size.height() - top_margin - bottom_margin)};
+  draw_grid(painter, frame, frequencies_hz, first);
+  draw_scales(painter, frame, frequencies_hz, first, second);
+  draw_trace(painter, frame, frequencies_hz, first, trace_colour_1);
+  draw_trace(painter, frame, frequencies_hz, second, trace_colour_2);
+  draw_legend(painter, first, second);
+  return image;
+}
+
+}  // namespace graphic

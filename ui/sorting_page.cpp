@@ -1,0 +1,88 @@
+#include "sorting_page.h"
+
+#include "calibration_page.h"
+#include "main_window.h"
+#include "window_style.h"
+
+#include "engine/deviation_estimate.h"
+#include "engine/measurement_cycle.h"
+#include "engine/quantities.h"
+#include "engine/quantity_texts.h"
+
+#include "audio/simulated/dut_network.h"
+
+#include <cmath>
+
+namespace {
+
+tlamp_colour colour_of(lcr::tverdict verdict)
+{
+  switch (verdict) {
+    case lcr::tverdict::pass: return tlamp_colour::green;
+    case lcr::tverdict::marginal: return tlamp_colour::yellow;
+    case lcr::tverdict::fail: break;
+  }
+  return tlamp_colour::red;
+}
+
+}  // namespace
+
+std::optional<double> parse_entered_value(const QString& text, char separator)
+{
+  QString number = text.trimmed();
+  qsizetype end = 0;
+  while (end < number.size() && (number[end].isDigit() || number[end] == QChar(separator) || number[end] == '-' ||
+                                 number[end] == '+' || number[end] == 'e' || number[end] == 'E')) {
+    ++end;
+  }
+  const auto value = parse_locale_number(number.left(end), separator);
+  if (!value) return std::nullopt;
+  const std::string rest = number.mid(end).trimmed().toStdString();
+  if (rest.empty()) return value;
+  const auto prefix = waveio::leading_si_prefix(rest);
+  if (!prefix || prefix->length != rest.size()) return std::nullopt;
+  return *value * prefix->factor;
+}
+
+tsorting_page::tsorting_page(TForm1& window) : QWidget(&window), window_(window)
+{
+  ui.setupUi(this);
+  for (const auto& [label, pixels] : {std::pair{ui.Label62, 20}, {ui.Label63, 27}, {ui.Label64, 20}, {ui.Label66, 27},
+                                      {ui.Label67, 20}}) {
+    label->setFont(font_of_pixel_size(pixels));
+  }
+}
+
+void tsorting_page::show_comparison(lcr::tcomplex z)
+{
+  const auto [first_shown, second_shown] = lcr::displayed_quantities();
+  lcr::tlcr_strings sorted = lcr::compares_second_quantity(first_shown.quantity) ? second_shown : first_shown;
+  const double value = lcr::quantity_value(z, sorted);
+  lcr::format_quantity(1, sorted, value);
+  ui.Label61->setText(QString::fromStdString(sorted.long_name));
+  ui.Label62->setText(QString::fromStdString(sorted.symbol) + ':');
+  ui.Label63->setText(QString::fromStdString(sorted.value_text));
+  ui.Label64->setText(QString::fromStdString(sorted.unit_text));
+  lcr::tlcr_strings unit = sorted;
+  lcr::format_quantity(1, unit, 1.0);
+  ui.Label59->setText(QString::fromStdString(unit.unit_text));  // the nominal's unit
+
+  comparison_.reset();
+  const char separator = lcr::decimal_separator();
+  const auto nominal = parse_entered_value(ui.Edit20->text(), separator);
+  const auto tolerance = parse_locale_number(ui.Edit21->text(), separator);
+  ui.Edit20->setStyleSheet(nominal && *nominal != 0.0 ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
+  ui.Edit21->setStyleSheet(tolerance && *tolerance > 0.0 ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
+  if (!ui.CheckBox5->isChecked() || !nominal || *nominal == 0.0 || !tolerance || !(*tolerance > 0.0)) {
+    ui.Label66->setText(QString());
+    ui.Label68->setText(QString());
+    ui.Edit22->set_colour(tlamp_colour::background);
+    return;
+  }
+  comparison_ = lcr::compare_to_nominal(value, lcr::quantity_deviation(sorted), *nominal, *tolerance);
+  const std::string delta = lcr::format_fixed(comparison_->delta_percent, 3, 1, separator);
+  ui.Label66->setText((comparison_->delta_percent >= 0.0 ? QStringLiteral("+") : QString()) + QString::fromStdString(delta));
+  const QString verdict = QString::fromUtf8(lcr::verdict_text(comparison_->verdict));
+  ui.Label68->setText(verdict);
+  ui.Edit22->set_colour(colour_of(comparison_->verdict), verdict);
+}

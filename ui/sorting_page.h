@@ -1,0 +1,38 @@
+#pragma once
+
+// The page "Sortieren": the first quantity of the measurement against a
+// nominal value and a tolerance, as benchtop comparators sort parts: its
+// deviation from nominal in percent and a lamp, green "Gut", yellow
+// "Grenzwertig", red "Schlecht". Window's thread.
+
+#include "ui_sorting_page.h"
+
+#include "engine/comparator.h"
+#include "engine/complex_math.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class TForm1;
+
+class tsorting_page : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit tsorting_page(TForm1& window);
+
+  Ui::sorting_page ui;
+
+  // The display tick's part: the first quantity and its verdict.
+  void show_comparison(lcr::tcomplex z);
+  const std::optional<lcr::tcomparison>& comparison() const { return comparison_; }
+
+private:
+  TForm1& window_;
+  std::optional<lcr::tcomparison> comparison_;
+};
+
+// A value as the operator types it: the locale's decimal separator and an
+// optional SI prefix ("4,7k", "100n", "2.2 M"); nothing when it is not one.
+std::optional<double> parse_entered_value(const QString& text, char separator);
