@@ -5,6 +5,7 @@
 #include "calibrate_command.h"
 #include "measure_command.h"
 #include "mixer_command.h"
+#include "serve_command.h"
 #include "sweep_command.h"
 #include "meter_options.h"
 #include "meter_session.h"
@@ -48,6 +49,11 @@ void print_usage()
             << "  quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]\n"
             << "      the device at all eight frequencies (with --auto-ref each with the reference\n"
             << "      the meter recommends there) and the equivalent circuit that fits best\n"
+            << "  quarvel-cli serve [--listen ADDR] [--port N] [measure's device options]\n"
+            << "      the meter remote-controlled over TCP with SCPI commands (*IDN?, :FREQ 1000,\n"
+            << "      :FUNC:IMP CSRS, :FETC?, …); listens on 127.0.0.1 port 5025 by default.\n"
+            << "      The protocol has no authentication: listen on other addresses only in a\n"
+            << "      network you trust\n"
             << "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
             << "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
             << "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"
@@ -121,6 +127,7 @@ int main(int argc, char** argv)
     if (command == "devices") return quarvel_cli::run_devices(arguments.subspan(1));
     if (command == "mixer") return quarvel_cli::run_mixer(arguments.subspan(1));
     if (command == "sweep") return quarvel_cli::run_sweep(arguments.subspan(1));
+    if (command == "serve") return quarvel_cli::run_serve(arguments.subspan(1));
     if (command == "calibrate") return quarvel_cli::run_calibrate(arguments.subspan(1));
     if (command == "selftest") return quarvel_cli::run_selftest(arguments.subspan(1));
     throw quarvel_cli::usage_error("unknown command '" + std::string(command) + "' (try: quarvel-cli help)");

@@ -1,5 +1,6 @@
 #include "measure_command.h"
 
+#include "interrupt.h"
 #include "json_writer.h"
 #include "meter_session.h"
 #include "reading.h"
@@ -13,8 +14,6 @@
 #include "audio/sound_devices.h"
 #include "audio/streaming.h"
 
-#include <atomic>
-#include <csignal>
 #include <cstdint>
 #include <iostream>
 #include <limits>
@@ -26,14 +25,6 @@ namespace quarvel_cli {
 namespace {
 
 constexpr int exit_rejected = 4;
-
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void on_interrupt(int)
-{
-  interrupted.store(true);
-}
 
 void print_reading(const treading& reading, const tmeter_session& session, const tmeter_options& options)
 {
@@ -135,9 +126,7 @@ int run_measure(std::span<const char* const> arguments)
   state.meas_mode = options.meas_mode;
 
   if (options.watch) {
-    interrupted.store(false);
-    std::signal(SIGINT, on_interrupt);
-    std::signal(SIGTERM, on_interrupt);
+    catch_interrupts();
     const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds)
                                              : std::numeric_limits<std::int64_t>::max();
     std::optional<treading> last;
@@ -147,7 +136,7 @@ int run_measure(std::span<const char* const> arguments)
         print_watch_line(*last, options.json);
         log_reading(log, *last);
       }
-      return !interrupted.load();
+      return !interrupt_requested();
     });
     if (!last) return no_reading(options);
     return verdict_exit_code(*last, options);

@@ -52,31 +52,31 @@ void tfrequency_sweep::switch_to(int freq_index)
   freq_index_ = freq_index;
   reference_changes_ = 0;
   settings.freq_index = freq_index;
-  restart_settling();
+  settling_.restart();
 }
 
-void tfrequency_sweep::restart_settling()
+void tsettling_wait::restart()
 {
-  settle_from_ = evaluations_so_far();
-  settling_s_ = tone_settling_seconds();
+  from_evaluations_ = evaluations_so_far();
+  seconds_ = tone_settling_seconds();
 }
 
-bool tfrequency_sweep::settled() const
+bool tsettling_wait::settled() const
 {
-  const std::int64_t evaluations = evaluations_so_far() - settle_from_;
-  return static_cast<double>(evaluations) * eval_stride / waveio::in_rate >= settling_s_;
+  const std::int64_t evaluations = evaluations_so_far() - from_evaluations_;
+  return static_cast<double>(evaluations) * eval_stride / waveio::in_rate >= seconds_;
 }
 
 bool tfrequency_sweep::tick()
 {
   if (done_) return false;
-  if (!settled()) return true;
+  if (!settling_.settled()) return true;
   if (auto_ref_ && reference_changes_ < most_reference_changes) {
     const int recommended = reference_index_of(measurement_snapshot().recommended_ref_ohm);
     if (recommended >= 0 && recommended != settings.ref_index.load()) {
       settings.ref_index = recommended;
       ++reference_changes_;
-      restart_settling();
+      settling_.restart();
       return true;
     }
   }
@@ -89,7 +89,7 @@ bool tfrequency_sweep::tick()
   return !done_;
 }
 
-void tfrequency_sweep::take_reading()
+tsweep_row present_reading()
 {
   const tmeasurement_snapshot snapshot = measurement_snapshot();
   tlcr_strings first;
@@ -102,8 +102,8 @@ void tfrequency_sweep::take_reading()
   tlcr_strings magnitude;
   magnitude.quantity = "Z";
   tsweep_row row;
-  row.freq_index = freq_index_;
-  row.frequency_hz = test_frequencies[static_cast<std::size_t>(freq_index_)];
+  row.freq_index = settings.freq_index.load();
+  row.frequency_hz = test_frequencies[static_cast<std::size_t>(row.freq_index)];
   row.z = snapshot.display_z;
   row.z_deviation = quantity_deviation(magnitude);
   row.first_value = quantity_value(row.z, first);
@@ -112,7 +112,12 @@ void tfrequency_sweep::take_reading()
   row.second_deviation = quantity_deviation(second);
   row.ref_index = settings.ref_index.load();
   row.signal_state = snapshot.latest_signal_state;
-  rows_.push_back(row);
+  return row;
+}
+
+void tfrequency_sweep::take_reading()
+{
+  rows_.push_back(present_reading());
 }
 
 std::vector<tfit_point> sweep_fit_points(const std::vector<tsweep_row>& rows)

@@ -35,6 +35,24 @@ struct tsweep_row {
   int signal_state = 0;          // the level code of the reading's evaluation
 };
 
+// Stream time since a change against the time that the tone and every
+// averaged evaluation need to settle after it.
+class tsettling_wait {
+public:
+  tsettling_wait() { restart(); }
+  void restart();
+  bool settled() const;
+
+private:
+  std::int64_t from_evaluations_ = 0;
+  double seconds_ = 0.0;
+};
+
+// The averaged, corrected impedance of the latest evaluation and the
+// present mode's two quantities with their deviations, at the present
+// frequency and reference.
+tsweep_row present_reading();
+
 class tfrequency_sweep {
 public:
   explicit tfrequency_sweep(bool auto_ref);
@@ -49,8 +67,6 @@ public:
 
 private:
   void switch_to(int freq_index);
-  void restart_settling();
-  bool settled() const;
   void take_reading();
   void finish();
 
@@ -59,8 +75,7 @@ private:
   int operator_ref_index_;
   int freq_index_ = 0;
   int reference_changes_ = 0;      // at this frequency
-  std::int64_t settle_from_ = 0;   // evaluations when settling began
-  double settling_s_ = 0.0;
+  tsettling_wait settling_;
   std::vector<tsweep_row> rows_;
   bool done_ = false;
 };

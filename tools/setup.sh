@@ -8,6 +8,8 @@
 #                          real sound server (continuous integration)
 #   tools/setup.sh fuzz    also clang and its libFuzzer runtime, for the
 #                          `fuzz` preset
+#   tools/setup.sh package also what builds and checks the Debian package
+#                          (continuous integration)
 #   tools/setup.sh pulse   also a PulseAudio server and ALSA's PulseAudio
 #                          plugins, for the mixer test on a real mixer
 #                          (continuous integration; not on a desktop that
@@ -29,7 +31,8 @@ for extra in "$@"; do
     jack) packages+=(jackd2) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     pulse) packages+=(pulseaudio pulseaudio-utils libasound2-plugins) ;;
-    *) echo "setup: unknown option '$extra' (known: jack, fuzz, pulse)" >&2; exit 2 ;;
+    package) packages+=(dpkg-dev file desktop-file-utils appstream) ;;
+    *) echo "setup: unknown option '$extra' (known: jack, fuzz, pulse, package)" >&2; exit 2 ;;
   esac
 done
 

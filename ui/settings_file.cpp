@@ -88,15 +88,18 @@ int select_device_entry(const std::vector<std::string>& names, std::string_view 
 std::string settings_file_path(const std::string& program_directory, const std::string& file_name,
                                const std::string& config_directory, const tprogram_directory_state& state)
 {
-  const bool beside_program = state.writable || state.holds_file || config_directory.empty();
+  const bool beside_program =
+      config_directory.empty() || (!state.installed && (state.writable || state.holds_file));
   return (fs::path(beside_program ? program_directory : config_directory) / file_name).string();
 }
 
 std::string settings_file_path(const std::string& program_directory, const std::string& file_name,
                                const std::string& config_directory)
 {
+  const fs::path installation = fs::path(program_directory).parent_path();
   const tprogram_directory_state state{is_writable_directory(program_directory),
-                                       holds_entry(fs::path(program_directory) / file_name)};
+                                       holds_entry(fs::path(program_directory) / file_name),
+                                       holds_entry(installation / "share" / "applications" / desktop_entry_name)};
   return settings_file_path(program_directory, file_name, config_directory, state);
 }
 

@@ -78,10 +78,16 @@ int select_device_entry(const std::vector<std::string>& names, std::string_view 
 struct tprogram_directory_state {
   bool writable = true;     // a file can be created there
   bool holds_file = false;  // an entry of the file's name is there
+  bool installed = false;   // the program is part of an installation
 };
 
-// The settings file beside the program, except when the program's directory
-// is not writable and holds no such file (an installed program): then in
+// The desktop entry that an installation puts into share/applications
+// beside the program's bin folder: how a program knows it is installed.
+inline constexpr const char* desktop_entry_name = "io.github.quarvel.Quarvel.desktop";
+
+// The settings file beside the program, except for an installed program
+// (even run as root, it never writes into the system's folders) and when
+// the program's directory is not writable and holds no such file: then in
 // `config_directory` (the window passes
 // QStandardPaths::writableLocation(AppConfigLocation); empty when there is
 // none, and then the file stays beside the program).

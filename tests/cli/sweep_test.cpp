@@ -38,9 +38,7 @@ protected:
 
   static lcr::tcircuit_fit fit_of(const std::vector<lcr::tsweep_row>& rows)
   {
-    std::vector<lcr::tfit_point> points;
-    for (const lcr::tsweep_row& row : rows) points.push_back({row.frequency_hz, row.z, row.z_deviation});
-    return lcr::best_circuit_fit(points);
+    return lcr::best_circuit_fit(lcr::sweep_fit_points(rows));
   }
 };
 

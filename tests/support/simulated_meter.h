@@ -86,8 +86,8 @@ protected:
   }
 
 
-  // Measures `network` at frequency index f with reference index r.
-  tsim_reading measure(const std::string& network, int f, int r)
+  // `network` in the measuring adapter with its reference fitted.
+  void place_device(const std::string& network)
   {
     waveio::tfixture_config c = config();
     c.dut_network = network;
@@ -95,6 +95,12 @@ protected:
     c.reference_state = waveio::treference_state::fitted;
     c.wiring = waveio::twiring::measuring_adapter;
     configure(c);
+  }
+
+  // Measures `network` at frequency index f with reference index r.
+  tsim_reading measure(const std::string& network, int f, int r)
+  {
+    place_device(network);
     lcr::settings.freq_index = f;
     lcr::settings.ref_index = r;
     run_seconds(lcr::tone_settling_seconds() + 0.1);

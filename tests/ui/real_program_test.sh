@@ -26,6 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "real program: $*" >&2; exit 1; }
+# shellcheck source=../../tools/xvfb.sh
+source "$(dirname "$0")/../../tools/xvfb.sh"
 
 # A copy, so that its settings file goes beside it and not into the build.
 cp "$program" "$work/quarvel"
@@ -42,15 +44,7 @@ set -e
 env -u DISPLAY ./quarvel --version | grep -q '^quarvel ' || fail "--version needs a display"
 env -u DISPLAY ./quarvel --help | grep -q 'usage: quarvel' || fail "--help needs a display"
 
-command -v Xvfb > /dev/null || fail "Xvfb is not installed (tools/setup.sh installs it)"
-exec {display_fd}<> <(:)
-Xvfb -displayfd "$display_fd" -screen 0 800x600x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-display=
-for _ in $(seq 100); do
-  read -r -t 0.1 -u "$display_fd" display && break
-done
-[ -n "$display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+start_xvfb
 
 # A private session bus, as on a desktop: Qt then talks to it from a thread
 # of its own (accessibility, desktop services), which the sanitizers must

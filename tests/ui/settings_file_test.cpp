@@ -199,6 +199,23 @@ TEST(SettingsFileLocation, AReadOnlyProgramDirectoryOnDisk)
   ::chmod(program.c_str(), 0755);  // so that the directory can be removed
 }
 
+// An installed program (its desktop entry in ../share/applications) keeps
+// its settings in the user's folder even where it could write beside
+// itself, as root can into /usr/bin.
+TEST(SettingsFileLocation, AnInstalledProgramNeverWritesBesideItself)
+{
+  const quarvel_test::temporary_directory directory;
+  const std::string program = directory.path() + "/usr/bin";
+  const std::string config = directory.path() + "/config";
+  fs::create_directories(program);
+  quarvel_test::write_file(program + "/Quarvel.ini", "");  // left there by an earlier build
+  EXPECT_EQ(quarvel_ui::settings_file_path(program, "Quarvel.ini", config), program + "/Quarvel.ini");
+  fs::create_directories(directory.path() + "/usr/share/applications");
+  quarvel_test::write_file(directory.path() + "/usr/share/applications/" + quarvel_ui::desktop_entry_name, "");
+  EXPECT_EQ(quarvel_ui::settings_file_path(program, "Quarvel.ini", config), config + "/Quarvel.ini");
+  EXPECT_EQ(quarvel_ui::settings_file_path(program, "Quarvel.ini", ""), program + "/Quarvel.ini");  // no home
+}
+
 // ---- Finding the stored device in the current lists
 
 TEST(DeviceEntrySelection, FollowsTheDeviceByPositionThenByName)

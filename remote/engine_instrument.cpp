@@ -1,0 +1,189 @@
+#include "engine_instrument.h"
+
+#include "engine/calibration_file.h"
+#include "engine/calibration_steps.h"
+#include "engine/measurement_cycle.h"
+#include "engine/settings.h"
+
+#include "audio/streaming.h"
+
+#include <mutex>
+#include <utility>
+
+namespace scpi {
+
+namespace {
+
+// As many automatic reference changes per change of the operator as the
+// sweep allows: a device on the border of two references settles in one.
+constexpr int most_reference_follows = 3;
+
+int reference_index_of(double ohm)
+{
+  for (int r = 0; r < lcr::ref_count; ++r) {
+    if (lcr::ref_resistors[static_cast<std::size_t>(r)] == ohm) return r;
+  }
+  return -1;
+}
+
+}  // namespace
+
+tengine_instrument::tengine_instrument(bool reference_switches, std::string cal_file)
+    : reference_switches_(reference_switches), cal_file_(std::move(cal_file))
+{
+  state_.freq_index = lcr::settings.freq_index.load();
+  state_.ref_index = lcr::settings.ref_index.load();
+  for (int i = 0; i < static_cast<int>(lcr::level_table.size()); ++i) {
+    if (lcr::level_table[static_cast<std::size_t>(i)] == lcr::settings.tone_level.load()) state_.level_index = i;
+  }
+  for (int i = 0; i < static_cast<int>(lcr::ft_factor_items.size()); ++i) {
+    if (lcr::ft_factor_items[static_cast<std::size_t>(i)] == lcr::settings.ft_factor.load()) state_.ft_index = i;
+    if (lcr::avg_count_items[static_cast<std::size_t>(i)] == lcr::settings.avg_count.load()) state_.avg_index = i;
+  }
+  const auto [first, second] = lcr::displayed_quantities();
+  for (int mode = 0; mode < lcr::meas_mode_count; ++mode) {
+    const lcr::tmeas_mode& candidate = lcr::meas_modes[static_cast<std::size_t>(mode)];
+    if (candidate.first_key == first.quantity && candidate.first_circuit == first.circuit &&
+        candidate.second_key == second.quantity && candidate.second_circuit == second.circuit) {
+      state_.meas_mode = mode;
+    }
+  }
+}
+
+void tengine_instrument::set_frequency_index(int index)
+{
+  state_.freq_index = index;
+  lcr::settings.freq_index = index;
+  changed();
+}
+
+void tengine_instrument::set_meas_mode(int mode)
+{
+  state_.meas_mode = mode;
+  lcr::set_meas_mode_quantities(mode);
+}
+
+void tengine_instrument::set_level_index(int index)
+{
+  state_.level_index = index;
+  lcr::settings.tone_level = lcr::level_table[static_cast<std::size_t>(index)];
+  changed();
+}
+
+void tengine_instrument::set_aperture(int ft_index, int avg_index)
+{
+  state_.ft_index = ft_index;
+  state_.avg_index = avg_index;
+  lcr::settings.ft_factor = lcr::ft_factor_items[static_cast<std::size_t>(ft_index)];
+  lcr::settings.request_transform_rebuild = true;
+  lcr::settings.avg_count = lcr::avg_count_items[static_cast<std::size_t>(avg_index)];
+  lcr::settings.request_average_rebuild = true;
+  changed();
+}
+
+void tengine_instrument::set_ref_index(int index)
+{
+  state_.auto_ref = false;
+  state_.ref_index = index;
+  lcr::settings.ref_index = index;
+  changed();
+}
+
+std::string tengine_instrument::set_auto_ref(bool on)
+{
+  if (on && !reference_switches_) {
+    return "only the simulated set-up changes its reference by itself; fit the recommended resistor and set "
+           ":RREFerence";
+  }
+  state_.auto_ref = on;
+  reference_follows_ = 0;
+  changed();
+  return {};
+}
+
+void tengine_instrument::reset()
+{
+  const tinstrument_state defaults;
+  set_frequency_index(defaults.freq_index);
+  set_meas_mode(defaults.meas_mode);
+  set_level_index(defaults.level_index);
+  set_aperture(defaults.ft_index, defaults.avg_index);
+  set_ref_index(defaults.ref_index);
+}
+
+bool tengine_instrument::reading_ready()
+{
+  if (sweep_ || !settling_.settled()) return false;
+  if (state_.auto_ref && reference_follows_ < most_reference_follows) {
+    const int recommended = reference_index_of(lcr::measurement_snapshot().recommended_ref_ohm);
+    if (recommended >= 0 && recommended != state_.ref_index) {
+      state_.ref_index = recommended;
+      lcr::settings.ref_index = recommended;
+      ++reference_follows_;
+      changed();
+      return false;
+    }
+  }
+  return true;
+}
+
+treading tengine_instrument::reading() const
+{
+  const lcr::tsweep_row row = lcr::present_reading();
+  return {row.first_value, row.second_value, row.first_deviation, row.second_deviation, row.signal_state};
+}
+
+bool tengine_instrument::streaming() const
+{
+  return waveio::stream.input_running.load() && waveio::stream.output_running.load();
+}
+
+std::string tengine_instrument::correct(tcorrection step, double rp_ohm, double cp_ff)
+{
+  lcr::tcal_step_result result = lcr::tcal_step_result::stored;
+  switch (step) {
+    case tcorrection::open: result = lcr::cal_store_open(); break;
+    case tcorrection::short_circuit: result = lcr::cal_store_short(); break;
+    case tcorrection::load:
+      {
+        const std::lock_guard lock(lcr::publication_lock);
+        lcr::cal_capture.known_rp = rp_ohm;
+        lcr::cal_capture.known_cp = cp_ff;
+      }
+      result = lcr::cal_store_reference();
+      break;
+  }
+  return result == lcr::tcal_step_result::stored ? std::string() : lcr::cal_step_result_text(result);
+}
+
+std::string tengine_instrument::save_corrections()
+{
+  const lcr::tfile_result saved = lcr::cal_save_with_backup(cal_file_, lcr::calibration_backup_path(cal_file_));
+  return saved.ok ? std::string() : saved.text();
+}
+
+bool tengine_instrument::start_sweep()
+{
+  if (sweep_) return false;
+  sweep_.emplace(state_.auto_ref && reference_switches_);
+  return true;
+}
+
+bool tengine_instrument::sweep_running()
+{
+  if (!sweep_) return false;
+  if (sweep_->tick()) return true;
+  sweep_result_.clear();
+  for (const lcr::tsweep_row& row : sweep_->rows()) {
+    sweep_result_.push_back({row.frequency_hz,
+                             {row.first_value, row.second_value, row.first_deviation, row.second_deviation,
+                              row.signal_state}});
+  }
+  sweep_.reset();
+  // The sweep puts the operator's frequency and reference back: settle on them.
+  state_.ref_index = lcr::settings.ref_index.load();
+  changed();
+  return false;
+}
+
+}  // namespace scpi

@@ -1,0 +1,57 @@
+#pragma once
+
+// The instrument over the engine's settings, for the command-line meter:
+// each change is what the measurement page's handler makes of the same
+// choice. The automatic reference follows the engine's recommendation once
+// a reading has settled, and settles again.
+
+#include "instrument.h"
+
+#include "engine/frequency_sweep.h"
+
+#include <optional>
+#include <string>
+
+namespace scpi {
+
+class tengine_instrument : public tinstrument {
+public:
+  // `reference_switches`: whether the adapter follows the reference index
+  // by itself (the simulated set-up); `cal_file` where :CORRection:SAVE
+  // writes.
+  tengine_instrument(bool reference_switches, std::string cal_file);
+
+  tinstrument_state state() const override { return state_; }
+  void set_frequency_index(int index) override;
+  void set_meas_mode(int mode) override;
+  void set_level_index(int index) override;
+  void set_aperture(int ft_index, int avg_index) override;
+  void set_ref_index(int index) override;
+  std::string set_auto_ref(bool on) override;
+  void reset() override;
+
+  bool reading_ready() override;
+  treading reading() const override;
+  bool streaming() const override;
+
+  std::string correct(tcorrection step, double rp_ohm, double cp_ff) override;
+  std::string save_corrections() override;
+
+  bool start_sweep() override;
+  bool sweep_running() override;
+  std::vector<tsweep_point> sweep_result() const override { return sweep_result_; }
+
+private:
+  void apply(const tinstrument_state& state);
+  void changed() { settling_.restart(); }
+
+  bool reference_switches_;
+  std::string cal_file_;
+  tinstrument_state state_;
+  lcr::tsettling_wait settling_;
+  int reference_follows_ = 0;  // automatic changes since the last change
+  std::optional<lcr::tfrequency_sweep> sweep_;
+  std::vector<tsweep_point> sweep_result_;
+};
+
+}  // namespace scpi

@@ -1,0 +1,78 @@
+#pragma once
+
+// What the remote commands act on: the meter as the operator sets it. The
+// command-line meter drives the engine's settings directly; the window
+// drives its own controls, so that a remote change looks as if the
+// operator had made it. Called on the thread that owns the settings.
+
+#include <string>
+#include <vector>
+
+namespace scpi {
+
+struct tinstrument_state {
+  int freq_index = 3;   // "Frequenz" item
+  int meas_mode = 0;    // "Messung" button
+  int level_index = 3;  // "Pegel" item
+  int ft_index = 0;     // "FT Faktor" item
+  int avg_index = 0;    // "Mittelwert" item
+  int ref_index = 0;    // "R ref" item
+  bool auto_ref = false;  // the reference follows the recommendation
+};
+
+// The two quantities of the present mode, in its order, with the shown
+// deviations and the level code of the evaluation (0 normal … 4 clipped).
+struct treading {
+  double first = 0.0;
+  double second = 0.0;
+  double first_deviation = 0.0;
+  double second_deviation = 0.0;
+  int signal_state = 0;
+};
+
+struct tsweep_point {
+  double frequency_hz = 0.0;
+  treading reading;
+};
+
+enum class tcorrection { open, short_circuit, load };
+
+class tinstrument {
+public:
+  virtual ~tinstrument() = default;
+
+  virtual tinstrument_state state() const = 0;
+  virtual void set_frequency_index(int index) = 0;
+  virtual void set_meas_mode(int mode) = 0;
+  virtual void set_level_index(int index) = 0;
+  virtual void set_aperture(int ft_index, int avg_index) = 0;
+  // A chosen reference ends the automatic one.
+  virtual void set_ref_index(int index) = 0;
+  // "" when done, else why not (only the simulated set-up changes its
+  // reference by itself).
+  virtual std::string set_auto_ref(bool on) = 0;
+  // The design defaults, as at a start without a settings file.
+  virtual void reset() = 0;
+
+  // Whether a reading taken after the last change has settled (and, with
+  // the automatic reference, the reference has followed). Polled; never
+  // waits.
+  virtual bool reading_ready() = 0;
+  virtual treading reading() const = 0;
+  // Whether the input still delivers; a reading that cannot come is an
+  // error, not a wait for ever.
+  virtual bool streaming() const = 0;
+
+  // A calibration step at the present frequency: "" when stored, else why
+  // not (for the operator).
+  virtual std::string correct(tcorrection step, double rp_ohm, double cp_ff) = 0;
+  // "" when the calibration file was saved, else the message.
+  virtual std::string save_corrections() = 0;
+
+  // A sweep over the eight frequencies, stepped by `sweep_running`.
+  virtual bool start_sweep() = 0;  // false while one runs
+  virtual bool sweep_running() = 0;
+  virtual std::vector<tsweep_point> sweep_result() const = 0;
+};
+
+}  // namespace scpi

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the Debian package from build/default, installs it on this machine
+# with apt, checks the installed programs, desktop entry and metainfo, runs
+# the installed window under Xvfb for a few seconds, and removes the
+# package again. Needs root or sudo (continuous integration runs it).
+#
+#   tools/package_check.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "$(id -u)" -eq 0 ]; then as_root=(); else as_root=(sudo); fi
+fail() { echo "package: $*" >&2; exit 1; }
+source tools/xvfb.sh
+
+(cd build/default && cpack -G DEB > /dev/null)
+package=$(ls build/default/quarvel_*.deb | head -n 1)
+[ -f "$package" ] || fail "cpack made no package"
+echo "package: built $package"
+dpkg-deb --field "$package" Depends
+
+work=$(mktemp -d)
+xvfb_pid=
+cleanup() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+  "${as_root[@]}" apt-get remove -y -qq quarvel > /dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "./$package" > /dev/null
+[ "$(command -v quarvel)" = /usr/bin/quarvel ] || fail "quarvel is not in /usr/bin"
+quarvel --version | grep -q '^quarvel ' || fail "quarvel --version"
+(cd "$work" && quarvel-cli measure --sim R=1k --ref 1k --json) | grep -q '"first"' || fail "quarvel-cli measure"
+for page in quarvel quarvel-cli; do
+  dpkg -L quarvel | grep -q "/man1/$page.1" || fail "the manual page of $page is not installed"
+done
+desktop-file-validate /usr/share/applications/io.github.quarvel.Quarvel.desktop
+appstreamcli validate --no-net /usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml
+[ -f /usr/share/icons/hicolor/scalable/apps/io.github.quarvel.Quarvel.svg ] || fail "no icon"
+
+# The installed window: it measures, ends with 0 on SIGTERM, and keeps its
+# settings in the user's folder, never beside itself in /usr/bin.
+start_xvfb
+mkdir -p "$work/home"
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" DISPLAY=":$display" \
+  env -u QT_QPA_PLATFORM quarvel --sim "C=100n + R=2" > "$work/quarvel.log" 2>&1 &
+quarvel_pid=$!
+sleep 4
+kill -0 "$quarvel_pid" 2>/dev/null || fail "the installed quarvel ended by itself: $(cat "$work/quarvel.log")"
+kill -TERM "$quarvel_pid"
+wait "$quarvel_pid" || fail "the installed quarvel did not end with 0: $(cat "$work/quarvel.log")"
+[ ! -e /usr/bin/Quarvel.ini ] || fail "the installed quarvel wrote /usr/bin/Quarvel.ini"
+ini=$(find "$work/home/.config" -name Quarvel.ini | head -n 1)
+[ -n "$ini" ] || fail "no Quarvel.ini in the user's folder"
+echo "package: installed, checked (settings in ${ini#"$work/home/"}), window ran under Xvfb"
+
+"${as_root[@]}" apt-get remove -y -qq quarvel > /dev/null
+[ ! -e /usr/bin/quarvel ] || fail "removing the package left /usr/bin/quarvel"
+echo "package: removed again"
