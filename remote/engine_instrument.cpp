@@ -18,84 +18,81 @@ namespace {
 // sweep allows: a device on the border of two references settles in one.
 constexpr int most_reference_follows = 3;
 
-int reference_index_of(double ohm)
+// The item of a table that holds `value`, else `otherwise`.
+template <typename Table, typename Value>
+int item_index(const Table& table, Value value, int otherwise)
 {
-  for (int r = 0; r < lcr::ref_count; ++r) {
-    if (lcr::ref_resistors[static_cast<std::size_t>(r)] == ohm) return r;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (table[i] == value) return static_cast<int>(i);
   }
-  return -1;
+  return otherwise;
 }
+
 
 }  // namespace
 
 tengine_instrument::tengine_instrument(bool reference_switches, std::string cal_file)
     : reference_switches_(reference_switches), cal_file_(std::move(cal_file))
 {
-  state_.freq_index = lcr::settings.freq_index.load();
-  state_.ref_index = lcr::settings.ref_index.load();
-  for (int i = 0; i < static_cast<int>(lcr::level_table.size()); ++i) {
-    if (lcr::level_table[static_cast<std::size_t>(i)] == lcr::settings.tone_level.load()) state_.level_index = i;
-  }
-  for (int i = 0; i < static_cast<int>(lcr::ft_factor_items.size()); ++i) {
-    if (lcr::ft_factor_items[static_cast<std::size_t>(i)] == lcr::settings.ft_factor.load()) state_.ft_index = i;
-    if (lcr::avg_count_items[static_cast<std::size_t>(i)] == lcr::settings.avg_count.load()) state_.avg_index = i;
-  }
+}
+
+tinstrument_state tengine_instrument::state() const
+{
+  tinstrument_state state;
+  state.freq_index = lcr::settings.freq_index.load();
+  state.ref_index = lcr::settings.ref_index.load();
+  state.level_index = item_index(lcr::level_table, lcr::settings.tone_level.load(), state.level_index);
+  state.ft_index = item_index(lcr::ft_factor_items, lcr::settings.ft_factor.load(), state.ft_index);
+  state.avg_index = item_index(lcr::avg_count_items, lcr::settings.avg_count.load(), state.avg_index);
   const auto [first, second] = lcr::displayed_quantities();
   for (int mode = 0; mode < lcr::meas_mode_count; ++mode) {
     const lcr::tmeas_mode& candidate = lcr::meas_modes[static_cast<std::size_t>(mode)];
     if (candidate.first_key == first.quantity && candidate.first_circuit == first.circuit &&
         candidate.second_key == second.quantity && candidate.second_circuit == second.circuit) {
-      state_.meas_mode = mode;
+      state.meas_mode = mode;
     }
   }
+  state.auto_ref = auto_ref_;
+  return state;
 }
 
 void tengine_instrument::set_frequency_index(int index)
 {
-  state_.freq_index = index;
-  lcr::settings.freq_index = index;
+  apply_frequency(index);
   changed();
 }
 
 void tengine_instrument::set_meas_mode(int mode)
 {
-  state_.meas_mode = mode;
-  lcr::set_meas_mode_quantities(mode);
+  apply_meas_mode(mode);
 }
 
 void tengine_instrument::set_level_index(int index)
 {
-  state_.level_index = index;
-  lcr::settings.tone_level = lcr::level_table[static_cast<std::size_t>(index)];
+  apply_level(index);
   changed();
 }
 
 void tengine_instrument::set_aperture(int ft_index, int avg_index)
 {
-  state_.ft_index = ft_index;
-  state_.avg_index = avg_index;
-  lcr::settings.ft_factor = lcr::ft_factor_items[static_cast<std::size_t>(ft_index)];
-  lcr::settings.request_transform_rebuild = true;
-  lcr::settings.avg_count = lcr::avg_count_items[static_cast<std::size_t>(avg_index)];
-  lcr::settings.request_average_rebuild = true;
+  apply_aperture(ft_index, avg_index);
   changed();
 }
 
 void tengine_instrument::set_ref_index(int index)
 {
-  state_.auto_ref = false;
-  state_.ref_index = index;
-  lcr::settings.ref_index = index;
+  auto_ref_ = false;
+  apply_reference(index);
   changed();
 }
 
 std::string tengine_instrument::set_auto_ref(bool on)
 {
-  if (on && !reference_switches_) {
+  if (on && !adapter_follows_reference()) {
     return "only the simulated set-up changes its reference by itself; fit the recommended resistor and set "
            ":RREFerence";
   }
-  state_.auto_ref = on;
+  auto_ref_ = on;
   reference_follows_ = 0;
   changed();
   return {};
@@ -111,14 +108,41 @@ void tengine_instrument::reset()
   set_ref_index(defaults.ref_index);
 }
 
+void tengine_instrument::apply_frequency(int index)
+{
+  lcr::settings.freq_index = index;
+}
+
+void tengine_instrument::apply_meas_mode(int mode)
+{
+  lcr::set_meas_mode_quantities(mode);
+}
+
+void tengine_instrument::apply_level(int index)
+{
+  lcr::settings.tone_level = lcr::level_table[static_cast<std::size_t>(index)];
+}
+
+void tengine_instrument::apply_aperture(int ft_index, int avg_index)
+{
+  lcr::settings.ft_factor = lcr::ft_factor_items[static_cast<std::size_t>(ft_index)];
+  lcr::settings.request_transform_rebuild = true;
+  lcr::settings.avg_count = lcr::avg_count_items[static_cast<std::size_t>(avg_index)];
+  lcr::settings.request_average_rebuild = true;
+}
+
+void tengine_instrument::apply_reference(int index)
+{
+  lcr::settings.ref_index = index;
+}
+
 bool tengine_instrument::reading_ready()
 {
   if (sweep_ || !settling_.settled()) return false;
-  if (state_.auto_ref && reference_follows_ < most_reference_follows) {
-    const int recommended = reference_index_of(lcr::measurement_snapshot().recommended_ref_ohm);
-    if (recommended >= 0 && recommended != state_.ref_index) {
-      state_.ref_index = recommended;
-      lcr::settings.ref_index = recommended;
+  if (auto_ref_ && reference_follows_ < most_reference_follows) {
+    const int recommended = item_index(lcr::ref_resistors, lcr::measurement_snapshot().recommended_ref_ohm, -1);
+    if (recommended >= 0 && recommended != lcr::settings.ref_index.load()) {
+      apply_reference(recommended);
       ++reference_follows_;
       changed();
       return false;
@@ -165,7 +189,7 @@ std::string tengine_instrument::save_corrections()
 bool tengine_instrument::start_sweep()
 {
   if (sweep_) return false;
-  sweep_.emplace(state_.auto_ref && reference_switches_);
+  sweep_.emplace(auto_ref_ && adapter_follows_reference());
   return true;
 }
 
@@ -181,7 +205,6 @@ bool tengine_instrument::sweep_running()
   }
   sweep_.reset();
   // The sweep puts the operator's frequency and reference back: settle on them.
-  state_.ref_index = lcr::settings.ref_index.load();
   changed();
   return false;
 }

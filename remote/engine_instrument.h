@@ -1,9 +1,11 @@
 #pragma once
 
-// The instrument over the engine's settings, for the command-line meter:
-// each change is what the measurement page's handler makes of the same
-// choice. The automatic reference follows the engine's recommendation once
-// a reading has settled, and settles again.
+// The instrument over the engine's settings: each change is what the
+// measurement page's handler makes of the same choice (the window
+// overrides the `apply_…` hooks to make it through its controls). The
+// state is read back from the engine each time, so a change by the
+// operator shows too. The automatic reference follows the engine's
+// recommendation once a reading has settled, and settles again.
 
 #include "instrument.h"
 
@@ -21,7 +23,7 @@ public:
   // writes.
   tengine_instrument(bool reference_switches, std::string cal_file);
 
-  tinstrument_state state() const override { return state_; }
+  tinstrument_state state() const override;
   void set_frequency_index(int index) override;
   void set_meas_mode(int mode) override;
   void set_level_index(int index) override;
@@ -41,13 +43,21 @@ public:
   bool sweep_running() override;
   std::vector<tsweep_point> sweep_result() const override { return sweep_result_; }
 
+protected:
+  // Whether the adapter follows the reference index by itself.
+  virtual bool adapter_follows_reference() const { return reference_switches_; }
+  virtual void apply_frequency(int index);
+  virtual void apply_meas_mode(int mode);
+  virtual void apply_level(int index);
+  virtual void apply_aperture(int ft_index, int avg_index);
+  virtual void apply_reference(int index);
+
 private:
-  void apply(const tinstrument_state& state);
   void changed() { settling_.restart(); }
 
   bool reference_switches_;
   std::string cal_file_;
-  tinstrument_state state_;
+  bool auto_ref_ = false;
   lcr::tsettling_wait settling_;
   int reference_follows_ = 0;  // automatic changes since the last change
   std::optional<lcr::tfrequency_sweep> sweep_;

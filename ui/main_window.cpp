@@ -6,6 +6,7 @@
 #include "plot_page.h"
 #include "setup_page.h"
 #include "response_page.h"
+#include "remote_control.h"
 #include "simulation_page.h"
 #include "sorting_page.h"
 #include "window_settings.h"
@@ -69,6 +70,7 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   simulation_page_ = new tsimulation_page(*this);
   response_page_ = new tresponse_page(*this);
   sorting_page_ = new tsorting_page(*this);
+  remote_control_ = std::make_unique<tremote_control>(*this);
   for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_,
                                                        simulation_page_, response_page_, sorting_page_}) {
     PageControl1->addTab(page, page->windowTitle());
@@ -181,7 +183,13 @@ void TForm1::enable_simulation_page()
   const bool simulated = waveio::stream.in_device_id.load() == devices_->fixture_in_id() ||
                          waveio::stream.out_device_id.load() == devices_->fixture_out_id();
   PageControl1->setTabEnabled(PageControl1->indexOf(simulation_page_), simulated);
-  response_page_->allow_reference_switching(simulated);
+  response_page_->allow_reference_switching(simulated_set_up_selected());
+}
+
+bool TForm1::simulated_set_up_selected() const
+{
+  return waveio::stream.in_device_id.load() == devices_->fixture_in_id() &&
+         waveio::stream.out_device_id.load() == devices_->fixture_out_id();
 }
 
 void TForm1::Timer1Timer()
@@ -211,6 +219,7 @@ void TForm1::FormDestroy()
 {
   if (destroyed_) return;
   destroyed_ = true;
+  remote_control_->enable(false);  // no remote change while the system goes down
   Timer1.stop();
   Timer2.stop();
   close_streams();

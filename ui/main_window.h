@@ -28,6 +28,7 @@ class tsetup_page;
 class tsimulation_page;
 class tresponse_page;
 class tsorting_page;
+class tremote_control;
 
 namespace waveio {
 class tsound_devices;
@@ -59,6 +60,7 @@ public:
   tsimulation_page& simulation_page() { return *simulation_page_; }
   tresponse_page& response_page() { return *response_page_; }
   tsorting_page& sorting_page() { return *sorting_page_; }
+  tremote_control& remote_control() { return *remote_control_; }
   QTabWidget& page_control() { return *PageControl1; }
   QTimer& timer1() { return Timer1; }
   QTimer& timer2() { return Timer2; }
@@ -79,6 +81,9 @@ public:
   // The page "Simulation" is usable while the simulated set-up is a
   // selected device.
   void enable_simulation_page();
+  // Both directions on the simulated set-up, whose adapter follows "R ref"
+  // by itself.
+  bool simulated_set_up_selected() const;
 
 public slots:
   void Timer1Timer();
@@ -106,6 +111,7 @@ private:
   tsorting_page* sorting_page_ = nullptr;
   QTimer Timer1;
   QTimer Timer2;
+  std::unique_ptr<tremote_control> remote_control_;
   bool destroyed_ = false;
 };
 

@@ -1,5 +1,8 @@
 #include "setup_page.h"
 
+#include "remote_control.h"
+
+#include "error_box.h"
 #include "main_window.h"
 #include "measurement_page.h"
 
@@ -64,6 +67,7 @@ tsetup_page::tsetup_page(TForm1& window) : QWidget(&window), window_(window)
   connect(ui.ComboBox3->lineEdit(), &QLineEdit::textEdited, this, &tsetup_page::ComboBox3Change);
   connect(ui.CheckBox1, &QCheckBox::toggled, this, &tsetup_page::CheckBox1Click);
   connect(ui.CheckBox2, &QCheckBox::toggled, this, &tsetup_page::CheckBox2Click);
+  connect(ui.CheckBox6, &QCheckBox::toggled, this, &tsetup_page::CheckBox6Click);
   const std::array<QRadioButton*, 5> tests{ui.RadioButton1, ui.RadioButton2, ui.RadioButton3, ui.RadioButton4,
                                            ui.RadioButton5};
   for (int tag = 0; tag < static_cast<int>(tests.size()); ++tag) {
@@ -113,6 +117,15 @@ void tsetup_page::CheckBox1Click()
 void tsetup_page::CheckBox2Click()
 {
   waveio::stream.swap_channels = ui.CheckBox2->isChecked();
+}
+
+void tsetup_page::CheckBox6Click()
+{
+  const std::string failure = window_.remote_control().enable(ui.CheckBox6->isChecked());
+  if (failure.empty()) return;
+  show_error_message(QString::fromStdString("Fernsteuerung: " + failure));
+  const QSignalBlocker quiet(ui.CheckBox6);
+  ui.CheckBox6->setChecked(false);
 }
 
 void tsetup_page::RadioButton1Click(int tag)

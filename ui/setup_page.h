@@ -35,6 +35,9 @@ public slots:
   void ComboBox3Change();
   void CheckBox1Click();
   void CheckBox2Click();
+  // The remote control on or off; a port that cannot be opened is said
+  // and the box goes off again.
+  void CheckBox6Click();
   void RadioButton1Click(int tag);
 
 private:
