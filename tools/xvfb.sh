@@ -4,11 +4,20 @@
 start_xvfb() {
   command -v Xvfb > /dev/null || fail "Xvfb is not installed (tools/setup.sh installs it)"
   exec {display_fd}<> <(:)
-  Xvfb -displayfd "$display_fd" -screen 0 800x600x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  display=
-  for _ in $(seq 100); do
-    read -r -t 0.1 -u "$display_fd" display && break
+  local attempt deadline
+  for attempt in 1 2 3; do
+    Xvfb -displayfd "$display_fd" -screen 0 800x600x24 -nolisten tcp > "$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    display=
+    # By the clock, not by a count of reads: a read can return early.
+    deadline=$((SECONDS + 10))
+    while [ -z "$display" ] && [ "$SECONDS" -lt "$deadline" ] && kill -0 "$xvfb_pid" 2>/dev/null; do
+      read -r -t 0.5 -u "$display_fd" display || sleep 0.05
+    done
+    [ -n "$display" ] && return 0
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    echo "Xvfb, attempt $attempt: no display in 10 s: $(cat "$work/xvfb.log")" >&2
   done
-  [ -n "$display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+  fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 }
