@@ -18,13 +18,6 @@ namespace {
 // worth a second settling; three are plenty (the recommendation converges).
 constexpr int most_reference_changes = 3;
 
-int reference_index_of(double ohm)
-{
-  for (int r = 0; r < ref_count; ++r) {
-    if (ref_resistors[static_cast<std::size_t>(r)] == ohm) return r;
-  }
-  return -1;
-}
 
 std::int64_t evaluations_so_far()
 {
@@ -72,7 +65,7 @@ bool tfrequency_sweep::tick()
   if (done_) return false;
   if (!settling_.settled()) return true;
   if (auto_ref_ && reference_changes_ < most_reference_changes) {
-    const int recommended = reference_index_of(measurement_snapshot().recommended_ref_ohm);
+    const int recommended = recommended_ref_index();
     if (recommended >= 0 && recommended != settings.ref_index.load()) {
       settings.ref_index = recommended;
       ++reference_changes_;
@@ -87,6 +80,15 @@ bool tfrequency_sweep::tick()
     finish();
   }
   return !done_;
+}
+
+int recommended_ref_index()
+{
+  const double ohm = measurement_snapshot().recommended_ref_ohm;
+  for (int r = 0; r < ref_count; ++r) {
+    if (ref_resistors[static_cast<std::size_t>(r)] == ohm) return r;
+  }
+  return -1;
 }
 
 tsweep_row present_reading()

@@ -48,6 +48,10 @@ private:
   double seconds_ = 0.0;
 };
 
+// The "R ref" item that the engine recommends for the latest evaluation,
+// or −1 before there is one.
+int recommended_ref_index();
+
 // The averaged, corrected impedance of the latest evaluation and the
 // present mode's two quantities with their deviations, at the present
 // frequency and reference.

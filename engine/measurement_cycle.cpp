@@ -307,6 +307,19 @@ std::pair<tlcr_strings, tlcr_strings> displayed_quantities()
   return records;
 }
 
+int displayed_meas_mode()
+{
+  const auto [first, second] = displayed_quantities();
+  for (int mode = 0; mode < meas_mode_count; ++mode) {
+    const tmeas_mode& candidate = meas_modes[static_cast<std::size_t>(mode)];
+    if (candidate.first_key == first.quantity && candidate.first_circuit == first.circuit &&
+        candidate.second_key == second.quantity && candidate.second_circuit == second.circuit) {
+      return mode;
+    }
+  }
+  return 0;
+}
+
 void set_meas_mode_quantities(int meas_mode)
 {
   const tmeas_mode& mode = meas_modes[static_cast<std::size_t>(std::clamp(meas_mode, 0, meas_mode_count - 1))];

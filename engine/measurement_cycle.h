@@ -149,6 +149,9 @@ int take_signal_state();
 // the lock), named: for tables of the present mode.
 std::pair<tlcr_strings, tlcr_strings> displayed_quantities();
 
+// The mode whose two quantities are on display (0 when none matches).
+int displayed_meas_mode();
+
 // Window: sets the key and circuit of both displayed quantities for a mode
 // (0 … 13), under the lock, and names them.
 void set_meas_mode_quantities(int meas_mode);

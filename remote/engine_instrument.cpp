@@ -44,14 +44,7 @@ tinstrument_state tengine_instrument::state() const
   state.level_index = item_index(lcr::level_table, lcr::settings.tone_level.load(), state.level_index);
   state.ft_index = item_index(lcr::ft_factor_items, lcr::settings.ft_factor.load(), state.ft_index);
   state.avg_index = item_index(lcr::avg_count_items, lcr::settings.avg_count.load(), state.avg_index);
-  const auto [first, second] = lcr::displayed_quantities();
-  for (int mode = 0; mode < lcr::meas_mode_count; ++mode) {
-    const lcr::tmeas_mode& candidate = lcr::meas_modes[static_cast<std::size_t>(mode)];
-    if (candidate.first_key == first.quantity && candidate.first_circuit == first.circuit &&
-        candidate.second_key == second.quantity && candidate.second_circuit == second.circuit) {
-      state.meas_mode = mode;
-    }
-  }
+  state.meas_mode = lcr::displayed_meas_mode();
   state.auto_ref = auto_ref_;
   return state;
 }
@@ -140,7 +133,7 @@ bool tengine_instrument::reading_ready()
 {
   if (sweep_ || !settling_.settled()) return false;
   if (auto_ref_ && reference_follows_ < most_reference_follows) {
-    const int recommended = item_index(lcr::ref_resistors, lcr::measurement_snapshot().recommended_ref_ohm, -1);
+    const int recommended = lcr::recommended_ref_index();
     if (recommended >= 0 && recommended != lcr::settings.ref_index.load()) {
       apply_reference(recommended);
       ++reference_follows_;

@@ -196,10 +196,7 @@ tscpi_session::toutcome tscpi_session::execute_setting(const tprogram_unit& unit
   const tinstrument_state state = instrument_.state();
   const auto& parameters = unit.parameters;
   const auto one_number = [&]() -> std::optional<double> {
-    if (parameters.size() != 1) {
-      add_error(parameters.empty() ? terror_code::missing_parameter : terror_code::parameter_not_allowed);
-      return std::nullopt;
-    }
+    if (!parameter_count_fits(parameters, 1)) return std::nullopt;
     const auto value = parse_number(parameters[0]);
     if (!value) add_error(terror_code::data_out_of_range, "not a number");
     return value;
@@ -223,9 +220,7 @@ tscpi_session::toutcome tscpi_session::execute_setting(const tprogram_unit& unit
   } else if (header_matches("FUNCtion:IMPedance[:TYPE]", unit.mnemonics)) {
     if (unit.query) {
       if (query_without_parameters()) replies += std::string(function_name(state.meas_mode)) + "\n";
-    } else if (parameters.size() != 1) {
-      add_error(parameters.empty() ? terror_code::missing_parameter : terror_code::parameter_not_allowed);
-    } else {
+    } else if (parameter_count_fits(parameters, 1)) {
       const int mode = meas_mode_of_function(parameters[0]);
       mode >= 0 ? instrument_.set_meas_mode(mode)
                 : out_of_range("ZTD,YTD,RX,RPXP,GSBS,GB,CSRS,CPRP,LSRS,LPRP,QC,CSD,LSQ,DL");
@@ -245,26 +240,24 @@ tscpi_session::toutcome tscpi_session::execute_setting(const tprogram_unit& unit
         replies += std::to_string(lcr::ft_factor_items[static_cast<std::size_t>(state.ft_index)]) + "," +
                    std::to_string(lcr::avg_count_items[static_cast<std::size_t>(state.avg_index)]) + "\n";
       }
-    } else if (parameters.empty() || parameters.size() > 2) {
-      add_error(parameters.empty() ? terror_code::missing_parameter : terror_code::parameter_not_allowed);
-    } else {
+    } else if (parameter_count_fits(parameters, 2)) {
+      // Without the second, "Mittelwert" stays.
       const auto ft = parse_number(parameters[0]);
-      const auto avg = parameters.size() == 2 ? parse_number(parameters[1]) : std::optional<double>(
-                                                                                  lcr::avg_count_items[static_cast<std::size_t>(state.avg_index)]);
+      const auto avg = parameters.size() == 2 ? parse_number(parameters[1]) : std::nullopt;
       const int ft_index = ft ? item_of(lcr::ft_factor_items, *ft) : -1;
-      const int avg_index = avg ? item_of(lcr::avg_count_items, *avg) : -1;
+      const int avg_index = parameters.size() == 1 ? state.avg_index : avg ? item_of(lcr::avg_count_items, *avg) : -1;
       ft_index >= 0 && avg_index >= 0 ? instrument_.set_aperture(ft_index, avg_index) : out_of_range("1,4,16");
     }
   } else if (header_matches("RREFerence:AUTO", unit.mnemonics)) {
     if (unit.query) {
       if (query_without_parameters()) replies += state.auto_ref ? "1\n" : "0\n";
-    } else if (parameters.size() != 1) {
-      add_error(parameters.empty() ? terror_code::missing_parameter : terror_code::parameter_not_allowed);
-    } else if (const auto on = parse_boolean(parameters[0])) {
-      const std::string failure = instrument_.set_auto_ref(*on);
-      if (!failure.empty()) add_error(terror_code::execution_error, failure);
-    } else {
-      out_of_range("ON,OFF");
+    } else if (parameter_count_fits(parameters, 1)) {
+      if (const auto on = parse_boolean(parameters[0])) {
+        const std::string failure = instrument_.set_auto_ref(*on);
+        if (!failure.empty()) add_error(terror_code::execution_error, failure);
+      } else {
+        out_of_range("ON,OFF");
+      }
     }
   } else if (header_matches("RREFerence", unit.mnemonics)) {
     if (unit.query) {
@@ -307,10 +300,7 @@ tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& 
   double rp_ohm = 0.0;
   double cp_ff = 0.0;
   if (is_load) {
-    if (unit.parameters.empty() || unit.parameters.size() > 2) {
-      add_error(unit.parameters.empty() ? terror_code::missing_parameter : terror_code::parameter_not_allowed);
-      return toutcome::done;
-    }
+    if (!parameter_count_fits(unit.parameters, 2)) return toutcome::done;
     const auto rp = parse_number(unit.parameters[0]);
     const auto cp = unit.parameters.size() == 2 ? parse_number(unit.parameters[1]) : std::optional<double>(0.0);
     if (!rp || !cp || !(*rp > 0.0) || *cp < 0.0) {
@@ -362,6 +352,13 @@ tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& 
   const std::string failure = instrument_.correct(step, rp_ohm, cp_ff);
   if (!failure.empty()) add_error(terror_code::execution_error, failure);
   return toutcome::done;
+}
+
+bool tscpi_session::parameter_count_fits(const std::vector<std::string>& parameters, std::size_t most)
+{
+  if (!parameters.empty() && parameters.size() <= most) return true;
+  add_error(parameters.empty() ? terror_code::missing_parameter : terror_code::parameter_not_allowed);
+  return false;
 }
 
 bool tscpi_session::waited_too_long(std::chrono::steady_clock::time_point now)

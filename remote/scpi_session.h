@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace scpi {
 
@@ -50,6 +51,8 @@ private:
   toutcome execute_setting(const tprogram_unit& unit, std::string& replies);
   toutcome execute_measurement(const tprogram_unit& unit, std::string& replies,
                                std::chrono::steady_clock::time_point now);
+  // One to `most` parameters; else the error that says which is wrong.
+  bool parameter_count_fits(const std::vector<std::string>& parameters, std::size_t most);
   bool waited_too_long(std::chrono::steady_clock::time_point now);
   void add_error(terror_code code, std::string_view detail = {});
   std::string next_error();

@@ -1,6 +1,7 @@
 #include "export_file.h"
 
 #include "error_box.h"
+#include "file_dialog.h"
 
 #include <QSaveFile>
 
@@ -29,4 +30,16 @@ bool save_image_file(const QString& path, const QImage& image)
   const bool written = file.open(QIODevice::WriteOnly) && image.save(&file, "PNG") && file.commit();
   if (!written) report_failure(path);
   return written;
+}
+
+void export_csv(const QString& caption, const QString& suggested_name, const std::string& text)
+{
+  const QString path = ask_save_file_name(caption, suggested_name, QStringLiteral("CSV (*.csv)"));
+  if (!path.isEmpty()) save_text_file(path, text);
+}
+
+void export_png(const QString& caption, const QString& suggested_name, const QImage& image)
+{
+  const QString path = ask_save_file_name(caption, suggested_name, QStringLiteral("PNG (*.png)"));
+  if (!path.isEmpty()) save_image_file(path, image);
 }

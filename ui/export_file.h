@@ -11,3 +11,8 @@
 
 bool save_text_file(const QString& path, const std::string& text);
 bool save_image_file(const QString& path, const QImage& image);
+
+// "Export …" and "Bild …": asks where (the dialog's `caption`, the
+// suggested file name) and saves there; nothing when the operator cancels.
+void export_csv(const QString& caption, const QString& suggested_name, const std::string& text);
+void export_png(const QString& caption, const QString& suggested_name, const QImage& image);

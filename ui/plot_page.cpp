@@ -3,7 +3,6 @@
 #include "main_window.h"
 #include "plot_drawing.h"
 #include "export_file.h"
-#include "file_dialog.h"
 #include "plot_model.h"
 
 #include "engine/measurement_cycle.h"
@@ -180,14 +179,10 @@ std::string tplot_page::traces_csv() const
 
 void tplot_page::Button11Click()
 {
-  const QString path = ask_save_file_name(QStringLiteral("Zeitverlauf exportieren"), QStringLiteral("Zeitverlauf.csv"),
-                                          QStringLiteral("CSV (*.csv)"));
-  if (!path.isEmpty()) save_text_file(path, traces_csv());
+  export_csv(QStringLiteral("Zeitverlauf exportieren"), QStringLiteral("Zeitverlauf.csv"), traces_csv());
 }
 
 void tplot_page::Button12Click()
 {
-  const QString path = ask_save_file_name(QStringLiteral("Zeitverlauf als Bild"), QStringLiteral("Zeitverlauf.png"),
-                                          QStringLiteral("PNG (*.png)"));
-  if (!path.isEmpty()) save_image_file(path, ui.PaintBox1->image());
+  export_png(QStringLiteral("Zeitverlauf als Bild"), QStringLiteral("Zeitverlauf.png"), ui.PaintBox1->image());
 }

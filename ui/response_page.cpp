@@ -1,7 +1,6 @@
 #include "response_page.h"
 
 #include "export_file.h"
-#include "file_dialog.h"
 #include "main_window.h"
 #include "response_plot.h"
 
@@ -177,14 +176,10 @@ std::string tresponse_page::table_csv() const
 
 void tresponse_page::Button9Click()
 {
-  const QString path = ask_save_file_name(QStringLiteral("Frequenzgang exportieren"), QStringLiteral("Frequenzgang.csv"),
-                                          QStringLiteral("CSV (*.csv)"));
-  if (!path.isEmpty()) save_text_file(path, table_csv());
+  export_csv(QStringLiteral("Frequenzgang exportieren"), QStringLiteral("Frequenzgang.csv"), table_csv());
 }
 
 void tresponse_page::Button10Click()
 {
-  const QString path = ask_save_file_name(QStringLiteral("Frequenzgang als Bild"), QStringLiteral("Frequenzgang.png"),
-                                          QStringLiteral("PNG (*.png)"));
-  if (!path.isEmpty()) save_image_file(path, plot_);
+  export_png(QStringLiteral("Frequenzgang als Bild"), QStringLiteral("Frequenzgang.png"), plot_);
 }

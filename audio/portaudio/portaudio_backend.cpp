@@ -194,23 +194,27 @@ public:
   int reset()
   {
     if (stream_ == nullptr) return MMSYSERR_INVALHANDLE;
-    stop_watchdog();
-    core_->stopping.store(true);
-    if (!core_->abandoned.load() && !stop_within_limit(false)) core_->abandoned.store(true);
-    return_all_buffers();
+    stop_and_return_buffers(false);
     return MMSYSERR_NOERROR;
   }
 
   int close()
   {
     if (stream_ == nullptr) return MMSYSERR_INVALHANDLE;
-    stop_watchdog();
-    core_->stopping.store(true);
-    // A stream given up on is left to its helper thread.
-    if (!core_->abandoned.load() && !stop_within_limit(true)) core_->abandoned.store(true);
-    return_all_buffers();
+    stop_and_return_buffers(true);
     stream_ = nullptr;
     return MMSYSERR_NOERROR;
+  }
+
+  // Stops the stream (for good when `closing`) and returns every buffer
+  // still queued. A stream that does not stop in time is given up on and
+  // left to its helper thread.
+  void stop_and_return_buffers(bool closing)
+  {
+    stop_watchdog();
+    core_->stopping.store(true);
+    if (!core_->abandoned.load() && !stop_within_limit(closing)) core_->abandoned.store(true);
+    return_all_buffers();
   }
 
   bool failed() const { return core_->failed.load(); }
