@@ -3,6 +3,7 @@
 
 #include "error_box.h"
 #include "main_window.h"
+#include "plot_page.h"
 #include "response_page.h"
 #include "settings_file.h"
 #include "window_style.h"
@@ -154,8 +155,8 @@ void run_ticks(TForm1& window, int ticks, const std::function<bool()>& until = {
 }
 
 // Each page, after a second and a half of measuring, as "1_LCR_Messung.png",
-// "2_Zeitverlauf.png", …; the sweep page after a sweep, so that the picture
-// shows what it is for.
+// "2_Zeitverlauf.png", …; the time course after "Auto Set" and the sweep
+// page after a sweep, so that the pictures show what the pages are for.
 void take_screenshots(TForm1& window, const QString& directory)
 {
   QDir().mkpath(directory);
@@ -168,6 +169,12 @@ void take_screenshots(TForm1& window, const QString& directory)
       run_ticks(window, 600, [&window] { return !window.response_page().sweep_running(); });
     }
     run_ticks(window, 15);
+    // The traces start off the picture at the start scale; scaled, as an
+    // operator would after a second.
+    if (pages.widget(index) == &window.plot_page()) {
+      window.plot_page().Button3Click();
+      run_ticks(window, 5);
+    }
     QApplication::processEvents();
     QString title = pages.tabText(index);
     title.replace(' ', '_').replace('/', '_');

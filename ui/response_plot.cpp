@@ -69,6 +69,13 @@ void draw_grid(QPainter& painter, const tframe& frame, std::span<const double> f
   painter.drawRect(frame.area);
 }
 
+// A scale value beside its grid line, kept within the frame's height so
+// that the lowest does not run into the frequency labels below the frame.
+int label_baseline(const tframe& frame, int y, const QFontMetrics& metrics)
+{
+  return std::clamp(y + metrics.ascent() / 2, frame.area.top() + metrics.ascent() / 2, frame.area.bottom());
+}
+
 void draw_scales(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz,
                  const tresponse_trace& first, const tresponse_trace& second)
 {
@@ -83,11 +90,11 @@ void draw_scales(QPainter& painter, const tframe& frame, std::span<const double>
   for (const double tick : axis_ticks(first.axis)) {
     const QString text = tick_text(first.quantity, tick);
     painter.drawText(frame.area.left() - metrics.horizontalAdvance(text) - 3,
-                     frame.y_of(first.axis, tick) + metrics.ascent() / 2, text);
+                     label_baseline(frame, frame.y_of(first.axis, tick), metrics), text);
   }
   painter.setPen(QColor(trace_colour_2));
   for (const double tick : axis_ticks(second.axis)) {
-    painter.drawText(frame.area.right() + 3, frame.y_of(second.axis, tick) + metrics.ascent() / 2,
+    painter.drawText(frame.area.right() + 3, label_baseline(frame, frame.y_of(second.axis, tick), metrics),
                      tick_text(second.quantity, tick));
   }
 }
