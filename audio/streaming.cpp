@@ -48,32 +48,86 @@ void update_out_lead()
 
 // Hands the ring's returned buffers back to their device in order, at most
 // `cap` of them, starting at `index`; returns the index of the next one.
+// `queue_again` gets each buffer with the flags the device returned it with.
 template <typename Queue>
 int requeue_returned(tring& ring, int index, int cap, Queue queue_again)
 {
   for (int i = 0; i < cap; ++i) {
     twave_header& header = ring.header(index);
     if ((header.flags.load(std::memory_order_acquire) & WHDR_DONE) == 0) break;
-    header.flags.fetch_and(~WHDR_DONE);
-    queue_again(header);
+    const std::uint32_t flags = header.flags.fetch_and(~(WHDR_DONE | WHDR_DROPOUT));
+    queue_again(header, flags);
     index = (index + 1) % ring.buffer_count;
   }
   return index;
 }
 
+// Buffers from `index` on that the device has returned and the worker has
+// not yet queued again.
+int returned_ahead(tring& ring, int index)
+{
+  int count = 0;
+  while (count < ring.buffer_count && (ring.header(index).flags.load(std::memory_order_acquire) & WHDR_DONE) != 0) {
+    ++count;
+    index = (index + 1) % ring.buffer_count;
+  }
+  return count;
+}
+
+void extend_continuity(std::int64_t frame)
+{
+  stream.continuous_from = std::max(stream.continuous_from, frame);
+}
+
+// A buffer came back marked: frames were lost or the output played silence
+// or stale data. Whatever is written up to now may come back shifted, so
+// the recording is continuous again once what is written from now on has
+// come back.
+void note_input_dropout()
+{
+  stream.dropout_count.fetch_add(1);
+  const int lead = std::min(frames_ahead(stream.out_write.load(), stream.out_played.load(), stream.out_ring),
+                            output_lead_max);
+  extend_continuity(input_position_bound() + lead + block_frames + stream.latency_frames.load());
+}
+
+// Where the block written at `lead` frames ahead of the player arrives; a
+// block moved because the player had reached the writer is a dropout (but
+// not the first since the output opened: its ring was never written).
+void note_written_block(int lead, bool moved)
+{
+  const std::int64_t arrival = input_position_bound() + lead + stream.latency_frames.load();
+  stream.latest_write_arrival = arrival;
+  if (!stream.output_written) {
+    stream.steady_from = std::max(stream.steady_from, arrival);
+  } else if (moved) {
+    stream.dropout_count.fetch_add(1);
+    extend_continuity(arrival);
+  }
+  stream.output_written = true;
+}
+
 void requeue_input()
 {
+  int returned = 0;
+  int dropouts = 0;
   const int index = requeue_returned(stream.in_ring, stream.in_index.load(), input_requeue_cap,
-                                     [](twave_header& header) { stream.in_handle->add_buffer(header); });
+                                     [&](twave_header& header, std::uint32_t flags) {
+                                       ++returned;
+                                       if ((flags & WHDR_DROPOUT) != 0) ++dropouts;
+                                       stream.in_handle->add_buffer(header);
+                                     });
   stream.in_index.store(index);
   stream.in_recorded.store(index * block_frames);
+  stream.in_frames_recorded += static_cast<std::int64_t>(returned) * block_frames;
   update_in_available();
+  for (int i = 0; i < dropouts; ++i) note_input_dropout();
 }
 
 void requeue_output()
 {
   const int index = requeue_returned(stream.out_ring, stream.out_index.load(), output_requeue_cap,
-                                     [](twave_header& header) { stream.out_handle->write(header); });
+                                     [](twave_header& header, std::uint32_t) { stream.out_handle->write(header); });
   stream.out_index.store(index);
   stream.out_played.store(index * block_frames);
   update_out_lead();
@@ -100,6 +154,12 @@ void stream_worker()
     if (stream.output_running.load()) requeue_output();
     if (stream.input_running.load() && stream.output_running.load() && stream.block_handler) {
       stream.block_handler();
+    }
+    // The device's events for buffers beyond the requeue cap have merged
+    // into the one this pass took: come back for them at once, before the
+    // device runs out of queued buffers and loses what it records.
+    if (stream.input_running.load() && returned_ahead(stream.in_ring, stream.in_index.load()) > 0) {
+      stream.wakeup_event->set();
     }
   } while (stream.worker_run.load());
   stream.worker_ended.store(true);
@@ -157,6 +217,14 @@ void reset_stream_state()
   stream.out_played = 0;
   stream.out_write = 0;
   stream.out_lead = 0;
+  stream.in_frames_recorded = 0;
+  stream.in_frames_taken = 0;
+  stream.continuous_from = 0;
+  stream.steady_from = 0;
+  stream.latest_write_arrival = 0;
+  stream.output_written = false;
+  stream.latency_frames = 0;
+  stream.dropout_count = 0;
   stream.worker_run = false;
   stream.worker_ended = true;
   stream.wakeup_event.reset();
@@ -225,6 +293,7 @@ void waveout_open()
   stream.out_index = 0;
   stream.out_played = 0;
   stream.out_write = output_lead_target % stream.out_ring.frames;
+  stream.output_written = false;
   update_out_lead();
   if (result == MMSYSERR_NOERROR) stream.output_running = true;
 }
@@ -238,6 +307,11 @@ void wavein_open()
   stream.in_read = 0;
   stream.in_recorded = 0;
   update_in_available();
+  // The absolute count goes on; what the previous device recorded and the
+  // engine did not take is dropped with its ring, and no window spans the
+  // change of device.
+  stream.in_frames_recorded = stream.in_frames_taken;
+  extend_continuity(stream.in_frames_taken);
 
   if (!stream.wakeup_event) stream.wakeup_event = std::make_unique<tauto_reset_event>();
   if (!stream.worker_run.load()) {
@@ -260,6 +334,7 @@ void wavein_open()
     }
     result += stream.in_handle->start();
   }
+  stream.latency_frames = static_cast<int>(std::ceil(device_latency_seconds() * in_rate));
   if (result == MMSYSERR_NOERROR) stream.input_running = true;
 }
 
@@ -322,6 +397,42 @@ int in_available()
   return stream.in_available.load();
 }
 
+std::int64_t input_frame_position()
+{
+  return stream.in_frames_taken;
+}
+
+std::int64_t input_position_bound()
+{
+  const int returned = stream.in_ring.buffer_count > 0 ? returned_ahead(stream.in_ring, stream.in_index.load()) : 0;
+  return stream.in_frames_recorded + static_cast<std::int64_t>(returned + 1) * block_frames;
+}
+
+std::int64_t continuous_from()
+{
+  return stream.continuous_from;
+}
+
+std::int64_t steady_from()
+{
+  return stream.steady_from;
+}
+
+std::int64_t latest_write_arrival()
+{
+  return stream.latest_write_arrival;
+}
+
+int latency_frames()
+{
+  return stream.latency_frames.load();
+}
+
+std::int64_t dropout_count()
+{
+  return stream.dropout_count.load();
+}
+
 void read_input_block()
 {
   const bool swap = stream.swap_channels.load();
@@ -340,6 +451,7 @@ void read_input_block()
     }
   }
   stream.in_read.store((read + block_frames) % stream.in_ring.frames);
+  stream.in_frames_taken += block_frames;
   update_in_available();
 }
 
@@ -360,11 +472,16 @@ void write_output_block(int count)
 {
   if (!stream.output_running.load()) return;
   count = std::clamp(count, 0, block_frames);  // the output blocks hold one block
-  const int lead = stream.out_lead.load();
-  if (lead > output_lead_max || lead < output_lead_min) {
-    stream.out_write.store((stream.out_played.load() + output_lead_target) % stream.out_ring.frames);
-  }
+  // The player's position now: buffers it has returned since the worker
+  // last queued them count too, so that a long pass over a backlog notices
+  // when the player reaches the write position.
+  const int played = (stream.out_played.load() + returned_ahead(stream.out_ring, stream.out_index.load()) * block_frames) %
+                     stream.out_ring.frames;
+  const int lead = frames_ahead(stream.out_write.load(), played, stream.out_ring);
+  const bool moved = lead > output_lead_max || lead < output_lead_min;
+  if (moved) stream.out_write.store((played + output_lead_target) % stream.out_ring.frames);
   const int write = stream.out_write.load();
+  note_written_block(frames_ahead(write, played, stream.out_ring), moved);
   int buffer = write / block_frames;
   int frame = write % block_frames;
   for (int i = 0; i < count; ++i) {

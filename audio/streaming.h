@@ -21,6 +21,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
@@ -88,6 +89,18 @@ struct tstream_state {
   std::atomic<int> out_write{0};
   std::atomic<int> out_lead{0};
 
+  // Continuity, in absolute input frames counted from the first input
+  // opened on (they go on counting across a change of device). Worker only
+  // (and the open operations while it does not run), but the count.
+  std::int64_t in_frames_recorded = 0;  // frames the input device has returned
+  std::int64_t in_frames_taken = 0;     // frame of the next block read_input_block delivers
+  std::int64_t continuous_from = 0;     // no dropout touches the recording from here on
+  std::int64_t steady_from = 0;         // the output's first block since it opened arrives here
+  std::int64_t latest_write_arrival = 0;  // the latest written block's first frame arrives here at the latest
+  bool output_written = false;          // a block was written since the output opened
+  std::atomic<int> latency_frames{0};   // the devices' own latency, set when the input opens
+  std::atomic<std::int64_t> dropout_count{0};  // dropouts seen since program start
+
   // Worker.
   std::atomic<bool> worker_run{false};
   std::atomic<bool> worker_ended{true};
@@ -154,6 +167,36 @@ int in_available();
 void read_input_block();
 void delay_input_block();
 void write_output_block(int count);
+
+// Worker thread: where the engine's blocks lie in the stream, as absolute
+// input frames (see tstream_state).
+//
+// A block the engine writes now reaches the input at the earliest frame
+// that the device records after it has played it: the record position now,
+// plus the output's lead, plus the devices' latency. The positions are
+// known to a buffer only, so each bound errs towards later.
+//
+// The frame of the next block read_input_block delivers.
+std::int64_t input_frame_position();
+// The device's record position now, at the latest: what it has returned,
+// also beyond the requeue cap, and the buffer it is filling.
+std::int64_t input_position_bound();
+// The frame from which the recording is continuous: a window that starts
+// earlier may span a dropout (a lost input block, silence or stale data
+// played) or its effect.
+std::int64_t continuous_from();
+// The frame from which the recording holds what the output has played
+// since it opened (before it: silence, or the other device).
+std::int64_t steady_from();
+// The frame by which the first frame of the latest block written has been
+// recorded.
+std::int64_t latest_write_arrival();
+int latency_frames();
+
+// Dropouts seen since program start: input buffers the device marked
+// (frames lost, silence or stale data played) and output blocks that had to
+// be moved because the player had reached them. Any thread.
+std::int64_t dropout_count();
 
 // Buffers per ring for the streaming rates (for tests and diagnostics).
 inline constexpr int N_in = ring_buffer_count(in_rate);

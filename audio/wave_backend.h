@@ -24,6 +24,12 @@
 namespace waveio {
 
 inline constexpr std::uint32_t WHDR_DONE = 1;
+// Set by the device together with WHDR_DONE on a buffer around which the
+// stream was not continuous: recorded frames before it were lost (an input
+// overflow, a stalled clock), or the output played silence or stale data
+// while it was recorded (an underrun). The worker counts it and the engine
+// settles again after it. Not a flag of the platform's wave interface.
+inline constexpr std::uint32_t WHDR_DROPOUT = 0x1000;
 
 inline constexpr int MMSYSERR_NOERROR = 0;
 inline constexpr int MMSYSERR_ERROR = 1;
@@ -59,7 +65,7 @@ static_assert(tsample::is_always_lock_free);
 struct twave_header {
   tsample* data = nullptr;          // interleaved samples
   std::uint32_t buffer_length = 0;  // bytes
-  std::atomic<std::uint32_t> flags{0};  // WHDR_DONE, set by the device (release)
+  std::atomic<std::uint32_t> flags{0};  // WHDR_DONE (release), WHDR_DROPOUT, set by the device
   std::uint32_t loops = 0;
   bool prepared = false;            // between prepare and unprepare
 

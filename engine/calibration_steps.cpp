@@ -2,6 +2,7 @@
 
 #include "corrections.h"
 #include "measurement_cycle.h"
+#include "settled_reading.h"
 
 #include <cmath>
 #include <mutex>
@@ -12,15 +13,26 @@ tcal_capture_state cal_capture;
 
 namespace {
 
-struct tindices {
-  std::size_t r;
-  std::size_t f;
+// The latest reading, if it is one of the present settings, with its
+// ratio corrected by the tables in force.
+struct tstep_reading {
+  bool current = false;
+  std::size_t r = 0;
+  std::size_t f = 0;
+  tcomplex avg_ratio;
+  tcorrection_chain chain;
 };
 
-tindices current_indices()
+tstep_reading step_reading()
 {
-  return {static_cast<std::size_t>(clamp_ref_index(settings.ref_index.load())),
-          static_cast<std::size_t>(clamp_freq_index(settings.freq_index.load()))};
+  const tmeasurement_snapshot snapshot = measurement_snapshot();
+  tstep_reading reading;
+  reading.current = is_current_reading(snapshot);
+  reading.r = static_cast<std::size_t>(clamp_ref_index(snapshot.tag.ref_index));
+  reading.f = static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index));
+  reading.avg_ratio = snapshot.avg_ratio;
+  reading.chain = corrected_chain(snapshot);
+  return reading;
 }
 
 bool is_finite(tcomplex value)
@@ -48,6 +60,7 @@ const char* cal_step_result_text(tcal_step_result result)
 {
   switch (result) {
     case tcal_step_result::stored: return "gespeichert";
+    case tcal_step_result::not_settled: return "kein eingeschwungener Messwert (Aufbau, Ton oder Tonstrom unruhig)";
     case tcal_step_result::no_open_ratio: return "kein Leerlaufwert in diesem Lauf (zuerst Modus 2)";
     case tcal_step_result::no_known_ratio: return "Messwert des bekannten Widerstands unbrauchbar";
     case tcal_step_result::degenerate: return "bekannter Widerstand nicht vom Leerlauf zu unterscheiden";
@@ -58,36 +71,40 @@ const char* cal_step_result_text(tcal_step_result result)
 
 tcal_step_result cal_store_crosstalk()
 {
-  const auto [r, f] = current_indices();
+  const tstep_reading reading = step_reading();
+  if (!reading.current) return tcal_step_result::not_settled;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(engine.avg_ratio)) calibration.h_short[f] = engine.avg_ratio;
+  if (is_finite(reading.avg_ratio)) calibration.h_short[reading.f] = reading.avg_ratio;
   return tcal_step_result::stored;
 }
 
 tcal_step_result cal_store_symmetry()
 {
-  const auto [r, f] = current_indices();
+  const tstep_reading reading = step_reading();
+  if (!reading.current) return tcal_step_result::not_settled;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(engine.avg_ratio)) calibration.h_direct[f] = engine.avg_ratio;
+  if (is_finite(reading.avg_ratio)) calibration.h_direct[reading.f] = reading.avg_ratio;
   return tcal_step_result::stored;
 }
 
 tcal_step_result cal_store_open()
 {
-  const auto [r, f] = current_indices();
+  const tstep_reading reading = step_reading();
+  if (!reading.current) return tcal_step_result::not_settled;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(engine.ratio_corrected) && is_finite(engine.y_raw)) {
-    cal_capture.h_open[f] = engine.ratio_corrected;
-    calibration.y_open[r][f] = engine.y_raw;
+  if (is_finite(reading.chain.ratio_corrected) && is_finite(reading.chain.y_raw)) {
+    cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
+    calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
   }
   return tcal_step_result::stored;
 }
 
 tcal_step_result cal_store_short()
 {
-  const auto [r, f] = current_indices();
+  const tstep_reading reading = step_reading();
+  if (!reading.current) return tcal_step_result::not_settled;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(engine.z_open_corrected)) calibration.z_short[r][f] = engine.z_open_corrected;
+  if (is_finite(reading.chain.z_open_corrected)) calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
   return tcal_step_result::stored;
 }
 
@@ -120,9 +137,12 @@ bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short
 
 tcal_step_result cal_store_reference()
 {
-  const auto [r, f] = current_indices();
+  const tstep_reading reading = step_reading();
+  if (!reading.current) return tcal_step_result::not_settled;
+  const std::size_t r = reading.r;
+  const std::size_t f = reading.f;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(engine.ratio_corrected)) cal_capture.h_known[f] = engine.ratio_corrected;
+  if (is_finite(reading.chain.ratio_corrected)) cal_capture.h_known[f] = reading.chain.ratio_corrected;
   const double rp = cal_capture.known_rp;
   const double cp = cal_capture.known_cp;
   if (!(rp > 0.0) || !std::isfinite(rp) || !(cp >= 0.0) || !std::isfinite(cp)) {

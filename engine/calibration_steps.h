@@ -1,8 +1,10 @@
 #pragma once
 
-// The five calibration steps: each takes the values of the latest
-// measurement evaluation at the current frequency and reference resistor and
-// fills its correction table entries.
+// The five calibration steps: each takes the latest reading at the current
+// frequency and reference resistor and fills its correction table entries.
+// A reading that has not settled under the present settings (a tone still
+// on its way, a dropout, a set-up just changed) is refused: nothing is
+// stored from it.
 //
 // Called on the window's (or the command-line meter's) thread; the latest
 // evaluation is copied and the entries are written under `publication_lock`.
@@ -41,9 +43,10 @@ extern tcal_capture_state cal_capture;
 
 void reset_cal_capture();
 
-// How a step ended; only the reference step can refuse.
+// How a step ended.
 enum class tcal_step_result {
   stored,
+  not_settled,        // the latest reading has not settled under the present settings
   no_open_ratio,      // no open step at this frequency in this run (h_open re = 0)
   no_known_ratio,     // the known resistor's ratio has a zero real part
   degenerate,         // the known resistor cannot be told from open (zero divisor)

@@ -1,14 +1,9 @@
 #include "frequency_sweep.h"
 
 #include "csv_text.h"
-#include "deviation_estimate.h"
-#include "measurement_cycle.h"
 #include "quantities.h"
 #include "settings.h"
-
-#include "audio/streaming.h"
-
-#include <mutex>
+#include "settled_reading.h"
 
 namespace lcr {
 
@@ -17,12 +12,6 @@ namespace {
 // A reference the engine recommends that the sweep has not tried yet is
 // worth a second settling; three are plenty (the recommendation converges).
 constexpr int most_reference_changes = 3;
-
-
-std::int64_t evaluations_so_far()
-{
-  return measurement_snapshot().evaluation_count;
-}
 
 }  // namespace
 
@@ -44,36 +33,32 @@ void tfrequency_sweep::switch_to(int freq_index)
 {
   freq_index_ = freq_index;
   reference_changes_ = 0;
+  waiting_ticks_ = 0;
   settings.freq_index = freq_index;
-  settling_.restart();
-}
-
-void tsettling_wait::restart()
-{
-  from_evaluations_ = evaluations_so_far();
-  seconds_ = tone_settling_seconds();
-}
-
-bool tsettling_wait::settled() const
-{
-  const std::int64_t evaluations = evaluations_so_far() - from_evaluations_;
-  return static_cast<double>(evaluations) * eval_stride / waveio::in_rate >= seconds_;
 }
 
 bool tfrequency_sweep::tick()
 {
   if (done_) return false;
-  if (!settling_.settled()) return true;
+  const tmeasurement_snapshot snapshot = measurement_snapshot();
+  if (!is_current_reading(snapshot)) {
+    if (++waiting_ticks_ > most_ticks_per_point) {
+      failed_ = true;
+      finish();
+      return false;
+    }
+    return true;
+  }
   if (auto_ref_ && reference_changes_ < most_reference_changes) {
-    const int recommended = recommended_ref_index();
+    const int recommended = recommended_ref_index(snapshot);
     if (recommended >= 0 && recommended != settings.ref_index.load()) {
       settings.ref_index = recommended;
       ++reference_changes_;
-      settling_.restart();
+      waiting_ticks_ = 0;
       return true;
     }
   }
-  take_reading();
+  rows_.push_back(reading_row(snapshot));
   if (freq_index_ + 1 < freq_count) {
     switch_to(freq_index_ + 1);
   } else {
@@ -82,44 +67,43 @@ bool tfrequency_sweep::tick()
   return !done_;
 }
 
-int recommended_ref_index()
+std::string tfrequency_sweep::failure_text() const
 {
-  const double ohm = measurement_snapshot().recommended_ref_ohm;
+  if (!failed_) return {};
+  const int hz = test_frequencies[static_cast<std::size_t>(freq_index_)];
+  return "kein eingeschwungener Messwert bei " + (hz >= 1000 ? std::to_string(hz / 1000) + " kHz" : std::to_string(hz) + " Hz");
+}
+
+int recommended_ref_index(const tmeasurement_snapshot& snapshot)
+{
   for (int r = 0; r < ref_count; ++r) {
-    if (ref_resistors[static_cast<std::size_t>(r)] == ohm) return r;
+    if (ref_resistors[static_cast<std::size_t>(r)] == snapshot.recommended_ref_ohm) return r;
   }
   return -1;
 }
 
-tsweep_row present_reading()
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
 {
-  const tmeasurement_snapshot snapshot = measurement_snapshot();
-  tlcr_strings first;
-  tlcr_strings second;
-  {
-    const std::lock_guard lock(publication_lock);
-    first = engine.first_quantity;
-    second = engine.second_quantity;
-  }
-  tlcr_strings magnitude;
-  magnitude.quantity = "Z";
+  const auto [first, second] = displayed_quantities();
   tsweep_row row;
-  row.freq_index = settings.freq_index.load();
+  row.freq_index = clamp_freq_index(snapshot.tag.freq_index);
   row.frequency_hz = test_frequencies[static_cast<std::size_t>(row.freq_index)];
-  row.z = snapshot.display_z;
-  row.z_deviation = quantity_deviation(magnitude);
-  row.first_value = quantity_value(row.z, first);
-  row.first_deviation = quantity_deviation(first);
-  row.second_value = quantity_value(row.z, second);
-  row.second_deviation = quantity_deviation(second);
-  row.ref_index = settings.ref_index.load();
+  row.ref_index = clamp_ref_index(snapshot.tag.ref_index);
+  row.z = corrected_chain(snapshot).z;
+  const tquantity_reading magnitude = quantity_reading(snapshot, quantity_key::Z, false);
+  row.z_deviation = magnitude.deviation;
+  row.z_uncertainty = magnitude.uncertainty;
+  row.z_covering = magnitude.covering;
+  const tquantity_reading first_reading = quantity_reading(snapshot, first);
+  row.first_value = first_reading.value;
+  row.first_deviation = first_reading.deviation;
+  row.first_uncertainty = first_reading.uncertainty;
+  const tquantity_reading second_reading = quantity_reading(snapshot, second);
+  row.second_value = second_reading.value;
+  row.second_deviation = second_reading.deviation;
+  row.second_uncertainty = second_reading.uncertainty;
   row.signal_state = snapshot.latest_signal_state;
   return row;
-}
-
-void tfrequency_sweep::take_reading()
-{
-  rows_.push_back(present_reading());
 }
 
 std::vector<tfit_point> sweep_fit_points(const std::vector<tsweep_row>& rows)
@@ -127,7 +111,7 @@ std::vector<tfit_point> sweep_fit_points(const std::vector<tsweep_row>& rows)
   std::vector<tfit_point> points;
   for (const tsweep_row& row : rows) {
     const bool meaningful = row.signal_state == signal_ok || row.signal_state == signal_near_full_scale;
-    if (meaningful) points.push_back({row.frequency_hz, row.z, row.z_deviation});
+    if (meaningful) points.push_back({row.frequency_hz, row.z, row.z_covering});
   }
   return points;
 }

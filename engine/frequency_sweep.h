@@ -1,21 +1,23 @@
 #pragma once
 
 // A frequency sweep: the device measured at all eight test frequencies.
-// At each: switch the tone, wait until it has settled in every averaged
-// evaluation, take the averaged, corrected impedance and the two quantities
-// of the present mode with their deviations. The reference resistor stays
-// as chosen, or with "Auto R ref" becomes at each frequency the one the
-// engine recommends there (switching and settling again). Afterwards the
-// operator's frequency and reference are back.
+// At each: switch the tone, wait for a reading that has settled under it
+// (every averaged evaluation recorded after the new tone reached the input,
+// none spanning a dropout), take its corrected impedance and the two
+// quantities of the present mode with their deviations. The reference
+// resistor stays as chosen, or with "Auto R ref" becomes at each frequency
+// the one the engine recommends there (switching and settling again).
+// Afterwards the operator's frequency and reference are back.
 //
 // Stepped by the caller's ticks (the window's display tick, the command
-// line's loop) on the thread that owns the settings; waiting is counted in
-// stream time, so it holds on the simulated set-up's virtual clock too.
+// line's loop) on the thread that owns the settings; it never waits. A
+// frequency that gives no settled reading within `most_ticks_per_point`
+// ticks ends the sweep as failed, with the rows it has.
 
 #include "circuit_fit.h"
 #include "complex_math.h"
+#include "measurement_cycle.h"
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,45 +35,45 @@ struct tsweep_row {
   double second_deviation = 0.0;
   int ref_index = 0;             // the reference used
   int signal_state = 0;          // the level code of the reading's evaluation
+  // Statistical uncertainties (k = 2; NaN while unknown) beside the worst
+  // cases, and what the point is trusted with in a fit or a comparison.
+  double z_uncertainty = 0.0;
+  double z_covering = 0.0;
+  double first_uncertainty = 0.0;
+  double second_uncertainty = 0.0;
 };
 
-// Stream time since a change against the time that the tone and every
-// averaged evaluation need to settle after it.
-class tsettling_wait {
-public:
-  tsettling_wait() { restart(); }
-  void restart();
-  bool settled() const;
+// The "R ref" item that the engine recommends in a reading, or −1 before
+// there is one.
+int recommended_ref_index(const tmeasurement_snapshot& snapshot);
 
-private:
-  std::int64_t from_evaluations_ = 0;
-  double seconds_ = 0.0;
-};
-
-// The "R ref" item that the engine recommends for the latest evaluation,
-// or −1 before there is one.
-int recommended_ref_index();
-
-// The averaged, corrected impedance of the latest evaluation and the
-// present mode's two quantities with their deviations, at the present
-// frequency and reference.
-tsweep_row present_reading();
+// A reading's corrected impedance and the present mode's two quantities
+// with their deviations, at the frequency and reference it was made with.
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot);
 
 class tfrequency_sweep {
 public:
+  // A settled reading comes within a second or two; 30 s of display ticks
+  // without one means the stream does not settle.
+  static constexpr int most_ticks_per_point = 300;
+
   explicit tfrequency_sweep(bool auto_ref);
 
   // One tick: false once the sweep is done.
   bool tick();
 
   bool done() const { return done_; }
+  // Done without a settled reading at a frequency; the rows hold the
+  // frequencies before it.
+  bool failed() const { return failed_; }
+  // "kein eingeschwungener Messwert bei 500 Hz" for a failed sweep.
+  std::string failure_text() const;
   // 0 … 100, by frequencies finished.
   int progress_percent() const;
   const std::vector<tsweep_row>& rows() const { return rows_; }
 
 private:
   void switch_to(int freq_index);
-  void take_reading();
   void finish();
 
   bool auto_ref_;
@@ -79,9 +81,10 @@ private:
   int operator_ref_index_;
   int freq_index_ = 0;
   int reference_changes_ = 0;      // at this frequency
-  tsettling_wait settling_;
+  int waiting_ticks_ = 0;          // since the last change
   std::vector<tsweep_row> rows_;
   bool done_ = false;
+  bool failed_ = false;
 };
 
 // The rows that the equivalent circuit is fitted to: not those read with a

@@ -23,18 +23,46 @@ constexpr int block_frames = waveio::block_frames;
 void rebuild_working_objects()
 {
   const int factor = std::clamp(settings.ft_factor.load(), 1, 16);
+  const int avg_count = settings.avg_count.load();
   dft_setup(engine.dft_ch1, 100, factor, waveio::out_rate);
   dft_setup(engine.dft_ch2, 100, factor, waveio::out_rate);
   ring_setup(engine.ring_ch1, engine.dft_ch1.n);
   ring_setup(engine.ring_ch2, engine.dft_ch2.n);
-  avg_setup(engine.avg_re, settings.avg_count.load() * factor);
-  avg_setup(engine.avg_im, settings.avg_count.load() * factor);
+  avg_setup(engine.avg_re, avg_count * factor);
+  avg_setup(engine.avg_im, avg_count * factor);
+  engine.built_ft_factor = factor;
+  engine.built_avg_count = avg_count;
+  engine.settling.rebuilt(waveio::input_frame_position());
+  engine.scatter.clear();
 }
 
-void fill_tone_buffer(int test_mode)
+// The settings this block is made under, read once: the tone, the
+// evaluation and the settling all go by the same values.
+tmeasure_tag block_tag()
 {
-  switch (test_mode) {
-    case 0: make_measurement_tone(); break;
+  tmeasure_tag tag = current_measure_tag();
+  tag.ft_factor = engine.built_ft_factor;
+  tag.avg_count = engine.built_avg_count;
+  return tag;
+}
+
+void make_tone(int freq_index, double level)
+{
+  const double step =
+      test_frequencies[static_cast<std::size_t>(clamp_freq_index(freq_index))] / static_cast<double>(waveio::out_rate);
+  const double amplitude = tone_amplitude(level);
+  for (double& sample : engine.tone_buffer) {
+    engine.tone_phase += step;
+    engine.tone_phase -= std::trunc(engine.tone_phase);
+    // A dither of at most half a sample unit decorrelates the rounding error.
+    sample = std::sin(2.0 * pi * engine.tone_phase) * amplitude + (engine.dither_source.next() - 0.5);
+  }
+}
+
+void fill_tone_buffer(const tmeasure_tag& tag)
+{
+  switch (tag.test_mode) {
+    case 0: make_tone(tag.freq_index, tag.tone_level); break;
     case 1:
     case 3: make_test_tone_1k(); break;
     case 2: make_test_multitone(); break;
@@ -50,10 +78,10 @@ void play_tone_buffer()
   waveio::write_output_block(block_frames);
 }
 
-void evaluate(int test_mode)
+void evaluate(int test_mode, std::int64_t window_start)
 {
   switch (test_mode) {
-    case 0: evaluate_measurement(); break;
+    case 0: evaluate_measurement(window_start); break;
     case 1: evaluate_test1(); break;
     case 2: evaluate_test2(); break;
     case 3: evaluate_test3(); break;
@@ -127,31 +155,29 @@ void process_recorded_blocks()
   if (engine.tone_buffer.size() != block_frames) engine.tone_buffer.assign(block_frames, 0.0);
 
   while (waveio::in_available() / block_frames > 0) {
+    const std::int64_t block_start = waveio::input_frame_position();
     waveio::read_input_block();
-    if (waveio::stream.sample_offset.load() != 0) waveio::delay_input_block();
-    const int test_mode = settings.test_mode.load();
-    fill_tone_buffer(test_mode);
+    const bool delayed = waveio::stream.sample_offset.load() != 0;
+    if (delayed) waveio::delay_input_block();
+    engine.block_tag = block_tag();
+    fill_tone_buffer(engine.block_tag);
     play_tone_buffer();
+    engine.settling.block_made(engine.block_tag);
     ring_put(engine.ring_ch1, waveio::stream.inblock_left);
     ring_put(engine.ring_ch2, waveio::stream.inblock_right);
     if (engine.ring_ch1.fill < eval_stride) continue;
     ring_take(engine.ring_ch1, engine.dft_ch1.data, eval_stride, engine.dft_ch1.n);
     ring_take(engine.ring_ch2, engine.dft_ch2.data, eval_stride, engine.dft_ch2.n);
-    evaluate(test_mode);
+    // The window holds the newest n samples; a delayed channel's begins one
+    // sample earlier.
+    const std::int64_t window_start = block_start + block_frames - engine.dft_ch1.n - (delayed ? 1 : 0);
+    evaluate(engine.block_tag.test_mode, window_start);
   }
 }
 
 void make_measurement_tone()
 {
-  const double step = test_frequencies[static_cast<std::size_t>(clamp_freq_index(settings.freq_index.load()))] /
-                      static_cast<double>(waveio::out_rate);
-  const double amplitude = tone_amplitude(settings.tone_level.load());
-  for (double& sample : engine.tone_buffer) {
-    engine.tone_phase += step;
-    engine.tone_phase -= std::trunc(engine.tone_phase);
-    // A dither of at most half a sample unit decorrelates the rounding error.
-    sample = std::sin(2.0 * pi * engine.tone_phase) * amplitude + (engine.dither_source.next() - 0.5);
-  }
+  make_tone(settings.freq_index.load(), settings.tone_level.load());
 }
 
 // The level rules, applied to a state that may already hold a code.
@@ -179,10 +205,49 @@ void check_signal_levels()
   engine.latest_signal_state = latest;
 }
 
-void evaluate_measurement()
+namespace {
+
+// The window spans a dropout: the evaluation is not averaged, shown or
+// plotted, and the reading settles again.
+void leave_out_evaluation()
 {
-  const int r = clamp_ref_index(settings.ref_index.load());
-  const int f = clamp_freq_index(settings.freq_index.load());
+  engine.settling.left_out();
+  engine.scatter.clear();
+  const std::lock_guard lock(publication_lock);
+  engine.settled = false;
+  engine.resettling_after_dropout = true;
+  ++engine.left_out_count;
+}
+
+// Whether the new average holds only settled evaluations, and the scatter
+// of the single ratios behind it.
+bool judge_average(bool window_settled, tcomplex ratio, tratio_spread& spread)
+{
+  engine.settling.averaged(window_settled);
+  if (window_settled) {
+    engine.scatter.push(ratio);
+  } else {
+    engine.scatter.clear();
+  }
+  const int averaged_count = engine.avg_re.length;
+  if (!engine.settling.settled(averaged_count)) return false;
+  engine.settling.settled_again();
+  spread = engine.scatter.spread_of_mean(averaged_count, engine.dft_ch1.n, eval_stride);
+  return true;
+}
+
+}  // namespace
+
+void evaluate_measurement(std::int64_t window_start)
+{
+  const twindow_verdict verdict = engine.settling.judge_window(window_start);
+  if (verdict.spans_dropout) {
+    leave_out_evaluation();
+    return;
+  }
+  const tmeasure_tag tag = engine.block_tag;
+  const int r = clamp_ref_index(tag.ref_index);
+  const int f = clamp_freq_index(tag.freq_index);
   const int k = bin_of_frequency(test_frequencies[static_cast<std::size_t>(f)], engine.dft_ch1.n, waveio::in_rate);
   dft_bin(engine.dft_ch1, k);
   dft_bin(engine.dft_ch2, k);
@@ -196,6 +261,8 @@ void evaluate_measurement()
   tcomplex h{1.0, 1.0};
   if (g > 1e-10) h = {(a.re * b.re + a.im * b.im) / g, (a.re * b.im - a.im * b.re) / g};
   const tcomplex averaged{avg_push(engine.avg_re, h.re), avg_push(engine.avg_im, h.im)};
+  tratio_spread spread;
+  const bool settled = judge_average(verdict.settled, h, spread);
 
   tcal_entries entries;
   tselection first;
@@ -213,17 +280,26 @@ void evaluate_measurement()
   const double frequency_hz = test_frequencies[static_cast<std::size_t>(f)];
   const double first_value = quantity_value(chain.z, first.key, first.parallel, frequency_hz);
   const double second_value = quantity_value(chain.z, second.key, second.parallel, frequency_hz);
+  const double recommended_ohm = recommended_resistor_for(c_abs(chain.z_raw));
+  format_quantity(0, engine.ref_quantity_work,
+                  quantity_value({recommended_ohm, 0.0}, reference.key, reference.parallel, frequency_hz));
 
+  // One evaluation's results cross to the window together.
+  const std::lock_guard lock(publication_lock);
   {
-    const std::lock_guard lock(publication_lock);
     engine.avg_ratio = averaged;
     engine.ratio_xtalk = chain.ratio_xtalk;
     engine.ratio_corrected = chain.ratio_corrected;
     engine.z_raw = chain.z_raw;
     engine.y_raw = chain.y_raw;
     engine.z_open_corrected = chain.z_open_corrected;
+    engine.z = chain.z;
     engine.channel1_amplitude = std::sqrt(g);
     engine.published_transform_length = engine.dft_ch1.n;
+    engine.tag = tag;
+    engine.settled = settled;
+    engine.resettling_after_dropout = engine.settling.resettling_after_dropout();
+    engine.ratio_spread = spread;
     if (settings.display_running.load()) engine.display_z = chain.z;
     auto& history = engine.plot_history;
     if (!history[0].empty() && history[0].size() == history[1].size()) {
@@ -234,11 +310,6 @@ void evaluate_measurement()
     }
     ++engine.evaluation_count;
   }
-
-  const double recommended_ohm = recommend_ref_resistor();
-  format_quantity(0, engine.ref_quantity_work,
-                  quantity_value({recommended_ohm, 0.0}, reference.key, reference.parallel, frequency_hz));
-  const std::lock_guard lock(publication_lock);
   engine.ref_quantity.value_text.assign(engine.ref_quantity_work.value_text);
   engine.ref_quantity.unit_text.assign(engine.ref_quantity_work.unit_text);
   engine.recommended_ref_ohm = recommended_ohm;
@@ -255,7 +326,11 @@ double relative_error_estimate(double a, double bits, double c, double floor, do
 
 double recommend_ref_resistor()
 {
-  const double m = c_abs(engine.z_raw);
+  return recommended_resistor_for(c_abs(engine.z_raw));
+}
+
+double recommended_resistor_for(double m)
+{
   double best = 1000.0;
   std::size_t index = 0;
   for (std::size_t i = 0; i < ref_resistors.size(); ++i) {
@@ -280,10 +355,25 @@ double tone_settling_seconds()
 
 tmeasurement_snapshot measurement_snapshot()
 {
+  tmeasurement_snapshot snapshot;
+  snapshot.dropouts = waveio::dropout_count();
   const std::lock_guard lock(publication_lock);
-  return {engine.display_z,         engine.ratio_corrected,          engine.channel1_amplitude,
-          engine.ref_quantity.value_text, engine.ref_quantity.unit_text, engine.recommended_ref_ohm,
-          engine.evaluation_count, engine.latest_signal_state};
+  snapshot.display_z = engine.display_z;
+  snapshot.ratio_corrected = engine.ratio_corrected;
+  snapshot.channel1_amplitude = engine.channel1_amplitude;
+  snapshot.ref_value_text = engine.ref_quantity.value_text;
+  snapshot.ref_unit_text = engine.ref_quantity.unit_text;
+  snapshot.recommended_ref_ohm = engine.recommended_ref_ohm;
+  snapshot.evaluation_count = engine.evaluation_count;
+  snapshot.latest_signal_state = engine.latest_signal_state;
+  snapshot.avg_ratio = engine.avg_ratio;
+  snapshot.z = engine.z;
+  snapshot.transform_length = engine.published_transform_length;
+  snapshot.tag = engine.tag;
+  snapshot.settled = engine.settled;
+  snapshot.resettling_after_dropout = engine.resettling_after_dropout;
+  snapshot.ratio_spread = engine.ratio_spread;
+  return snapshot;
 }
 
 int take_signal_state()

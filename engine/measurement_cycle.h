@@ -15,6 +15,8 @@
 #include "complex_math.h"
 #include "corrections.h"
 #include "quantities.h"
+#include "ratio_scatter.h"
+#include "settling.h"
 #include "tone_analysis.h"
 
 #include <array>
@@ -63,6 +65,11 @@ struct tengine_state {
   double tone_phase = 0.0;    // cycles, 0 ≤ phase < 1
   tdither_source dither_source;
   tlcr_strings ref_quantity_work;  // the worker formats here, then publishes
+  tsettling settling;
+  tmeasure_tag block_tag;      // the settings the latest block was made under
+  tratio_scatter scatter;      // single ratios since the reading last settled
+  int built_ft_factor = 1;     // as the last rebuild built the transforms
+  int built_avg_count = 0;     // and the averagers
 
   // Results of the latest evaluation: written by the worker under
   // `publication_lock`; the worker may read them without it.
@@ -73,12 +80,18 @@ struct tengine_state {
   tcomplex y_raw;             // siemens
   tcomplex z_open_corrected;  // ohm
   tcomplex display_z;         // ohm; follows only while display_running
+  tcomplex z;                 // ohm; the latest evaluation's, also while the display stands
   double channel1_amplitude = 0.0;  // sample units
+  tmeasure_tag tag;           // the settings the latest evaluation was made under
+  bool settled = false;       // every evaluation averaged into it counts as settled
+  bool resettling_after_dropout = false;
+  tratio_spread ratio_spread; // of the averaged ratio, from the scatter of the single ones
   int signal_state = signal_ok;     // accumulated until the window resets it
   int latest_signal_state = signal_ok;  // of the latest evaluation alone
   std::array<std::vector<double>, 2> plot_history;  // empty until the plot sizes it
   int plot_write_index = 0;
-  std::int64_t evaluation_count = 0;  // measurement evaluations since start
+  std::int64_t evaluation_count = 0;  // measurement evaluations averaged since start
+  std::int64_t left_out_count = 0;    // evaluations left out: their window spanned a dropout
   double recommended_ref_ohm = 0.0;   // published with ref_quantity's texts
   int published_transform_length = 0; // dft_ch1.n of the latest evaluation
 
@@ -106,10 +119,13 @@ void enter_test_mode();
 // Worker: consumes every whole recorded block.
 void process_recorded_blocks();
 void make_measurement_tone();
-void evaluate_measurement();
+// `window_start`: the input frame where the evaluation's window begins.
+void evaluate_measurement(std::int64_t window_start = 0);
 void check_signal_levels();
 // Recommended reference resistance in ohm for the latest z_raw.
 double recommend_ref_resistor();
+// The same for a raw impedance magnitude m (ohm).
+double recommended_resistor_for(double m);
 // Relative error model of a divider measurement with converter resolution
 // `bits` at amplitude `a`, calibration factor c, error floor, device |Z| m
 // and reference r (ohm).
@@ -129,7 +145,8 @@ constexpr double tone_amplitude(double level)
   return level * 65535.0 / 20000.0;
 }
 
-// What the window and the command-line meter read, copied under the lock.
+// What the window and the command-line meter read, copied under the lock:
+// one evaluation's results together.
 struct tmeasurement_snapshot {
   tcomplex display_z;
   tcomplex ratio_corrected;
@@ -139,6 +156,17 @@ struct tmeasurement_snapshot {
   double recommended_ref_ohm = 0.0;
   std::int64_t evaluation_count = 0;
   int latest_signal_state = 0;  // the level code of the latest evaluation alone
+  // What a reading is made of: the averaged raw ratio (corrected anew with
+  // the tables in force when it is read), the settings it was measured
+  // under, and whether it has settled.
+  tcomplex avg_ratio;
+  tcomplex z;                   // as corrected by the evaluation itself
+  int transform_length = 0;
+  tmeasure_tag tag;
+  bool settled = false;
+  bool resettling_after_dropout = false;
+  tratio_spread ratio_spread;
+  std::int64_t dropouts = 0;    // dropouts the stream has seen
 };
 tmeasurement_snapshot measurement_snapshot();
 

@@ -19,6 +19,12 @@ void reset_settings()
   settings.display_running = fresh_values.display_running.load();
   settings.request_transform_rebuild = fresh_values.request_transform_rebuild.load();
   settings.request_average_rebuild = fresh_values.request_average_rebuild.load();
+  settings.settle_generation = fresh_values.settle_generation.load();
+}
+
+void request_settling()
+{
+  settings.settle_generation.fetch_add(1);
 }
 
 bool take_transform_rebuild_request()

@@ -38,6 +38,9 @@ struct tsettings {
   std::atomic<bool> display_running{true};
   std::atomic<bool> request_transform_rebuild{false};
   std::atomic<bool> request_average_rebuild{false};
+  // Raised by request_settling: something the engine cannot see changed
+  // (the wiring of the adapter, the part at the terminals).
+  std::atomic<unsigned> settle_generation{0};
 };
 
 // The one instance; written by the window's thread, read by the worker.
@@ -51,6 +54,11 @@ extern std::mutex publication_lock;
 // Puts every setting back to its start value (program start, or a test's
 // fresh state).
 void reset_settings();
+
+// Something outside the engine changed what the inputs record: readings
+// count as settled again only once everything they average was recorded
+// afterwards. Any thread.
+void request_settling();
 
 // Atomic read-and-clear of a rebuild request; true when it was raised.
 bool take_transform_rebuild_request();

@@ -4,6 +4,7 @@
 #include "engine/calibration_steps.h"
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"
+#include "engine/settled_reading.h"
 
 #include "audio/streaming.h"
 
@@ -131,23 +132,37 @@ void tengine_instrument::apply_reference(int index)
 
 bool tengine_instrument::reading_ready()
 {
-  if (sweep_ || !settling_.settled()) return false;
+  ready_.reset();
+  if (sweep_) return false;
+  const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+  if (!lcr::is_current_reading(snapshot)) return false;
   if (auto_ref_ && reference_follows_ < most_reference_follows) {
-    const int recommended = lcr::recommended_ref_index();
+    const int recommended = lcr::recommended_ref_index(snapshot);
     if (recommended >= 0 && recommended != lcr::settings.ref_index.load()) {
       apply_reference(recommended);
       ++reference_follows_;
-      changed();
       return false;
     }
   }
+  ready_ = snapshot;
   return true;
 }
 
 treading tengine_instrument::reading() const
 {
-  const lcr::tsweep_row row = lcr::present_reading();
-  return {row.first_value, row.second_value, row.first_deviation, row.second_deviation, row.signal_state};
+  const lcr::tmeasurement_snapshot snapshot = ready_ ? *ready_ : lcr::measurement_snapshot();
+  const lcr::tsweep_row row = lcr::reading_row(snapshot);
+  treading reading{row.first_value, row.second_value, row.first_deviation, row.second_deviation, row.signal_state};
+  reading.first_uncertainty = row.first_uncertainty;
+  reading.second_uncertainty = row.second_uncertainty;
+  reading.unsettled = !ready_;
+  return reading;
+}
+
+void tengine_instrument::request_settling()
+{
+  ready_.reset();
+  lcr::request_settling();
 }
 
 bool tengine_instrument::streaming() const
@@ -192,9 +207,10 @@ bool tengine_instrument::sweep_running()
   if (sweep_->tick()) return true;
   sweep_result_.clear();
   for (const lcr::tsweep_row& row : sweep_->rows()) {
-    sweep_result_.push_back({row.frequency_hz,
-                             {row.first_value, row.second_value, row.first_deviation, row.second_deviation,
-                              row.signal_state}});
+    treading reading{row.first_value, row.second_value, row.first_deviation, row.second_deviation, row.signal_state};
+    reading.first_uncertainty = row.first_uncertainty;
+    reading.second_uncertainty = row.second_uncertainty;
+    sweep_result_.push_back({row.frequency_hz, reading});
   }
   sweep_.reset();
   // The sweep puts the operator's frequency and reference back: settle on them.

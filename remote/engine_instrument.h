@@ -4,8 +4,9 @@
 // measurement page's handler makes of the same choice (the window
 // overrides the `apply_…` hooks to make it through its controls). The
 // state is read back from the engine each time, so a change by the
-// operator shows too. The automatic reference follows the engine's
-// recommendation once a reading has settled, and settles again.
+// operator shows too. A reading is ready once the engine's latest has
+// settled under the settings in force; the automatic reference follows the
+// engine's recommendation in it, and settles again.
 
 #include "instrument.h"
 
@@ -34,6 +35,7 @@ public:
 
   bool reading_ready() override;
   treading reading() const override;
+  void request_settling() override;
   bool streaming() const override;
 
   std::string correct(tcorrection step, double rp_ohm, double cp_ff) override;
@@ -53,13 +55,13 @@ protected:
   virtual void apply_reference(int index);
 
 private:
-  void changed() { settling_.restart(); }
+  void changed() { reference_follows_ = 0; }
 
   bool reference_switches_;
   std::string cal_file_;
   bool auto_ref_ = false;
-  lcr::tsettling_wait settling_;
   int reference_follows_ = 0;  // automatic changes since the last change
+  std::optional<lcr::tmeasurement_snapshot> ready_;  // the reading found settled
   std::optional<lcr::tfrequency_sweep> sweep_;
   std::vector<tsweep_point> sweep_result_;
 };

@@ -21,13 +21,17 @@ struct tinstrument_state {
 };
 
 // The two quantities of the present mode, in its order, with the shown
-// deviations and the level code of the evaluation (0 normal … 4 clipped).
+// deviations and the level code of the evaluation (0 normal … 4 clipped),
+// and their statistical uncertainties (k = 2; NaN while unknown).
 struct treading {
   double first = 0.0;
   double second = 0.0;
   double first_deviation = 0.0;
   double second_deviation = 0.0;
   int signal_state = 0;
+  double first_uncertainty = 0.0;
+  double second_uncertainty = 0.0;
+  bool unsettled = false;  // not a settled reading of the present settings
 };
 
 struct tsweep_point {
@@ -54,11 +58,15 @@ public:
   // The design defaults, as at a start without a settings file.
   virtual void reset() = 0;
 
-  // Whether a reading taken after the last change has settled (and, with
-  // the automatic reference, the reference has followed). Polled; never
-  // waits.
+  // Whether a reading of the present settings has settled (and, with the
+  // automatic reference, the reference has followed). Polled; never waits.
   virtual bool reading_ready() = 0;
+  // The reading that reading_ready found settled (or the latest, marked
+  // unsettled, when none has been found).
   virtual treading reading() const = 0;
+  // The part at the terminals has just been changed: only a reading
+  // recorded afterwards counts (a correction measures anew).
+  virtual void request_settling() = 0;
   // Whether the input still delivers; a reading that cannot come is an
   // error, not a wait for ever.
   virtual bool streaming() const = 0;

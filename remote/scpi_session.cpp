@@ -58,10 +58,12 @@ std::string numbers_text(std::initializer_list<double> values)
   return text;
 }
 
-// Status of a reading: 0 normal, 1 weak signal, 2 near full scale, 3 clipped.
-int reading_status(int signal_state)
+// Status of a reading: 0 normal, 1 weak signal, 2 near full scale, 3 clipped;
+// −1 no settled reading (still settling after a change or a dropout).
+int reading_status(const treading& reading)
 {
-  switch (signal_state) {
+  if (reading.unsettled) return -1;
+  switch (reading.signal_state) {
     case 1:
     case 2: return 1;
     case 3: return 2;
@@ -70,12 +72,27 @@ int reading_status(int signal_state)
   }
 }
 
-std::pair<double, double> ordered(const treading& reading, int meas_mode, bool deviations)
+// What SCPI answers for a number that is not known.
+constexpr double not_a_number = 9.91e37;
+
+double known(double value)
+{
+  return std::isfinite(value) ? value : not_a_number;
+}
+
+std::pair<double, double> ordered(const treading& reading, int meas_mode, tfigure figure)
 {
   const tfunction* function = function_of_mode(meas_mode);
   const bool swapped = function != nullptr && function->swapped;
-  const double a = deviations ? reading.first_deviation : reading.first;
-  const double b = deviations ? reading.second_deviation : reading.second;
+  double a = reading.first;
+  double b = reading.second;
+  if (figure == tfigure::deviation) {
+    a = reading.first_deviation;
+    b = reading.second_deviation;
+  } else if (figure == tfigure::uncertainty) {
+    a = known(reading.first_uncertainty);
+    b = known(reading.second_uncertainty);
+  }
   return swapped ? std::pair{b, a} : std::pair{a, b};
 }
 
@@ -148,7 +165,8 @@ tscpi_session::toutcome tscpi_session::execute(const tprogram_unit& unit, std::s
     }
     return toutcome::done;
   }
-  for (const char* pattern : {"FETCh[:IMPedance][:FORMatted]", "FETCh:DEViation", "SWEep", "CORRection:OPEN",
+  for (const char* pattern : {"FETCh[:IMPedance][:FORMatted]", "FETCh:DEViation", "FETCh:UNCertainty", "SWEep",
+                              "CORRection:OPEN",
                               "CORRection:SHORt", "CORRection:LOAD", "CORRection:SAVE"}) {
     if (header_matches(pattern, unit.mnemonics)) return execute_measurement(unit, replies, now);
   }
@@ -277,8 +295,10 @@ tscpi_session::toutcome tscpi_session::execute_setting(const tprogram_unit& unit
 tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& unit, std::string& replies,
                                                            std::chrono::steady_clock::time_point now)
 {
-  const bool is_fetch = header_matches("FETCh[:IMPedance][:FORMatted]", unit.mnemonics) ||
-                        header_matches("FETCh:DEViation", unit.mnemonics);
+  const tfigure figure = header_matches("FETCh:DEViation", unit.mnemonics)       ? tfigure::deviation
+                         : header_matches("FETCh:UNCertainty", unit.mnemonics)   ? tfigure::uncertainty
+                                                                                 : tfigure::value;
+  const bool is_fetch = figure != tfigure::value || header_matches("FETCh[:IMPedance][:FORMatted]", unit.mnemonics);
   const bool is_sweep = header_matches("SWEep", unit.mnemonics);
   const bool is_save = header_matches("CORRection:SAVE", unit.mnemonics);
   const bool is_load = header_matches("CORRection:LOAD", unit.mnemonics);
@@ -311,6 +331,7 @@ tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& 
     cp_ff = *cp;
   }
 
+  const bool is_correction = !is_fetch && !is_sweep;
   if (!waiting_) {
     waiting_ = true;
     wait_started_ = now;
@@ -318,15 +339,21 @@ tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& 
       add_error(terror_code::settings_conflict, "a sweep is running");
       return toutcome::done;
     }
+    // The part for the correction was connected just now: measure anew.
+    if (is_correction) instrument_.request_settling();
   }
   if (is_sweep) {
     if (instrument_.sweep_running()) return waited_too_long(now) ? toutcome::done : toutcome::wait;
     std::string text;
     const int meas_mode = instrument_.state().meas_mode;
-    for (const tsweep_point& point : instrument_.sweep_result()) {
-      const auto [a, b] = ordered(point.reading, meas_mode, false);
+    const std::vector<tsweep_point> points = instrument_.sweep_result();
+    for (const tsweep_point& point : points) {
+      const auto [a, b] = ordered(point.reading, meas_mode, tfigure::value);
       text += (text.empty() ? "" : ",") +
-              numbers_text({point.frequency_hz, a, b, static_cast<double>(reading_status(point.reading.signal_state))});
+              numbers_text({point.frequency_hz, a, b, static_cast<double>(reading_status(point.reading))});
+    }
+    if (points.size() < lcr::test_frequencies.size()) {
+      add_error(terror_code::execution_error, "no settled reading at every frequency");
     }
     replies += text + "\n";
     return toutcome::done;
@@ -335,15 +362,13 @@ tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& 
     const bool stalled = !instrument_.streaming() || waited_too_long(now);
     if (!stalled) return toutcome::wait;
     if (!instrument_.streaming()) add_error(terror_code::execution_error, "no signal from the sound input");
+    // A query is answered all the same, with the latest reading marked as
+    // not settled; a correction stores nothing.
+    if (is_fetch) replies += fetch_reply(figure) + "\n";
     return toutcome::done;
   }
   if (is_fetch) {
-    const treading reading = instrument_.reading();
-    const int meas_mode = instrument_.state().meas_mode;
-    const bool deviations = header_matches("FETCh:DEViation", unit.mnemonics);
-    const auto [a, b] = ordered(reading, meas_mode, deviations);
-    replies += deviations ? numbers_text({a, b}) + "\n"
-                          : numbers_text({a, b}) + "," + std::to_string(reading_status(reading.signal_state)) + "\n";
+    replies += fetch_reply(figure) + "\n";
     return toutcome::done;
   }
   const tcorrection step = header_matches("CORRection:OPEN", unit.mnemonics)    ? tcorrection::open
@@ -352,6 +377,14 @@ tscpi_session::toutcome tscpi_session::execute_measurement(const tprogram_unit& 
   const std::string failure = instrument_.correct(step, rp_ohm, cp_ff);
   if (!failure.empty()) add_error(terror_code::execution_error, failure);
   return toutcome::done;
+}
+
+std::string tscpi_session::fetch_reply(tfigure figure) const
+{
+  const treading reading = instrument_.reading();
+  const auto [a, b] = ordered(reading, instrument_.state().meas_mode, figure);
+  if (figure != tfigure::value) return numbers_text({a, b});
+  return numbers_text({a, b}) + "," + std::to_string(reading_status(reading));
 }
 
 bool tscpi_session::parameter_count_fits(const std::vector<std::string>& parameters, std::size_t most)

@@ -25,6 +25,9 @@ inline constexpr std::size_t error_queue_capacity = 16;
 // for ever (a device that stopped, a reference that never settles).
 inline constexpr std::chrono::seconds longest_wait{30};
 
+// What a fetch answers about the reading.
+enum class tfigure { value, deviation, uncertainty };
+
 class tscpi_session {
 public:
   explicit tscpi_session(tinstrument& instrument) : instrument_(instrument) {}
@@ -52,6 +55,9 @@ private:
   toutcome execute_measurement(const tprogram_unit& unit, std::string& replies,
                                std::chrono::steady_clock::time_point now);
   // One to `most` parameters; else the error that says which is wrong.
+  // The reading's two values and its status, its deviations or its
+  // uncertainties.
+  std::string fetch_reply(tfigure figure) const;
   bool parameter_count_fits(const std::vector<std::string>& parameters, std::size_t most);
   bool waited_too_long(std::chrono::steady_clock::time_point now);
   void add_error(terror_code code, std::string_view detail = {});

@@ -2,7 +2,7 @@
 
 #include "audio/alsa/alsa_mixer.h"
 
-#include "header_queue.h"
+#include "stream_core.h"
 
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
@@ -25,9 +25,6 @@
 namespace waveio {
 
 namespace {
-
-// More slots than a ring has buffers, so a full ring always fits.
-constexpr std::size_t queue_capacity = 1024;
 
 // ALSA's library reports every probe of a missing plug-in on stderr; the
 // device list is what matters to the operator.
@@ -76,29 +73,6 @@ bool is_supported_format(const twave_format& format)
          format.samples_per_sec > 0;
 }
 
-// What the audio callback touches. Shared with the thread that stops the
-// stream, so that a stop that hangs (a sound server that died) can be left
-// behind without freeing memory that PortAudio may still refer to.
-struct tstream_core {
-  tstream_core(bool input, tauto_reset_event* wake) : is_input(input), event(wake) {}
-
-  const bool is_input;
-  tauto_reset_event* const event;
-  theader_queue queue{queue_capacity};
-  twave_header* current = nullptr;  // the audio callback's, or reset's once stopped
-  std::uint32_t current_frame = 0;
-  std::atomic<std::uint64_t> callbacks{0};
-  std::atomic<bool> stopping{false};
-  std::atomic<bool> abandoned{false};
-  std::atomic<bool> failed{false};
-
-  void mark_failed()
-  {
-    if (failed.exchange(true)) return;
-    if (event != nullptr) event->set();
-  }
-};
-
 // How long a stream may go without a callback before it counts as gone,
 // and how long a stop may take before it is given up.
 constexpr auto stall_limit = std::chrono::milliseconds(2000);
@@ -145,7 +119,11 @@ namespace {
 // One direction of one PortAudio stream, fed from (or into) queued buffers.
 class tpa_stream {
 public:
-  tpa_stream(bool is_input, tauto_reset_event* event) : core_(std::make_shared<tstream_core>(is_input, event)) {}
+  // The core is shared with a stop left behind (see run_within_limit).
+  tpa_stream(bool is_input, tauto_reset_event* event, std::shared_ptr<tdropout_counter> output_dropouts)
+      : core_(std::make_shared<tstream_core>(is_input, event, std::move(output_dropouts)))
+  {
+  }
   ~tpa_stream() { close(); }
   tpa_stream(const tpa_stream&) = delete;
   tpa_stream& operator=(const tpa_stream&) = delete;
@@ -248,15 +226,17 @@ public:
 
 private:
   static int callback(const void* input, void* output, unsigned long frame_count, const PaStreamCallbackTimeInfo*,
-                      PaStreamCallbackFlags, void* user)
+                      PaStreamCallbackFlags status, void* user)
   {
     auto* core = static_cast<tstream_core*>(user);
     if (core->abandoned.load(std::memory_order_relaxed)) return paAbort;
     core->callbacks.fetch_add(1, std::memory_order_relaxed);
+    // JACK reports its xruns through these flags too.
     if (core->is_input) {
-      record(*core, static_cast<const std::int16_t*>(input), frame_count);
+      record_frames(*core, static_cast<const std::int16_t*>(input), frame_count,
+                    (status & (paInputOverflow | paInputUnderflow)) != 0);
     } else {
-      play(*core, static_cast<std::int16_t*>(output), frame_count);
+      play_frames(*core, static_cast<std::int16_t*>(output), frame_count, (status & paOutputUnderflow) != 0);
     }
     return paContinue;
   }
@@ -320,58 +300,6 @@ private:
     while (twave_header* header = core_->queue.pop()) header->flags.fetch_or(WHDR_DONE, std::memory_order_release);
   }
 
-  // Audio callback: the current buffer, or the next queued one.
-  static twave_header* current_buffer(tstream_core& core)
-  {
-    if (core.current == nullptr) {
-      core.current = core.queue.pop();
-      core.current_frame = 0;
-    }
-    return core.current;
-  }
-
-  static void finish_current_buffer(tstream_core& core)
-  {
-    core.current->flags.fetch_or(WHDR_DONE, std::memory_order_release);
-    core.current = nullptr;
-    if (core.is_input && core.event != nullptr) core.event->set();
-  }
-
-  static void record(tstream_core& core, const std::int16_t* samples, unsigned long frame_count)
-  {
-    unsigned long done = 0;
-    while (done < frame_count) {
-      twave_header* header = current_buffer(core);
-      if (header == nullptr) return;  // nothing queued: the rest is lost
-      const auto count = std::min<unsigned long>(frame_count - done, header->frames() - core.current_frame);
-      tsample* target = header->data + 2 * static_cast<std::size_t>(core.current_frame);
-      for (unsigned long i = 0; i < 2 * count; ++i) {
-        target[i].store(samples != nullptr ? samples[2 * done + i] : std::int16_t{0}, std::memory_order_relaxed);
-      }
-      done += count;
-      core.current_frame += static_cast<std::uint32_t>(count);
-      if (core.current_frame == header->frames()) finish_current_buffer(core);
-    }
-  }
-
-  static void play(tstream_core& core, std::int16_t* samples, unsigned long frame_count)
-  {
-    unsigned long done = 0;
-    while (done < frame_count) {
-      twave_header* header = current_buffer(core);
-      if (header == nullptr) {
-        std::fill(samples + 2 * done, samples + 2 * frame_count, std::int16_t{0});
-        return;
-      }
-      const auto count = std::min<unsigned long>(frame_count - done, header->frames() - core.current_frame);
-      const tsample* source = header->data + 2 * static_cast<std::size_t>(core.current_frame);
-      for (unsigned long i = 0; i < 2 * count; ++i) samples[2 * done + i] = source[i].load(std::memory_order_relaxed);
-      done += count;
-      core.current_frame += static_cast<std::uint32_t>(count);
-      if (core.current_frame == header->frames()) finish_current_buffer(core);
-    }
-  }
-
   // The callback's data, shared with a stop left behind (see run_within_limit).
   std::shared_ptr<tstream_core> core_;
   PaStream* stream_ = nullptr;  // none once closed
@@ -398,7 +326,10 @@ public:
   }
 
 protected:
-  tpa_handle(bool is_input, tauto_reset_event* event) : stream_(is_input, event) {}
+  tpa_handle(bool is_input, tauto_reset_event* event, std::shared_ptr<tdropout_counter> output_dropouts)
+      : stream_(is_input, event, std::move(output_dropouts))
+  {
+  }
 
   tpa_stream stream_;
 
@@ -412,7 +343,10 @@ private:
 
 class tpa_wave_in final : public tpa_handle<twave_in> {
 public:
-  explicit tpa_wave_in(tauto_reset_event* event) : tpa_handle(true, event) {}
+  tpa_wave_in(tauto_reset_event* event, std::shared_ptr<tdropout_counter> output_dropouts)
+      : tpa_handle(true, event, std::move(output_dropouts))
+  {
+  }
   PaError open(int index, const twave_format& format) { return stream_.open(index, format); }
   int add_buffer(twave_header& header) override { return stream_.queue(header); }
   int start() override { return stream_.start() == paNoError ? MMSYSERR_NOERROR : MMSYSERR_ERROR; }
@@ -420,7 +354,10 @@ public:
 
 class tpa_wave_out final : public tpa_handle<twave_out> {
 public:
-  tpa_wave_out() : tpa_handle(false, nullptr) {}
+  explicit tpa_wave_out(std::shared_ptr<tdropout_counter> output_dropouts)
+      : tpa_handle(false, nullptr, std::move(output_dropouts))
+  {
+  }
   // A wave output plays from the moment it is opened.
   PaError open(int index, const twave_format& format)
   {
@@ -503,7 +440,7 @@ int tportaudio_backend::open_in(std::unique_ptr<twave_in>& handle, int id, const
 {
   if (id < 0 || id >= in_device_count()) return MMSYSERR_BADDEVICEID;
   if (!is_supported_format(format)) return WAVERR_BADFORMAT;
-  auto device = std::make_unique<tpa_wave_in>(event);
+  auto device = std::make_unique<tpa_wave_in>(event, output_dropouts_);
   const PaError error = device->open(inputs_[static_cast<std::size_t>(id)].portaudio_index, format);
   if (error != paNoError) {
     last_error_ = Pa_GetErrorText(error);
@@ -523,7 +460,7 @@ int tportaudio_backend::open_out(std::unique_ptr<twave_out>& handle, int id, con
   }
   if (portaudio_index == paNoDevice) return MMSYSERR_BADDEVICEID;
   if (!is_supported_format(format)) return WAVERR_BADFORMAT;
-  auto device = std::make_unique<tpa_wave_out>();
+  auto device = std::make_unique<tpa_wave_out>(output_dropouts_);
   const PaError error = device->open(portaudio_index, format);
   if (error != paNoError) {
     last_error_ = Pa_GetErrorText(error);

@@ -7,12 +7,15 @@
 //
 // The PortAudio callbacks move frames between the stream and the queued ring
 // buffers through lock-free queues: they never lock, allocate or block. An
-// empty output queue plays silence; input with no queued buffer is dropped.
+// empty output queue plays silence; input with no queued buffer is dropped;
+// either marks the input's next buffer as a dropout (stream_core.h).
 // A stream that PortAudio ends on its own (device unplugged, server gone)
 // reports failed(), and its input sets the event so the worker notices.
 
 #include "audio/wave_backend.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,6 +51,8 @@ private:
   };
 
   bool initialised_ = false;
+  // The output's dropouts, which its input marks on the buffer it fills.
+  std::shared_ptr<std::atomic<std::uint64_t>> output_dropouts_ = std::make_shared<std::atomic<std::uint64_t>>(0);
   std::vector<tlisted_device> inputs_;
   std::vector<tlisted_device> outputs_;
   std::string last_error_;

@@ -43,6 +43,14 @@ enum class tclock {
   virtual_time,  // as fast as the consumer takes the blocks, none lost
 };
 
+// Faults of a card that tests inject at a chosen block (see
+// tsimulated_fixture::inject_fault).
+enum class tfixture_fault {
+  drop_input_block,   // the block is made but not recorded: its frames are lost
+  skip_output_block,  // the queued output block is not played: silence instead
+  stall_clock,        // for `length` blocks before it the card neither plays nor records
+};
+
 struct tfixture_config {
   twiring wiring = twiring::measuring_adapter;
   treference_state reference_state = treference_state::fitted;

@@ -126,7 +126,11 @@ tsimulated_device::tnext tsimulated_device::real_time_step()
   if (now < due) return {false, due};
   run_block();
   ++blocks_done_;
-  if (now - due > block_start(late_limit_blocks)) scheduled_ = false;
+  if (now - due > block_start(late_limit_blocks)) {
+    // A card would have lost what a stall this long did not record.
+    scheduled_ = false;
+    dropout_pending_ = true;
+  }
   return {true, std::nullopt};
 }
 
@@ -150,10 +154,36 @@ void tsimulated_device::run_block()
   adopt_pending_model();
   const bool record = recording();
   if (record || !in_.open.load()) {
-    twave_header* played = play_next_output();
-    return_buffers(played, record ? record_block() : nullptr);
+    const std::int64_t block = blocks_recorded_.load();
+    if (record) stall_if_due(block);
+    twave_header* played = play_next_output(record, block);
+    return_buffers(played, record ? record_block(block) : nullptr);
+    if (record) blocks_recorded_.store(block + 1);
   }
   busy_.store(false);
+}
+
+// A stalled clock: for that many blocks the card neither plays nor records,
+// while the circuit goes on and sees silence.
+void tsimulated_device::stall_if_due(std::int64_t block)
+{
+  if (stall_at_.load() != block) return;
+  played_.fill(0);
+  for (int i = stall_blocks_.load(); i > 0; --i) path_.process(played_, reference_index(), recorded_);
+  dropout_pending_ = true;
+}
+
+void tsimulated_device::inject_fault(tfixture_fault fault, std::int64_t at_block, int length)
+{
+  switch (fault) {
+    case tfixture_fault::drop_input_block: drop_input_at_.store(at_block); break;
+    case tfixture_fault::skip_output_block: skip_output_at_.store(at_block); break;
+    case tfixture_fault::stall_clock:
+      stall_blocks_.store(std::max(length, 0));
+      stall_at_.store(at_block);
+      break;
+  }
+  wake_.notify();
 }
 
 void tsimulated_device::adopt_pending_model()
@@ -165,11 +195,16 @@ void tsimulated_device::adopt_pending_model()
   retired_ = path_.exchange_model(std::move(pending_));
 }
 
-twave_header* tsimulated_device::play_next_output()
+twave_header* tsimulated_device::play_next_output(bool recording, std::int64_t block)
 {
-  twave_header* header = out_.open.load() && !out_.draining.load() ? out_.pop() : nullptr;
-  if (header == nullptr) {
+  const bool playing = out_.open.load() && !out_.draining.load();
+  twave_header* header = playing ? out_.pop() : nullptr;
+  const bool skipped = header != nullptr && skip_output_at_.load() == block;
+  if (header == nullptr || skipped) {
     played_.fill(0);
+    // An underrun while recording: the recording holds silence where the
+    // tone belonged.
+    if (playing && recording) dropout_pending_ = true;
   } else {
     for (std::size_t i = 0; i < played_.size(); ++i)
       played_[i] = header->data[i].load(std::memory_order_relaxed);
@@ -178,16 +213,24 @@ twave_header* tsimulated_device::play_next_output()
 }
 
 // Fills the next queued input buffer, without returning it yet.
-twave_header* tsimulated_device::record_block()
+twave_header* tsimulated_device::record_block(std::int64_t block)
 {
   const double capture_gain = static_cast<double>(capture_volume_.load()) / simulated_capture_unity;
   const double playback_gain = static_cast<double>(playback_volume_.load()) / simulated_playback_unity;
   path_.process(played_, reference_index(), recorded_, capture_gain, playback_gain);
-  twave_header* header = in_.pop();
-  if (header == nullptr) return nullptr;  // real time: no buffer queued, the block is lost
+  // Real time with no buffer queued, or a dropped block: the block is lost.
+  twave_header* header = drop_input_at_.load() == block ? nullptr : in_.pop();
+  if (header == nullptr) {
+    dropout_pending_ = true;
+    return nullptr;
+  }
   for (std::size_t i = 0; i < recorded_.left.size(); ++i) {
     header->data[2 * i].store(quantise_sample(recorded_.left[i]), std::memory_order_relaxed);
     header->data[2 * i + 1].store(quantise_sample(recorded_.right[i]), std::memory_order_relaxed);
+  }
+  if (dropout_pending_) {
+    header->flags.fetch_or(WHDR_DROPOUT);
+    dropout_pending_ = false;
   }
   return header;
 }
@@ -206,7 +249,13 @@ void tsimulated_device::return_buffers(twave_header* played, twave_header* recor
       out_.give_back(*played);
     }
   }
-  if (recorded == nullptr) return;
+  if (recorded == nullptr) {
+    // A lost block: the worker still takes the played buffer back at once.
+    if (played != nullptr && clock_.load() == tclock::virtual_time) {
+      if (tauto_reset_event* event = event_.load()) event->set();
+    }
+    return;
+  }
   in_.give_back(*recorded);
   last_return_ = std::chrono::steady_clock::now();
   if (tauto_reset_event* event = event_.load()) event->set();

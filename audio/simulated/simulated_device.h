@@ -80,6 +80,10 @@ class tsimulated_device {
   void set_mixer_volume(tmixer_target side, std::uint32_t value);
   std::uint32_t mixer_volume(tmixer_target side) const;
 
+  // Faults at a block counted by blocks_recorded(); see simulated_fixture.h.
+  void inject_fault(tfixture_fault fault, std::int64_t at_block, int length);
+  std::int64_t blocks_recorded() const { return blocks_recorded_.load(); }
+
   int open_input(tauto_reset_event* event);
   int add_input_buffer(twave_header& header);
   int start_input();
@@ -106,8 +110,9 @@ class tsimulated_device {
   void run_block();
   void nudge_consumer();
   void adopt_pending_model();
-  twave_header* play_next_output();
-  twave_header* record_block();
+  void stall_if_due(std::int64_t block);
+  twave_header* play_next_output(bool recording, std::int64_t block);
+  twave_header* record_block(std::int64_t block);
   void return_buffers(twave_header* played, twave_header* recorded);
   bool consumer_behind() const;
   int reference_index() const;
@@ -131,6 +136,11 @@ class tsimulated_device {
   std::atomic<bool> quit_{false};
   std::atomic<bool> busy_{false};  // the device thread is inside a block
   std::atomic<tauto_reset_event*> event_{nullptr};
+  std::atomic<std::int64_t> blocks_recorded_{0};  // blocks made while recording; device thread writes
+  std::atomic<std::int64_t> drop_input_at_{-1};
+  std::atomic<std::int64_t> skip_output_at_{-1};
+  std::atomic<std::int64_t> stall_at_{-1};
+  std::atomic<int> stall_blocks_{0};
   tfixture_direction in_;
   tfixture_direction out_;
   twake_signal wake_;
@@ -138,6 +148,7 @@ class tsimulated_device {
   // Device thread only.
   std::array<std::int16_t, played_block_samples> played_{};
   trecorded_block recorded_;
+  bool dropout_pending_ = false;  // the next recorded buffer goes back marked WHDR_DROPOUT
   bool scheduled_ = false;
   tclock_time origin_{};
   long long blocks_done_ = 0;  // since origin_

@@ -171,6 +171,16 @@ std::uint32_t tsimulated_fixture::mixer_volume(tmixer_target side) const
   return device_->mixer_volume(side);
 }
 
+void tsimulated_fixture::inject_fault(tfixture_fault fault, std::int64_t at_block, int length)
+{
+  device_->inject_fault(fault, at_block, length);
+}
+
+std::int64_t tsimulated_fixture::blocks_recorded() const
+{
+  return device_->blocks_recorded();
+}
+
 std::string tsimulated_fixture::in_device_name(int id)
 {
   return id == 0 ? simulated_fixture_name : "";

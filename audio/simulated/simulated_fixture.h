@@ -64,6 +64,16 @@ class tsimulated_fixture final : public twave_backend {
   void set_mixer_volume(tmixer_target side, std::uint32_t value);
   std::uint32_t mixer_volume(tmixer_target side) const;
 
+  // Injects a fault at a block counted by blocks_recorded(), one of each
+  // kind pending at a time: the block (or, for a stall, the blocks before
+  // it) goes wrong as on a real card, and the next buffer recorded comes
+  // back marked WHDR_DROPOUT, as a real card's overflow or underrun is
+  // reported. A real-time device also marks a stall of its own thread and
+  // every block it had no buffer for. Any thread.
+  void inject_fault(tfixture_fault fault, std::int64_t at_block, int length = 1);
+  // Blocks made while the input records, since the fixture was created.
+  std::int64_t blocks_recorded() const;
+
   int in_device_count() override { return 1; }
   int out_device_count() override { return 1; }
   std::string in_device_name(int id) override;

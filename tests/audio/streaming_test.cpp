@@ -161,8 +161,8 @@ TEST_F(Streaming, OutputValuesAreClippedAndRounded)
 
   // A block that starts inside a buffer continues in the next one.
   waveio::waveout_open();
-  stream.out_played = 0;
   stream.out_write = 5 * 1280 + 1000;
+  stream.out_played = (stream.out_write - 20000 + stream.out_ring.frames) % stream.out_ring.frames;
   stream.out_lead = 20000;  // inside the window: no move
   for (int i = 0; i < waveio::block_frames; ++i) {
     stream.outblock_left[static_cast<std::size_t>(i)] = i + 0.4;
@@ -294,7 +294,8 @@ TEST_F(Streaming, WorkerRequeuesReturnedBuffersAndCallsTheHandler)
     ASSERT_TRUE(gate_changed.wait_for(lock, 5s, [&] { return !available_at_call.empty(); }));
   }
   // While the handler runs, seven more buffers come back; the sets collapse
-  // into one wake-up, which hands back at most five.
+  // into one wake-up, which hands back at most five, and the worker comes
+  // back at once for the other two rather than wait for another buffer.
   for (int i = 0; i < 7; ++i) ASSERT_TRUE(backend.complete_input(constant));
   {
     const std::lock_guard lock(gate_lock);
@@ -303,20 +304,21 @@ TEST_F(Streaming, WorkerRequeuesReturnedBuffersAndCallsTheHandler)
   gate_changed.notify_all();
   ASSERT_TRUE(eventually([&] {
     const std::lock_guard lock(gate_lock);
-    return available_at_call.size() >= 2;
+    return available_at_call.size() >= 3;
   }));
   ASSERT_TRUE(backend.complete_input(constant));
   ASSERT_TRUE(eventually([&] {
     const std::lock_guard lock(gate_lock);
-    return available_at_call.size() >= 3;
+    return available_at_call.size() >= 4;
   }));
   // Handed back: no longer marked done (the close below returns them all).
   for (int i = 0; i < 9; ++i) EXPECT_EQ(stream.in_ring.header(i).flags.load() & waveio::WHDR_DONE, 0u);
   waveio::wavein_close();
-  ASSERT_EQ(available_at_call.size(), 3u);
+  ASSERT_EQ(available_at_call.size(), 4u);
   EXPECT_EQ(available_at_call[0], 1 * 1280);
   EXPECT_EQ(available_at_call[1], 6 * 1280);
-  EXPECT_EQ(available_at_call[2], 9 * 1280);
+  EXPECT_EQ(available_at_call[2], 8 * 1280);
+  EXPECT_EQ(available_at_call[3], 9 * 1280);
   EXPECT_EQ(backend.in_log->queue_calls, 187 + 9);
 }
 

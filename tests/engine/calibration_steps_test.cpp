@@ -28,8 +28,8 @@ protected:
     lcr::reset_cal_capture();
   }
 
-  // Publishes what an evaluation of the raw ratio h computes at the current
-  // reference and frequency.
+  // Publishes what a settled evaluation of the raw ratio h computes at the
+  // current reference and frequency.
   static lcr::tcorrection_chain publish_evaluation(tcomplex h)
   {
     const lcr::tcal_entries entries =
@@ -42,6 +42,8 @@ protected:
     lcr::engine.z_raw = chain.z_raw;
     lcr::engine.y_raw = chain.y_raw;
     lcr::engine.z_open_corrected = chain.z_open_corrected;
+    lcr::engine.tag = lcr::current_measure_tag();
+    lcr::engine.settled = true;
     return chain;
   }
 
@@ -96,6 +98,40 @@ TEST_F(CalibrationSteps, CrosstalkAndSymmetryStoreTheRawRatio)
   EXPECT_NEAR(direct.ratio_corrected.re, 1.0, 1e-5);  // crosstalk takes a little
   EXPECT_NEAR(direct.ratio_corrected.im, 0.0, 1e-5);
   EXPECT_GT(lcr::c_abs(direct.z_raw), 1e6);  // a very large impedance
+}
+
+TEST_F(CalibrationSteps, EveryStepRefusesAReadingThatIsNotOfThePresentSettings)
+{
+  lcr::settings.freq_index = 2;
+  lcr::settings.ref_index = 1;
+  const lcr::tcalibration_tables before = tables();
+  const auto refused_by_every_step = [&](const char* what) {
+    for (int mode = 0; mode <= 4; ++mode) {
+      EXPECT_EQ(lcr::cal_store_step(static_cast<lcr::tcal_mode>(mode)), tcal_step_result::not_settled)
+          << what << ", mode " << mode;
+    }
+    EXPECT_EQ(tables().h_short, before.h_short) << what;
+    EXPECT_EQ(tables().y_open, before.y_open) << what;
+    EXPECT_EQ(tables().z_short, before.z_short) << what;
+    EXPECT_EQ(tables().z_ref, before.z_ref) << what;
+  };
+
+  publish_evaluation({0.25, -0.1});
+  lcr::engine.settled = false;
+  refused_by_every_step("a reading still settling");
+
+  publish_evaluation({0.25, -0.1});
+  lcr::settings.freq_index = 3;  // changed after the reading was made
+  refused_by_every_step("a reading of another frequency");
+
+  lcr::settings.freq_index = 2;
+  publish_evaluation({0.25, -0.1});
+  lcr::request_settling();  // the operator rewired the adapter
+  refused_by_every_step("a reading from before the set-up changed");
+
+  publish_evaluation({0.25, -0.1});
+  EXPECT_EQ(lcr::cal_store_crosstalk(), tcal_step_result::stored);
+  EXPECT_EQ(tables().h_short[2], (tcomplex{0.25, -0.1}));
 }
 
 TEST_F(CalibrationSteps, OpenThenShortCancelBothTerminations)

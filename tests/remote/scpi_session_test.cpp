@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 #include <string>
 
@@ -21,6 +22,7 @@ public:
   bool delivering = true;
   int sweep_ticks_left = 0;
   int resets = 0;
+  int settle_requests = 0;
   std::string correction_failure;
   std::string last_correction;
 
@@ -49,7 +51,15 @@ public:
     ++resets;
   }
   bool reading_ready() override { return ready; }
-  scpi::treading reading() const override { return {12.5, 1e-6, 0.25, 2e-8, 3}; }
+  scpi::treading reading() const override
+  {
+    scpi::treading reading{12.5, 1e-6, 0.25, 2e-8, 3};
+    reading.first_uncertainty = 0.125;
+    reading.second_uncertainty = std::numeric_limits<double>::quiet_NaN();  // not known yet
+    reading.unsettled = !ready;
+    return reading;
+  }
+  void request_settling() override { ++settle_requests; }
   bool streaming() const override { return delivering; }
   std::string correct(scpi::tcorrection step, double rp_ohm, double cp_ff) override
   {
@@ -104,6 +114,7 @@ TEST_F(ScpiSession, FetchAnswersInTheOrderOfTheFunctionName)
   EXPECT_EQ(send(":FUNC:IMP RX;:FETC?"), "12.5,1e-06,2\n");  // status 2: near full scale
   EXPECT_EQ(send(":FUNC:IMP CSRS;:FETCh?"), "1e-06,12.5,2\n");
   EXPECT_EQ(send(":FETC:DEV?"), "2e-08,0.25\n");
+  EXPECT_EQ(send(":FETC:UNC?"), "9.91e+37,0.125\n");  // an uncertainty not known yet is SCPI's NaN
   EXPECT_EQ(send(":FUNC:IMP LSQ;:FUNC:IMP?"), "LSQ\n");
   EXPECT_EQ(meter.state_now.meas_mode, 12);
   EXPECT_EQ(send(":SWE?"), "");  // the sweep runs on
@@ -166,22 +177,28 @@ TEST_F(ScpiSession, WaitingQueriesDoNotBlockAndEndWhenTheInputStops)
   EXPECT_EQ(session.run(), "12.5,1e-06,2\n1\n");
   EXPECT_FALSE(session.busy());
 
+  // A correction measures anew: it asks for a reading recorded after it.
   meter.ready = false;
   EXPECT_EQ(send(":CORR:LOAD 1000,200"), "");
+  EXPECT_EQ(session.run(), "");
+  EXPECT_EQ(meter.settle_requests, 1);
   meter.ready = true;
   meter.correction_failure = "kein Leerlauf-Verhältnis";
   EXPECT_EQ(session.run(), "");
   EXPECT_EQ(meter.last_correction, "2 1000.000000 200.000000");
   EXPECT_EQ(next_error(), "-200,\"Execution error;kein Leerlauf-Verhältnis\"\n");
 
+  // A query is always answered: with no settled reading, the latest one
+  // with status −1 and the reason in the error queue.
   meter.ready = false;
   meter.delivering = false;
-  EXPECT_EQ(send(":FETC?;*OPC?"), "1\n");
+  EXPECT_EQ(send(":FETC?;*OPC?"), "12.5,1e-06,-1\n1\n");
   EXPECT_EQ(next_error(), "-200,\"Execution error;no signal from the sound input\"\n");
   meter.delivering = true;
   send(":FETC?");
-  EXPECT_EQ(session.run(std::chrono::steady_clock::now() + scpi::longest_wait), "");
+  EXPECT_EQ(session.run(std::chrono::steady_clock::now() + scpi::longest_wait), "12.5,1e-06,-1\n");
   EXPECT_EQ(next_error(), "-200,\"Execution error;no settled reading in time\"\n");
+  EXPECT_EQ(meter.settle_requests, 1);  // fetching does not ask for one
 }
 
 // Random bytes and random command-like lines: no crash, no reply to what

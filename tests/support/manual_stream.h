@@ -1,8 +1,8 @@
 #pragma once
 
 // Streaming without devices or threads: the test records blocks straight
-// into the input ring and calls the engine itself, so every step of the
-// block loop is deterministic.
+// into the input ring (run_block also plays one output block for each) and
+// calls the engine itself, so every step of the block loop is deterministic.
 
 #include "audio/streaming.h"
 #include "engine/measurement_cycle.h"
@@ -44,15 +44,26 @@ public:
       samples[1].store(waveio::output_sample_code(right));
     }
     frames_recorded_ += waveio::block_frames;
+    waveio::stream.in_frames_recorded += waveio::block_frames;
     const int ring = waveio::stream.in_ring.frames;
     waveio::stream.in_recorded = (start + waveio::block_frames) % ring;
     waveio::stream.in_available = (waveio::stream.in_recorded - waveio::stream.in_read + ring) % ring;
   }
 
-  // Records one block and lets the engine take it.
+  // The output plays in step with the input, as a card's two directions do.
+  void play_block()
+  {
+    const int ring = waveio::stream.out_ring.frames;
+    waveio::stream.out_index = (waveio::stream.out_index + 1) % waveio::stream.out_ring.buffer_count;
+    waveio::stream.out_played = waveio::stream.out_index * waveio::block_frames;
+    waveio::stream.out_lead = (waveio::stream.out_write - waveio::stream.out_played + ring) % ring;
+  }
+
+  // Records one block, plays one, and lets the engine take it.
   void run_block(const signal& source)
   {
     record_block(source);
+    play_block();
     lcr::process_recorded_blocks();
   }
 
