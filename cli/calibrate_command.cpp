@@ -141,6 +141,7 @@ int run_calibrate(std::span<const char* const> arguments)
   tmeter_session session(options);
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
   std::string sweeps_json;
+  bool unsettled = false;  // a frequency gave no settled reading
   for (const lcr::tcal_mode mode : modes) {
     if (session.simulated()) {
       place_fixture_for_calibration(mode, session.fixture(), rp_ohm, cp_ff);
@@ -148,6 +149,7 @@ int run_calibrate(std::span<const char* const> arguments)
       wait_for_operator(mode);
     }
     const std::vector<lcr::tcal_step_result> results = calibration_sweep(session, mode, options.freq_index);
+    for (const lcr::tcal_step_result result : results) unsettled |= result == lcr::tcal_step_result::not_settled;
     if (options.json) {
       sweeps_json += (sweeps_json.empty() ? "" : ",") + sweep_json(mode, results);
     } else {
@@ -156,7 +158,10 @@ int run_calibrate(std::span<const char* const> arguments)
   }
 
   lcr::tfile_result saved;
-  if (list.flag("--save")) {
+  if (unsettled) {
+    // A calibration with holes is not worth the file the operator has.
+    saved = {false, "nicht gespeichert: kein eingeschwungener Messwert bei jeder Frequenz", options.cal_file};
+  } else if (list.flag("--save")) {
     // "Speichern": the previous file becomes the backup, then the new one is written.
     saved = lcr::cal_save_with_backup(options.cal_file, lcr::calibration_backup_path(options.cal_file));
   }
@@ -168,7 +173,7 @@ int run_calibrate(std::span<const char* const> arguments)
     std::string text = object.text();
     text.insert(text.size() - 1, ",\"sweeps\":[" + sweeps_json + "]");
     std::cout << text << std::endl;
-  } else if (list.flag("--save")) {
+  } else if (list.flag("--save") && !unsettled) {
     std::cout << (saved.ok ? "gespeichert in " + options.cal_file : saved.text()) << "\n";
   }
   if (!saved.ok) {

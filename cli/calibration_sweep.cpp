@@ -3,9 +3,6 @@
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "audio/streaming.h"
 
 namespace quarvel_cli {
@@ -31,22 +28,25 @@ std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lc
     lcr::settings.request_transform_rebuild = true;
   }
   lcr::settings.tone_level = lcr::level_table.back();
-  // The store waits until the new tone has come back through the output
-  // lead and fills every averaged window: 500 ms are too short for that.
-  const auto ticks_to_store =
-      std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(lcr::tone_settling_seconds() * 2.0)));
+  // The operator has just connected the set-up of this mode.
+  lcr::request_settling();
   std::vector<lcr::tcal_step_result> results;
   std::int64_t tick = session.frames_processed();
+  const auto next_tick = [&] {
+    tick += tick_frames;
+    session.run_until(tick);
+  };
   for (int f = 0; f < lcr::freq_count; ++f) {
-    tick += tick_frames;
-    session.run_until(tick);
+    next_tick();
     lcr::settings.freq_index = f;
-    tick += ticks_to_store * tick_frames;
-    session.run_until(tick);
-    results.push_back(lcr::cal_store_step(mode));
-    tick += tick_frames;
+    lcr::tcal_step_result result = lcr::tcal_step_result::not_settled;
+    for (int wait = 0; wait < calibration_settle_ticks && result == lcr::tcal_step_result::not_settled; ++wait) {
+      next_tick();
+      result = lcr::cal_store_step(mode);
+    }
+    results.push_back(result);
   }
-  session.run_until(tick);
+  next_tick();
   lcr::settings.freq_index = operator_freq_index;
   return results;
 }

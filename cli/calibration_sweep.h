@@ -2,8 +2,10 @@
 
 // A calibration sweep as the calibration page runs it, for the command-line
 // meter and the tests, on the page's 500 ms timer: per frequency, switch the
-// tone, store once the new tone has settled in every averaged evaluation
-// (1 s at "Mittelwert" 1), go on 500 ms after that.
+// tone, store at the first tick with a reading settled under it (recorded
+// after the set-up was connected, no averaged window spanning a dropout),
+// go on 500 ms after that. A frequency without a settled reading within
+// `calibration_settle_ticks` stores nothing there.
 
 #include "meter_session.h"
 
@@ -19,6 +21,8 @@ namespace quarvel_cli {
 // known resistor of mode 4 is rp_ohm in parallel with cp_ff femtofarad.
 void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm,
                                    double cp_ff);
+
+inline constexpr int calibration_settle_ticks = 60;  // 30 s
 
 // One sweep over the eight frequencies in `mode` at the current reference,
 // at "FT Faktor" 4 and "Pegel" 1.00 (left so afterwards, as the calibration

@@ -10,6 +10,7 @@
 #include "engine/measurement_cycle.h"
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
+#include "engine/settled_reading.h"
 
 #include "audio/sound_devices.h"
 #include "audio/streaming.h"
@@ -60,23 +61,23 @@ struct tmeasure_state {
   int meas_mode = 0;
 };
 
-treading next_reading(tmeasure_state& state, const tmeter_options& options)
+treading next_reading(tmeasure_state& state, const tmeter_options& options, const lcr::tmeasurement_snapshot& snapshot,
+                      int signal_state)
 {
   if (options.auto_mode) {
-    const lcr::tcomplex z = lcr::measurement_snapshot().display_z;
-    const int mode = lcr::meas_mode_of(lcr::auto_mode_update(state.auto_state, lcr::auto_phase_deg(z)));
+    const int mode = lcr::meas_mode_of(lcr::auto_mode_update(state.auto_state, lcr::auto_phase_deg(snapshot.z)));
     if (mode != state.meas_mode) {
       lcr::set_meas_mode_quantities(mode);
       state.meas_mode = mode;
     }
   }
-  treading reading = take_reading(state.meas_mode);
+  treading reading = take_reading(state.meas_mode, snapshot, signal_state);
   reading.auto_mode = options.auto_mode;
   if (options.nominal) {
     const tshown_quantity& sorted =
         lcr::compares_second_quantity(reading.first.record.quantity) ? reading.second : reading.first;
     reading.comparison =
-        lcr::compare_to_nominal(sorted.value, sorted.deviation, *options.nominal, options.tolerance_percent);
+        lcr::compare_to_nominal(sorted.value, sorted.covering, *options.nominal, options.tolerance_percent);
   }
   return reading;
 }
@@ -95,20 +96,35 @@ void log_reading(std::optional<treading_log>& log, const treading& reading)
   if (log) log->append(reading_csv_line(reading, iso8601_now()));
 }
 
-// Nothing had been evaluated when the measurement ended: a reading of the
-// engine's initial state would look like a measured 0.
-int no_reading(const tmeter_options& options)
+// A settled reading comes within a few seconds of stream; this long
+// without one, the stream does not settle (dropouts, no signal at all).
+constexpr double longest_settling_s = 30.0;
+
+int no_settled_reading(double seconds)
 {
-  std::cerr << "quarvel-cli: no reading was taken";
-  if (options.seconds) std::cerr << " in " << *options.seconds << " s (one evaluation takes "
-                                 << lcr::eval_stride * 1000 / waveio::in_rate << " ms of signal)";
-  std::cerr << "\n";
+  std::cerr << "quarvel-cli: no settled reading in " << seconds
+            << " s (a reading settles once the tone has come back and filled every averaged window; dropouts in "
+               "the sound stream: "
+            << waveio::dropout_count() << ")\n";
   return 1;
 }
 
 std::int64_t frames_of_seconds(double seconds)
 {
   return static_cast<std::int64_t>(seconds * waveio::in_rate);
+}
+
+// Runs the stream on until the latest reading is a settled one of the
+// present settings; nothing when none comes in time.
+std::optional<lcr::tmeasurement_snapshot> run_until_settled(tmeter_session& session)
+{
+  const std::int64_t give_up = session.frames_processed() + frames_of_seconds(longest_settling_s);
+  for (;;) {
+    lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+    if (lcr::is_current_reading(snapshot)) return snapshot;
+    if (session.frames_processed() >= give_up) return std::nullopt;
+    session.run_until(session.frames_processed() + lcr::eval_stride);
+  }
 }
 
 }  // namespace
@@ -129,29 +145,40 @@ int run_measure(std::span<const char* const> arguments)
     catch_interrupts();
     const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds)
                                              : std::numeric_limits<std::int64_t>::max();
+    // Only settled readings, each once: the log begins with the first.
     std::optional<treading> last;
+    bool told_unsettled = false;
+    const std::int64_t tell_unsettled_at = frames_of_seconds(longest_settling_s);
     session.run_until(end, [&] {
-      if (lcr::measurement_snapshot().evaluation_count > 0) {
-        last = next_reading(state, options);
+      const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+      const bool fresh = !last || snapshot.evaluation_count != last->snapshot.evaluation_count;
+      if (lcr::is_current_reading(snapshot) && fresh) {
+        int signal_state = lcr::take_signal_state();
+        if (!last) signal_state = snapshot.latest_signal_state;  // the level while it settled does not count
+        last = next_reading(state, options, snapshot, signal_state);
         print_watch_line(*last, options.json);
         log_reading(log, *last);
+      } else if (!last && !told_unsettled && session.frames_processed() >= tell_unsettled_at) {
+        told_unsettled = true;
+        std::cerr << "quarvel-cli: no settled reading yet (dropouts in the sound stream: " << snapshot.dropouts
+                  << ")\n";
       }
       return !interrupt_requested();
     });
-    if (!last) return no_reading(options);
+    if (!last) return no_settled_reading(static_cast<double>(session.frames_processed()) / waveio::in_rate);
     return verdict_exit_code(*last, options);
   }
 
-  // Until the tone has come back and the averagers hold only it, and one
-  // averaging span more: twice the span after the first evaluations.
-  const std::int64_t settled = session.frames_processed() + frames_of_seconds(lcr::tone_settling_seconds());
+  // The first settled reading; then, the level while it settled forgotten,
+  // on to the end (--seconds, else one averaging span more) and the settled
+  // reading there.
+  if (!run_until_settled(session)) return no_settled_reading(longest_settling_s);
+  lcr::take_signal_state();
   const std::int64_t averaging_span = static_cast<std::int64_t>(options.avg_count) * options.ft_factor * lcr::eval_stride;
-  const std::int64_t end = options.seconds ? frames_of_seconds(*options.seconds) : settled + averaging_span;
-  session.run_until(std::min(settled, end));
-  lcr::take_signal_state();  // the level while the tone arrived does not count
-  session.run_until(end);
-  if (lcr::measurement_snapshot().evaluation_count == 0) return no_reading(options);
-  const treading reading = next_reading(state, options);
+  session.run_until(options.seconds ? frames_of_seconds(*options.seconds) : session.frames_processed() + averaging_span);
+  const std::optional<lcr::tmeasurement_snapshot> snapshot = run_until_settled(session);
+  if (!snapshot) return no_settled_reading(longest_settling_s);
+  const treading reading = next_reading(state, options, *snapshot, lcr::take_signal_state());
   if (options.json) {
     std::cout << reading_json(reading) << std::endl;
   } else {

@@ -4,25 +4,35 @@
 #include "engine/deviation_estimate.h"
 #include "engine/quantities.h"
 #include "engine/settings.h"
+#include "engine/settled_reading.h"
 
-#include <mutex>
+#include <cmath>
 
 namespace quarvel_cli {
 
 namespace {
 
-tshown_quantity shown_quantity(const lcr::tlcr_strings& selection, lcr::tcomplex z)
+tshown_quantity shown_quantity(const lcr::tlcr_strings& selection, const lcr::tmeasurement_snapshot& snapshot)
 {
   tshown_quantity shown;
   shown.record.quantity = selection.quantity;
   shown.record.circuit = selection.circuit;
   lcr::name_quantity(shown.record);
-  shown.value = lcr::quantity_value(z, shown.record);
+  const lcr::tquantity_reading reading = lcr::quantity_reading(snapshot, shown.record);
+  shown.value = reading.value;
   lcr::format_quantity(1, shown.record, shown.value);
   shown.deviation_record = shown.record;
-  shown.deviation = lcr::quantity_deviation(shown.record);
+  shown.deviation = reading.deviation;
   lcr::format_quantity(0, shown.deviation_record, shown.deviation);
+  shown.uncertainty = reading.uncertainty;
+  shown.covering = reading.covering;
   return shown;
+}
+
+// A number, or nothing while it is not known.
+std::string csv_known(double value)
+{
+  return std::isfinite(value) ? lcr::csv_number(value) : std::string();
 }
 
 tjson_object quantity_json(const tshown_quantity& shown)
@@ -38,6 +48,7 @@ tjson_object quantity_json(const tshown_quantity& shown)
       .add("deviation", shown.deviation)
       .add("deviation_value_text", shown.deviation_record.value_text)
       .add("deviation_unit_text", shown.deviation_record.unit_text);
+  object.add("uncertainty", shown.uncertainty);  // null while not known
   return object;
 }
 
@@ -54,28 +65,23 @@ const char* lamp_text(int signal_state)
   }
 }
 
-treading take_reading(int meas_mode)
+treading take_reading(int meas_mode, const lcr::tmeasurement_snapshot& snapshot, int signal_state)
 {
   treading reading;
   reading.meas_mode = meas_mode;
-  reading.snapshot = lcr::measurement_snapshot();
-  reading.signal_state = lcr::take_signal_state();
-  lcr::tlcr_strings first_selection;
-  lcr::tlcr_strings second_selection;
-  {
-    const std::lock_guard lock(lcr::publication_lock);
-    first_selection = lcr::engine.first_quantity;
-    second_selection = lcr::engine.second_quantity;
-  }
-  reading.first = shown_quantity(first_selection, reading.snapshot.display_z);
-  reading.second = shown_quantity(second_selection, reading.snapshot.display_z);
+  reading.snapshot = snapshot;
+  reading.z = lcr::corrected_chain(snapshot).z;
+  reading.signal_state = signal_state;
+  const auto [first_selection, second_selection] = lcr::displayed_quantities();
+  reading.first = shown_quantity(first_selection, snapshot);
+  reading.second = shown_quantity(second_selection, snapshot);
   return reading;
 }
 
 std::string reading_json(const treading& reading)
 {
   tjson_object z;
-  z.add("re", reading.snapshot.display_z.re).add("im", reading.snapshot.display_z.im);
+  z.add("re", reading.z.re).add("im", reading.z.im);
   tjson_object recommended;
   recommended.add("value_text", reading.snapshot.ref_value_text).add("unit_text", reading.snapshot.ref_unit_text);
   tjson_object object;
@@ -89,7 +95,9 @@ std::string reading_json(const treading& reading)
       .add("signal_state", reading.signal_state)
       .add("signal_lamp", lamp_text(reading.signal_state))
       .add("frequency_hz", lcr::current_frequency_hz())
-      .add("ref_ohm", lcr::current_ref_resistor_ohm());
+      .add("ref_ohm", lcr::current_ref_resistor_ohm())
+      .add("settled", lcr::is_current_reading(reading.snapshot))
+      .add("dropouts", static_cast<double>(reading.snapshot.dropouts));
   if (reading.comparison) {
     object.add("delta_percent", reading.comparison->delta_percent)
         .add("verdict", lcr::verdict_key(reading.comparison->verdict));
@@ -119,20 +127,22 @@ std::string reading_csv_header()
 {
   return lcr::csv_line({"time", "frequency_hz", "ref_ohm", "z_re", "z_im", "first_quantity", "first_value",
                         "first_deviation", "second_quantity", "second_value", "second_deviation", "signal_state",
-                        "delta_percent", "verdict"});
+                        "delta_percent", "verdict", "first_uncertainty", "second_uncertainty", "dropouts"});
 }
 
 std::string reading_csv_line(const treading& reading, const std::string& time_stamp)
 {
   const bool compared = reading.comparison.has_value();
   return lcr::csv_line({time_stamp, lcr::csv_number(lcr::current_frequency_hz()),
-                        lcr::csv_number(lcr::current_ref_resistor_ohm()), lcr::csv_number(reading.snapshot.display_z.re),
-                        lcr::csv_number(reading.snapshot.display_z.im), lcr::csv_field(reading.first.record.symbol),
+                        lcr::csv_number(lcr::current_ref_resistor_ohm()), lcr::csv_number(reading.z.re),
+                        lcr::csv_number(reading.z.im), lcr::csv_field(reading.first.record.symbol),
                         lcr::csv_number(reading.first.value), lcr::csv_number(reading.first.deviation),
                         lcr::csv_field(reading.second.record.symbol), lcr::csv_number(reading.second.value),
                         lcr::csv_number(reading.second.deviation), std::to_string(reading.signal_state),
                         compared ? lcr::csv_number(reading.comparison->delta_percent) : std::string(),
-                        compared ? std::string(lcr::verdict_key(reading.comparison->verdict)) : std::string()});
+                        compared ? std::string(lcr::verdict_key(reading.comparison->verdict)) : std::string(),
+                        csv_known(reading.first.uncertainty), csv_known(reading.second.uncertainty),
+                        std::to_string(reading.snapshot.dropouts)});
 }
 
 }  // namespace quarvel_cli

@@ -18,12 +18,16 @@
 namespace quarvel_cli {
 
 // A displayed quantity: its record with names and texts, its value and its
-// deviation ("max. Abweichung") with texts of their own.
+// deviation ("max. Abweichung") with texts of their own, and beside them
+// the statistical uncertainty (k = 2; NaN while unknown) and the figure a
+// comparison relies on.
 struct tshown_quantity {
   lcr::tlcr_strings record;
   double value = 0.0;
   lcr::tlcr_strings deviation_record;
   double deviation = 0.0;
+  double uncertainty = 0.0;
+  double covering = 0.0;
 };
 
 struct treading {
@@ -32,13 +36,13 @@ struct treading {
   tshown_quantity first;
   tshown_quantity second;
   lcr::tmeasurement_snapshot snapshot;
+  lcr::tcomplex z;         // the snapshot's, corrected with the tables in force
   int signal_state = 0;
   std::optional<lcr::tcomparison> comparison;  // with a nominal value
 };
 
-// The engine's latest results in the mode that is set (takes the
-// accumulated level code).
-treading take_reading(int meas_mode);
+// A settled reading in the mode that is set, with the level code to show.
+treading take_reading(int meas_mode, const lcr::tmeasurement_snapshot& snapshot, int signal_state);
 
 // "grün", "gelb", "rot", "grau".
 const char* lamp_text(int signal_state);

@@ -76,14 +76,21 @@ std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcir
     tjson_object z;
     z.add("re", row.z.re).add("im", row.z.im);
     tjson_object first_value;
-    first_value.add("symbol", first.symbol).add("value", row.first_value).add("deviation", row.first_deviation);
+    first_value.add("symbol", first.symbol)
+        .add("value", row.first_value)
+        .add("deviation", row.first_deviation)
+        .add("uncertainty", row.first_uncertainty);
     tjson_object second_value;
-    second_value.add("symbol", second.symbol).add("value", row.second_value).add("deviation", row.second_deviation);
+    second_value.add("symbol", second.symbol)
+        .add("value", row.second_value)
+        .add("deviation", row.second_deviation)
+        .add("uncertainty", row.second_uncertainty);
     tjson_object object;
     object.add("frequency_hz", row.frequency_hz)
         .add("ref_ohm", lcr::ref_resistors[static_cast<std::size_t>(row.ref_index)])
         .add("z", z)
         .add("z_deviation", row.z_deviation)
+        .add("z_uncertainty", row.z_uncertainty)
         .add("first", first_value)
         .add("second", second_value)
         .add("signal_state", row.signal_state);
@@ -92,6 +99,7 @@ std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcir
   tjson_object result;
   result.add("mode", lcr::meas_modes[static_cast<std::size_t>(meas_mode)].caption)
       .add("auto_ref", auto_ref)
+      .add("dropouts", static_cast<double>(waveio::dropout_count()))
       .add("fit", fit_json(fit));
   std::string text = result.text();
   text.insert(text.size() - 1, ",\"rows\":" + array + "]");
@@ -106,11 +114,11 @@ void print_csv(const std::vector<lcr::tsweep_row>& rows)
 
 }  // namespace
 
-std::vector<lcr::tsweep_row> run_frequency_sweep(tmeter_session& session, bool auto_ref)
+tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref)
 {
   lcr::tfrequency_sweep sweep(auto_ref);
   while (sweep.tick()) session.run_until(session.frames_processed() + tick_frames);
-  return sweep.rows();
+  return {sweep.rows(), sweep.failure_text()};
 }
 
 int run_sweep(std::span<const char* const> arguments)
@@ -133,7 +141,8 @@ int run_sweep(std::span<const char* const> arguments)
   }
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
 
-  const std::vector<lcr::tsweep_row> rows = run_frequency_sweep(session, auto_ref);
+  const tsweep_outcome outcome = run_frequency_sweep(session, auto_ref);
+  const std::vector<lcr::tsweep_row>& rows = outcome.rows;
   const std::vector<lcr::tfit_point> points = lcr::sweep_fit_points(rows);
   const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);
   if (options.json) {
@@ -142,6 +151,13 @@ int run_sweep(std::span<const char* const> arguments)
     print_csv(rows);
   } else {
     print_table(rows, fit, options.meas_mode);
+  }
+  // What was measured is shown; a sweep that did not reach every frequency
+  // is no success.
+  if (!outcome.failure.empty()) {
+    std::cerr << "quarvel-cli: " << outcome.failure << " (dropouts in the sound stream: " << waveio::dropout_count()
+              << ")\n";
+    return 1;
   }
   return 0;
 }

@@ -5,13 +5,19 @@
 #include "engine/frequency_sweep.h"
 
 #include <span>
+#include <string>
 #include <vector>
 
 namespace quarvel_cli {
 
+struct tsweep_outcome {
+  std::vector<lcr::tsweep_row> rows;
+  std::string failure;  // why the sweep ended early ("" when it did not)
+};
+
 // Runs a frequency sweep on an open session, ticking every 100 ms of
 // stream time.
-std::vector<lcr::tsweep_row> run_frequency_sweep(tmeter_session& session, bool auto_ref);
+tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref);
 
 // quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]: the
 // device at all eight test frequencies, and the equivalent circuit that

@@ -120,13 +120,15 @@ std::string sweep_csv_text(const std::vector<tsweep_row>& rows, std::string_view
                            std::string_view second_symbol)
 {
   std::string text = csv_line({"frequency_hz", "ref_ohm", "z_re", "z_im", "z_deviation", "first_quantity", "first_value",
-                               "first_deviation", "second_quantity", "second_value", "second_deviation", "signal_state"});
+                               "first_deviation", "second_quantity", "second_value", "second_deviation", "signal_state",
+                               "z_uncertainty", "first_uncertainty", "second_uncertainty"});
   for (const tsweep_row& row : rows) {
     text += csv_line({csv_number(row.frequency_hz), csv_number(ref_resistors[static_cast<std::size_t>(row.ref_index)]),
                       csv_number(row.z.re), csv_number(row.z.im), csv_number(row.z_deviation),
                       csv_field(first_symbol), csv_number(row.first_value), csv_number(row.first_deviation),
                       csv_field(second_symbol), csv_number(row.second_value), csv_number(row.second_deviation),
-                      std::to_string(row.signal_state)});
+                      std::to_string(row.signal_state), csv_number(row.z_uncertainty),
+                      csv_number(row.first_uncertainty), csv_number(row.second_uncertainty)});
   }
   return text;
 }

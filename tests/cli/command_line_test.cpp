@@ -86,14 +86,19 @@ TEST(CommandLine, CalibrationFileErrorIsReportedAndTheMeasurementGoesOn)
 }
 
 // Too short to evaluate once: no reading of the engine's initial zeros.
-TEST(CommandLine, AMeasurementWithoutAnEvaluationIsNoReading)
+// Nothing is printed before the first settled reading: a measurement asked
+// to be shorter waits for it; a watch that ends before it says so.
+TEST(CommandLine, NothingIsPrintedBeforeTheFirstSettledReading)
 {
-  for (const char* arguments : {"measure --sim R=1k --seconds 1e-9", "measure --sim R=1k --seconds 0.01 --watch"}) {
-    const trun run = run_cli(arguments);
-    EXPECT_EQ(run.exit_code, 1) << arguments << "\n" << run.output;
-    EXPECT_NE(run.output.find("no reading was taken"), std::string::npos) << run.output;
-    EXPECT_EQ(run.output.find("Z:"), std::string::npos) << run.output;
-  }
+  const trun quick = run_cli("measure --sim R=4.7k --ref 10k --seconds 1e-9 --json");
+  EXPECT_EQ(quick.exit_code, 0) << quick.output;
+  EXPECT_NE(quick.output.find("\"settled\":true"), std::string::npos) << quick.output;
+  EXPECT_NE(quick.output.find("\"value\":4700."), std::string::npos) << quick.output;
+
+  const trun watch = run_cli("measure --sim R=1k --seconds 0.01 --watch");
+  EXPECT_EQ(watch.exit_code, 1) << watch.output;
+  EXPECT_NE(watch.output.find("no settled reading in 0.0"), std::string::npos) << watch.output;
+  EXPECT_EQ(watch.output.find("Z:"), std::string::npos) << watch.output;
 }
 
 // A calibration that could not be saved is refused before its sweep.

@@ -23,7 +23,9 @@ protected:
     c.dut_network = network;
     configure(c);
     lcr::settings.ref_index = ref_index;
-    return quarvel_cli::run_frequency_sweep(*session, auto_ref);
+    const quarvel_cli::tsweep_outcome outcome = quarvel_cli::run_frequency_sweep(*session, auto_ref);
+    EXPECT_EQ(outcome.failure, "");
+    return outcome.rows;
   }
 
   static std::complex<double> exact(const std::string& network, double frequency_hz)

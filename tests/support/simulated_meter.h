@@ -77,7 +77,12 @@ protected:
   }
 
   waveio::tfixture_config config() { return session->fixture().configuration(); }
-  void configure(const waveio::tfixture_config& c) { session->fixture().set_configuration(c); }
+  // Rewires the set-up: readings settle anew, as after the operator's change.
+  void configure(const waveio::tfixture_config& c)
+  {
+    session->fixture().set_configuration(c);
+    lcr::request_settling();
+  }
 
   // Runs the stream on for `seconds` of stream time.
   void run_seconds(double seconds)
