@@ -9,6 +9,7 @@ namespace quarvel_cli {
 
 namespace {
 constexpr std::int64_t tick_frames = waveio::in_rate / 2;  // the sweep's 500 ms timer
+constexpr int settle_ticks = static_cast<int>(lcr::calibration_settle_seconds * 2.0);
 }  // namespace
 
 void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm, double cp_ff)
@@ -40,7 +41,7 @@ std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lc
     next_tick();
     lcr::settings.freq_index = f;
     lcr::tcal_step_result result = lcr::tcal_step_result::not_settled;
-    for (int wait = 0; wait < calibration_settle_ticks && result == lcr::tcal_step_result::not_settled; ++wait) {
+    for (int wait = 0; wait < settle_ticks && result == lcr::tcal_step_result::not_settled; ++wait) {
       next_tick();
       result = lcr::cal_store_step(mode);
     }

@@ -5,7 +5,7 @@
 // tone, store at the first tick with a reading settled under it (recorded
 // after the set-up was connected, no averaged window spanning a dropout),
 // go on 500 ms after that. A frequency without a settled reading within
-// `calibration_settle_ticks` stores nothing there.
+// lcr::calibration_settle_seconds stores nothing there.
 
 #include "meter_session.h"
 
@@ -21,8 +21,6 @@ namespace quarvel_cli {
 // known resistor of mode 4 is rp_ohm in parallel with cp_ff femtofarad.
 void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixture& fixture, double rp_ohm,
                                    double cp_ff);
-
-inline constexpr int calibration_settle_ticks = 60;  // 30 s
 
 // One sweep over the eight frequencies in `mode` at the current reference,
 // at "FT Faktor" 4 and "Pegel" 1.00 (left so afterwards, as the calibration

@@ -53,6 +53,11 @@ enum class tcal_step_result {
   bad_known_resistor, // known_rp not a positive finite resistance
 };
 
+// How long a calibration sweep waits at a frequency for a settled reading
+// before it stores nothing there: a reading settles within a few seconds
+// unless the stream keeps dropping out.
+inline constexpr double calibration_settle_seconds = 30.0;
+
 // For the operator: "gespeichert", or why nothing was stored.
 const char* cal_step_result_text(tcal_step_result result);
 

@@ -306,6 +306,7 @@ void evaluate_measurement(std::int64_t window_start)
       const auto index = static_cast<std::size_t>(engine.plot_write_index) % history[0].size();
       history[0][index] = first_value;
       history[1][index] = second_value;
+      if (index < engine.plot_settled.size()) engine.plot_settled[index] = settled ? 1 : 0;
       engine.plot_write_index = static_cast<int>((index + 1) % history[0].size());
     }
     ++engine.evaluation_count;

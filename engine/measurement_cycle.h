@@ -89,6 +89,7 @@ struct tengine_state {
   int signal_state = signal_ok;     // accumulated until the window resets it
   int latest_signal_state = signal_ok;  // of the latest evaluation alone
   std::array<std::vector<double>, 2> plot_history;  // empty until the plot sizes it
+  std::vector<std::uint8_t> plot_settled;  // beside it: whether each value had settled
   int plot_write_index = 0;
   std::int64_t evaluation_count = 0;  // measurement evaluations averaged since start
   std::int64_t left_out_count = 0;    // evaluations left out: their window spanned a dropout

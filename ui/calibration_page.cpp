@@ -23,6 +23,8 @@ namespace {
 constexpr int last_frequency = lcr::freq_count - 1;
 constexpr int ft_factor_item_4 = 1;
 constexpr int level_item_1_00 = 6;
+// Ticks of the 500 ms timer that a frequency waits for a settled reading.
+constexpr int settle_ticks = static_cast<int>(lcr::calibration_settle_seconds * 2.0);
 
 QString frequency_text(int freq_index)
 {
@@ -125,25 +127,22 @@ void tcalibration_page::Button5Click()
   window_.timer2().start();
   ui.ProgressBar1->setValue(0);
   window_.follow_set_up();
+  // The set-up of this mode was connected just now: only readings recorded
+  // afterwards are stored.
+  lcr::request_settling();
 }
 
 void tcalibration_page::Timer2Timer()
 {
-  const std::int64_t evaluations = lcr::measurement_snapshot().evaluation_count;
   switch (cal_phase_) {
     case 0:
       lcr::settings.freq_index = cal_step_;
-      switch_evaluations_ = evaluations;
-      settling_s_ = lcr::tone_settling_seconds();
+      waiting_ticks_ = 0;
       break;
     case 1:
-      // Stored too early, the averagers would still hold the previous tone:
-      // a store waits for the next tick until the new tone has settled.
-      if (!tone_has_settled(evaluations)) {
-        last_tick_evaluations_ = evaluations;
-        return;
-      }
-      store_at_current_frequency();
+      // Stored only from a reading settled under the new tone: until then
+      // the store waits for the next tick.
+      if (!store_at_current_frequency()) return;
       break;
     default:
       if (cal_step_ >= last_frequency) {
@@ -153,24 +152,21 @@ void tcalibration_page::Timer2Timer()
       }
       break;
   }
-  last_tick_evaluations_ = evaluations;
   cal_phase_ = (cal_phase_ + 1) % 3;
 }
 
-bool tcalibration_page::tone_has_settled(std::int64_t evaluations) const
-{
-  // Nothing measured since the last tick (no devices, a test selected): no
-  // waiting for what will not come.
-  if (evaluations == last_tick_evaluations_) return true;
-  const double elapsed_s = static_cast<double>(evaluations - switch_evaluations_) * lcr::eval_stride / waveio::in_rate;
-  return elapsed_s >= settling_s_;
-}
-
-void tcalibration_page::store_at_current_frequency()
+// False while the step waits for a settled reading; a stream that gives
+// none in time (or none at all: no devices, a test selected) stores
+// nothing here.
+bool tcalibration_page::store_at_current_frequency()
 {
   const lcr::tcal_step_result result = lcr::cal_store_step(selected_mode());
+  const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
+  const bool may_wait = streaming && lcr::settings.test_mode.load() == 0 && ++waiting_ticks_ < settle_ticks;
+  if (result == lcr::tcal_step_result::not_settled && may_wait) return false;
   if (result != lcr::tcal_step_result::stored) refusals_.emplace_back(cal_step_, result);
   ui.ProgressBar1->setValue(static_cast<int>(std::lround(cal_step_ * 100.0 / last_frequency)));
+  return true;
 }
 
 void tcalibration_page::end_sweep()

@@ -11,7 +11,6 @@
 
 #include <QWidget>
 
-#include <cstdint>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -40,19 +39,14 @@ public slots:
 
 private:
   bool read_known_resistor();
-  bool tone_has_settled(std::int64_t evaluations) const;
-  void store_at_current_frequency();
+  bool store_at_current_frequency();
   void end_sweep();
   void report_refusals();
 
   TForm1& window_;
   int cal_phase_ = 0;
   int cal_step_ = 0;
-  // Stream time since the frequency switch, counted in evaluations (50 ms
-  // of recording each), so that it holds on a virtual clock too.
-  std::int64_t switch_evaluations_ = 0;
-  std::int64_t last_tick_evaluations_ = 0;
-  double settling_s_ = 0.0;
+  int waiting_ticks_ = 0;  // for a settled reading at this frequency
   std::vector<std::pair<int, lcr::tcal_step_result>> refusals_;  // frequency index, why
 };
 

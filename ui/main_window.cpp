@@ -205,7 +205,7 @@ void TForm1::show_measurement()
   const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
   measurement_page_->show_values(snapshot, signal_state, streaming);
   setup_page_->show_test_results(lcr::config_test_results());
-  sorting_page_->show_comparison(snapshot.display_z);
+  sorting_page_->show_comparison(snapshot);
   response_page_->tick_sweep();
 }
 

@@ -1,5 +1,6 @@
 #include "measurement_page.h"
 
+#include "error_box.h"
 #include "main_window.h"
 #include "plot_model.h"
 #include "plot_page.h"
@@ -11,6 +12,8 @@
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
 
+#include "audio/streaming.h"
+
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QSignalBlocker>
@@ -20,6 +23,9 @@
 namespace {
 
 constexpr int level_hold_ticks = 10;
+// Display ticks that "Kal. offen" or "Kal. geschlossen" waits for a settled
+// reading.
+constexpr int settle_ticks = static_cast<int>(lcr::calibration_settle_seconds * 10.0);
 
 QString text_of(const std::string& text)
 {
@@ -167,12 +173,40 @@ void tmeasurement_page::Button4Click()
 // frequency and reference only.
 void tmeasurement_page::Button1Click()
 {
-  lcr::cal_store_open();
+  begin_correction(lcr::tcal_mode::open);
 }
 
 void tmeasurement_page::Button2Click()
 {
-  lcr::cal_store_short();
+  begin_correction(lcr::tcal_mode::short_circuit);
+}
+
+void tmeasurement_page::begin_correction(lcr::tcal_mode mode)
+{
+  // The terminals were opened or shorted just now.
+  lcr::request_settling();
+  pending_correction_ = mode;
+  correction_ticks_ = 0;
+  ui.Button1->setEnabled(false);
+  ui.Button2->setEnabled(false);
+  // With the display stopped no tick comes: the latest reading is all there is.
+  if (!window_.timer1().isActive()) try_correction();
+}
+
+void tmeasurement_page::try_correction()
+{
+  if (!pending_correction_) return;
+  const lcr::tcal_step_result result = lcr::cal_store_step(*pending_correction_);
+  const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
+  const bool may_wait = streaming && window_.timer1().isActive() && ++correction_ticks_ < settle_ticks;
+  if (result == lcr::tcal_step_result::not_settled && may_wait) return;
+  const QString button = (*pending_correction_ == lcr::tcal_mode::open ? ui.Button1 : ui.Button2)->text();
+  pending_correction_.reset();
+  ui.Button1->setEnabled(true);
+  ui.Button2->setEnabled(true);
+  if (result != lcr::tcal_step_result::stored) {
+    show_error_message(button + QStringLiteral(": nicht gespeichert: ") + QString::fromUtf8(lcr::cal_step_result_text(result)));
+  }
 }
 
 // "Auto": the mode buttons follow the device, so that they always show the
@@ -184,6 +218,7 @@ void tmeasurement_page::CheckBox4Click()
 
 void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming)
 {
+  try_correction();
   if (ui.CheckBox4->isChecked() && streaming && snapshot.evaluation_count > 0) {
     const lcr::tcomplex z = snapshot.display_z;
     const int mode = lcr::meas_mode_of(lcr::auto_mode_update(auto_state_, lcr::auto_phase_deg(z)));
@@ -194,7 +229,7 @@ void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, 
   ui.Label5->setText(text_of(snapshot.ref_value_text));
   ui.Label30->setText(text_of(snapshot.ref_unit_text));
   set_values_enabled(streaming);
-  show_level_lamp(signal_state, streaming);
+  show_level_lamp(signal_state, streaming, snapshot.resettling_after_dropout);
 }
 
 void tmeasurement_page::show_quantity_values(lcr::tcomplex z)
@@ -221,10 +256,17 @@ void tmeasurement_page::show_deviations()
   ui.Label28->setText(text_of(second.unit_text));
 }
 
-void tmeasurement_page::show_level_lamp(int signal_state, bool streaming)
+void tmeasurement_page::show_level_lamp(int signal_state, bool streaming, bool resettling)
 {
   if (!streaming) {
     ui.Edit11->set_colour(tlamp_colour::grey, QStringLiteral("kein Signal"));
+    return;
+  }
+  // A dropout in the sound stream: the values hold the last clean reading
+  // until the measurement has settled again.
+  if (resettling) {
+    ui.Edit11->set_colour(tlamp_colour::grey, QStringLiteral("Aussetzer im Tonstrom, Messung schwingt neu ein"));
+    level_led_hold_ = 0;
     return;
   }
   if (const auto colour = level_lamp_tick(level_led_hold_, signal_state)) ui.Edit11->set_colour(*colour);

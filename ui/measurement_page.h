@@ -8,6 +8,7 @@
 #include "ui_measurement_page.h"
 
 #include "engine/auto_mode.h"
+#include "engine/calibration_steps.h"
 #include "engine/measurement_cycle.h"
 
 #include <QWidget>
@@ -51,15 +52,22 @@ public slots:
   void CheckBox4Click();
 
 private:
+  // "Kal. offen" and "Kal. geschlossen" store from a reading recorded after
+  // the click, looked for at every display tick until it has settled.
+  void begin_correction(lcr::tcal_mode mode);
+  void try_correction();
+
   void show_quantity_values(lcr::tcomplex z);
   void show_deviations();
-  void show_level_lamp(int signal_state, bool streaming);
+  void show_level_lamp(int signal_state, bool streaming, bool resettling);
   void set_values_enabled(bool enabled);
 
   TForm1& window_;
   int meas_mode_ = 0;
   int level_led_hold_ = 0;
   lcr::tauto_mode auto_state_;
+  std::optional<lcr::tcal_mode> pending_correction_;
+  int correction_ticks_ = 0;
 };
 
 // One display tick of the level lamp: a warning code (1 … 4) sets the hold

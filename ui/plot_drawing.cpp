@@ -115,13 +115,16 @@ void size_engine_history()
   const auto length = static_cast<std::size_t>(lcr::plot_history_length);
   std::array<std::vector<double>, trace_count> fresh{std::vector<double>(length, 0.0),
                                                      std::vector<double>(length, 0.0)};
+  std::vector<std::uint8_t> fresh_settled(length, 0);
   {
     const std::lock_guard lock(lcr::publication_lock);
     lcr::engine.plot_history.swap(fresh);
+    lcr::engine.plot_settled.swap(fresh_settled);
     lcr::engine.plot_write_index = 0;
   }
   plot.plot_read_index = 0;
   for (auto& copy : plot_bitmaps.pending) copy.reserve(length);
+  plot_bitmaps.pending_settled.reserve(length);
 }
 
 // One write index for both traces, so both statistics and both traces take
@@ -139,6 +142,11 @@ void copy_pending_values()
     for (int i = 0; i < d; ++i) {
       copy.push_back(history[t][static_cast<std::size_t>((plot.plot_read_index + i) % length)]);
     }
+  }
+  const auto& settled = lcr::engine.plot_settled;
+  plot_bitmaps.pending_settled.clear();
+  for (int i = 0; i < d && static_cast<int>(settled.size()) == length; ++i) {
+    plot_bitmaps.pending_settled.push_back(settled[static_cast<std::size_t>((plot.plot_read_index + i) % length)]);
   }
 }
 
@@ -187,8 +195,8 @@ const QImage& plot_draw()
   const auto& pending = plot_bitmaps.pending;
   plot_feed_statistics(0, pending[0]);
   plot_feed_statistics(1, pending[1]);
-  plot_update_points(0, pending[0]);
-  plot_update_points(1, pending[1]);
+  plot_update_points(0, pending[0], plot_bitmaps.pending_settled);
+  plot_update_points(1, pending[1], plot_bitmaps.pending_settled);
   compose_picture();
   return plot_bitmaps.plot_bitmap;
 }

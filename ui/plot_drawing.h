@@ -15,6 +15,7 @@
 #include <QRgb>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 namespace graphic {
@@ -30,6 +31,7 @@ struct tplot_bitmaps {
   // Copies of the pending history values, reserved for a whole ring so that
   // nothing allocates while the lock is held.
   std::array<std::vector<double>, trace_count> pending;
+  std::vector<std::uint8_t> pending_settled;  // whether each pending value had settled
 };
 
 // The one instance; window's thread only.

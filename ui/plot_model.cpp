@@ -90,15 +90,20 @@ void rescan_min(ttrace_stats& s)
   }
 }
 
-void append_values(tplot_trace& trace, std::span<const double> pending)
+void append_values(tplot_trace& trace, std::span<const double> pending, std::span<const std::uint8_t> settled)
 {
   const int d = static_cast<int>(pending.size());
   if (trace.count + d > plot.plot_width) {
     const int s = trace.count + d - plot.plot_width;
     std::copy(trace.values.begin() + s, trace.values.begin() + trace.count, trace.values.begin());
+    std::copy(trace.settled.begin() + s, trace.settled.begin() + trace.count, trace.settled.begin());
     trace.count = plot.plot_width - d;
   }
   std::copy(pending.begin(), pending.end(), trace.values.begin() + trace.count);
+  for (int i = 0; i < d; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    trace.settled[static_cast<std::size_t>(trace.count + i)] = k < settled.size() ? settled[k] : 1;
+  }
   trace.count += d;
 }
 
@@ -195,14 +200,14 @@ void plot_feed_statistics(int t, std::span<const double> pending)
   }
 }
 
-void plot_update_points(int t, std::span<const double> pending)
+void plot_update_points(int t, std::span<const double> pending, std::span<const std::uint8_t> settled)
 {
   if (!valid_trace(t)) return;
   const int d = static_cast<int>(pending.size());
   // Before the geometry is set there is no room for any value.
   if (d < skip_pending_from && d <= plot.plot_width) {
     auto& trace = trace_of(t);
-    append_values(trace, pending);
+    append_values(trace, pending, settled);
     recompute_points(trace);
   }
   if (t == trace_count - 1) {

@@ -65,6 +65,7 @@ struct tplot_trace {
   double offset = 0.0;  // quantity value drawn at row `pos`
   double pos = 0.0;     // pixel row from the top
   std::array<double, plot_buffer_length> values{};
+  std::array<std::uint8_t, plot_buffer_length> settled{};  // beside each value
   std::array<tplot_point, plot_buffer_length> points{};
 };
 
@@ -106,7 +107,9 @@ void plot_feed_statistics(int t, std::span<const double> pending);
 // With 40 or more pending values the trace is left as it was. For t = 1,
 // called after trace 0 with the same values' count, the read index then
 // moves past the pending values, drawn or not.
-void plot_update_points(int t, std::span<const double> pending);
+// `settled` tells for each pending value whether its reading had settled
+// (kept beside the values for the export); none given: all had.
+void plot_update_points(int t, std::span<const double> pending, std::span<const std::uint8_t> settled = {});
 
 // Chooses for both traces the smallest scale above the statistic's recent
 // range (trace_scale_index and scale), offset := the statistic's mean, and

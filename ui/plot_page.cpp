@@ -170,9 +170,12 @@ std::string tplot_page::traces_csv() const
   const graphic::tplot_trace& trace_2 = graphic::plot.plot_trace[1];
   const int count = std::min(trace_1.count, trace_2.count);
   for (int i = 0; i < count; ++i) {
+    const auto k = static_cast<std::size_t>(i);
     const double age_s = static_cast<double>(count - 1 - i) * lcr::eval_stride / waveio::in_rate;
-    text += lcr::csv_line({lcr::csv_number(age_s), lcr::csv_number(trace_1.values[static_cast<std::size_t>(i)]),
-                           lcr::csv_number(trace_2.values[static_cast<std::size_t>(i)])});
+    // A value from before its reading settled is plotted, not exported.
+    const bool settled = trace_1.settled[k] != 0;
+    text += lcr::csv_line({lcr::csv_number(age_s), settled ? lcr::csv_number(trace_1.values[k]) : std::string(),
+                           settled ? lcr::csv_number(trace_2.values[k]) : std::string()});
   }
   return text;
 }

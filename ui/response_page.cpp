@@ -1,5 +1,6 @@
 #include "response_page.h"
 
+#include "error_box.h"
 #include "export_file.h"
 #include "main_window.h"
 #include "response_plot.h"
@@ -97,10 +98,12 @@ void tresponse_page::tick_sweep()
   ui.ProgressBar2->setValue(sweep_->progress_percent());
   if (running) return;
   rows_ = sweep_->rows();
+  const std::string failure = sweep_->failure_text();
   sweep_.reset();
   ui.Button8->setEnabled(true);
   ui.ProgressBar2->setValue(0);
   show_results();
+  if (!failure.empty()) show_error_message(QString::fromStdString(failure));
 }
 
 void tresponse_page::show_results()

@@ -78,7 +78,16 @@ void tsimulation_page::apply_set_up()
     waveio::remove_imperfections(config);
   }
   config.noise_rms = ui.ComboBox5->currentText().toDouble();
-  fixture.set_configuration(config);
+  rewire(config);
+}
+
+// A set-up that changes what the inputs record: readings settle anew.
+void tsimulation_page::rewire(const waveio::tfixture_config& config)
+{
+  waveio::tsimulated_fixture& fixture = window_.sound_devices().fixture();
+  if (config == fixture.configuration()) return;
+  fixture.set_configuration(config);  // throws on a malformed network
+  lcr::request_settling();
 }
 
 void tsimulation_page::Edit18Exit()
@@ -89,7 +98,7 @@ void tsimulation_page::Edit18Exit()
   if (text == config.dut_network && ui.Label50->text().isEmpty()) return;
   try {
     config.dut_network = text;
-    fixture.set_configuration(config);
+    rewire(config);
   } catch (const waveio::dut_error& error) {
     show_network_error(QString::fromUtf8(error.what()));  // the previous network stays
     return;

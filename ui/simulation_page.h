@@ -38,6 +38,7 @@ public slots:
 private:
   waveio::tset_up chosen_set_up() const;
   void show_network_error(const QString& message);
+  void rewire(const waveio::tfixture_config& config);
 
   TForm1& window_;
 };

@@ -8,6 +8,7 @@
 #include "engine/measurement_cycle.h"
 #include "engine/quantities.h"
 #include "engine/quantity_texts.h"
+#include "engine/settled_reading.h"
 
 #include "audio/simulated/dut_network.h"
 
@@ -53,11 +54,11 @@ tsorting_page::tsorting_page(TForm1& window) : QWidget(&window), window_(window)
   }
 }
 
-void tsorting_page::show_comparison(lcr::tcomplex z)
+void tsorting_page::show_comparison(const lcr::tmeasurement_snapshot& snapshot)
 {
   const auto [first_shown, second_shown] = lcr::displayed_quantities();
   lcr::tlcr_strings sorted = lcr::compares_second_quantity(first_shown.quantity) ? second_shown : first_shown;
-  const double value = lcr::quantity_value(z, sorted);
+  const double value = lcr::quantity_value(snapshot.display_z, sorted);
   lcr::format_quantity(1, sorted, value);
   ui.Label61->setText(QString::fromStdString(sorted.long_name));
   ui.Label62->setText(QString::fromStdString(sorted.symbol) + ':');
@@ -73,13 +74,15 @@ void tsorting_page::show_comparison(lcr::tcomplex z)
   const auto tolerance = parse_locale_number(ui.Edit21->text(), separator);
   ui.Edit20->setStyleSheet(nominal && *nominal != 0.0 ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
   ui.Edit21->setStyleSheet(tolerance && *tolerance > 0.0 ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
-  if (!ui.CheckBox5->isChecked() || !nominal || *nominal == 0.0 || !tolerance || !(*tolerance > 0.0)) {
+  const bool judged = ui.CheckBox5->isChecked() && nominal && *nominal != 0.0 && tolerance && *tolerance > 0.0;
+  if (!judged || !lcr::is_current_reading(snapshot)) {
     ui.Label66->setText(QString());
     ui.Label68->setText(QString());
-    ui.Edit22->set_colour(tlamp_colour::background);
+    ui.Edit22->set_colour(tlamp_colour::background, judged ? QStringLiteral("wartet auf eingeschwungenen Messwert") : QString());
     return;
   }
-  comparison_ = lcr::compare_to_nominal(value, lcr::quantity_deviation(sorted), *nominal, *tolerance);
+  const lcr::tquantity_reading reading = lcr::quantity_reading(snapshot, sorted);
+  comparison_ = lcr::compare_to_nominal(reading.value, reading.covering, *nominal, *tolerance);
   const std::string delta = lcr::format_fixed(comparison_->delta_percent, 3, 1, separator);
   ui.Label66->setText((comparison_->delta_percent >= 0.0 ? QStringLiteral("+") : QString()) + QString::fromStdString(delta));
   const QString verdict = QString::fromUtf8(lcr::verdict_text(comparison_->verdict));

@@ -3,12 +3,14 @@
 // The page "Sortieren": the first quantity of the measurement against a
 // nominal value and a tolerance, as benchtop comparators sort parts: its
 // deviation from nominal in percent and a lamp, green "Gut", yellow
-// "Grenzwertig", red "Schlecht". Window's thread.
+// "Grenzwertig", red "Schlecht". "Grenzwertig" goes by the statistical
+// uncertainty where the reference has been calibrated at the frequency,
+// by the worst-case deviation otherwise. Window's thread.
 
 #include "ui_sorting_page.h"
 
 #include "engine/comparator.h"
-#include "engine/complex_math.h"
+#include "engine/measurement_cycle.h"
 
 #include <QWidget>
 
@@ -24,8 +26,10 @@ public:
 
   Ui::sorting_page ui;
 
-  // The display tick's part: the first quantity and its verdict.
-  void show_comparison(lcr::tcomplex z);
+  // The display tick's part: the first quantity and its verdict. Only a
+  // reading settled under the present settings is judged; while there is
+  // none the verdict stays empty.
+  void show_comparison(const lcr::tmeasurement_snapshot& snapshot);
   const std::optional<lcr::tcomparison>& comparison() const { return comparison_; }
 
 private:

@@ -86,6 +86,8 @@ struct tfixture_config {
   std::uint64_t noise_seed = 1;
 
   tclock clock = tclock::real_time;
+
+  friend bool operator==(const tfixture_config&, const tfixture_config&) = default;
 };
 
 }  // namespace waveio

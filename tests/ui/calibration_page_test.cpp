@@ -108,6 +108,42 @@ TEST_F(CalibrationPage, ModeFourWithoutAnOpenStepChangesNothingAndSaysWhyOnce)
   EXPECT_TRUE(errors.front().contains("kein Leerlaufwert in diesem Lauf")) << errors.front().toStdString();
 }
 
+// "Kal. offen" pressed the moment the terminals were opened stores the open
+// terminals, not the part that was measured before: it waits for a reading
+// recorded after the click. Without a stream it stores nothing and says so.
+TEST_F(CalibrationPage, KalOffenStoresOnlyWhatWasRecordedAfterTheClick)
+{
+  start();
+  click_item("RadioGroup1", 2);  // 1 kOhm, as the part
+  click_item("RadioGroup4", 6);  // "Pegel" 1.00
+  click_item("RadioGroup6", 2);  // "Mittelwert" 16: 0.8 s of windows in each reading
+  advance(2.0);
+  // The part is taken out; what stays across the terminals is 100 kOhm.
+  // The operator's hands: the meter cannot see them.
+  waveio::tfixture_config open = window->sound_devices().fixture().configuration();
+  open.dut_network = "R=100k";
+  window->sound_devices().fixture().set_configuration(open);
+
+  click(push_button("Button1"));
+  EXPECT_FALSE(push_button("Button1")->isEnabled());
+  advance(3.0);
+  EXPECT_TRUE(push_button("Button1")->isEnabled());
+  const lcr::tcomplex y_open = [] {
+    const std::lock_guard lock(lcr::publication_lock);
+    return lcr::calibration.y_open[2][static_cast<std::size_t>(lcr::settings.freq_index.load())];
+  }();
+  EXPECT_NEAR(y_open.re, 1e-5, 1e-7);  // not the 1 mS of the part
+  EXPECT_NEAR(y_open.im, 0.0, 1e-7);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+
+  window->close_streams();
+  click(push_button("Button2"));
+  window->show_measurement();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors.front().toStdString(), "Kal. geschlossen: nicht gespeichert: " +
+                                               std::string(lcr::cal_step_result_text(lcr::tcal_step_result::not_settled)));
+}
+
 // A known value that is not a number starts nothing, instead of a sweep with
 // stale values.
 TEST_F(CalibrationPage, AKnownValueThatIsNoNumberStartsNothing)

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <complex>
+
 namespace {
 
 using quarvel_test::window_fixture;
@@ -180,6 +182,35 @@ TEST_F(MainWindow, WithoutAWorkingDeviceTheValuesAreGreyedAndTheLampSaysSo)
   EXPECT_TRUE(waveio::stream.input_running.load());
   QTest::qWait(250);
   EXPECT_TRUE(window->findChild<QLabel*>("Label11")->isEnabled());
+}
+
+// An output block the card did not play: the values hold the last clean
+// reading, the lamp is grey and says why, and both come back once the
+// measurement has settled again.
+TEST_F(MainWindow, ADropoutHoldsTheValuesAndTheLampSaysWhy)
+{
+  start_window("C=1u + R=47");
+  use_virtual_clock();
+  click_item("RadioGroup1", 1);  // "100"
+  click_item("RadioGroup4", 6);  // "1.00"
+  advance(1.5);
+  const QString held = label("Label11");
+  const double exact = std::abs(std::complex(47.0, -1.0 / (2.0 * lcr::pi * lcr::current_frequency_hz() * 1e-6)));
+  ASSERT_NEAR(shown_value("Label11", "Label1"), exact, exact * 1e-3);
+
+  waveio::tsimulated_fixture& fixture = window->sound_devices().fixture();
+  fixture.inject_fault(waveio::tfixture_fault::skip_output_block, fixture.blocks_recorded() + 1);
+  bool lamp_told = false;
+  for (int tick = 0; tick < 5; ++tick) {
+    advance(0.1);
+    EXPECT_NEAR(shown_value("Label11", "Label1"), exact, exact * 1e-3) << label("Label11").toStdString();
+    lamp_told |= lamp("Edit11")->toolTip() == "Eingangspegel: Aussetzer im Tonstrom, Messung schwingt neu ein";
+  }
+  EXPECT_TRUE(lamp_told);
+  EXPECT_EQ(lcr::measurement_snapshot().dropouts, 1);
+  advance(1.5);
+  EXPECT_EQ(lamp("Edit11")->colour(), tlamp_colour::green);
+  EXPECT_NEAR(shown_value("Label11", "Label1"), exact, exact * 1e-3);
 }
 
 TEST_F(MainWindow, ChoosingTheSelectedDeviceAgainRestartsBothStreams)
