@@ -296,6 +296,7 @@ tfile_result cal_load(const std::string& path)
   if (!result.ok) result.file = path;
   const std::lock_guard lock(publication_lock);
   calibration = tables;
+  calibration_spreads = {};  // the file holds the values alone
   return result;
 }
 

@@ -20,7 +20,17 @@ struct tstep_reading {
   std::size_t r = 0;
   std::size_t f = 0;
   tcomplex avg_ratio;
+  tratio_spread spread;  // of avg_ratio
+  tcal_entries entries;  // in force at (r, f)
   tcorrection_chain chain;
+
+  // The spread of a value of the chain, as the reading's scatter carries
+  // into it.
+  template <typename Part>
+  tratio_spread spread_of(Part part) const
+  {
+    return propagate_spread([&](tcomplex h) { return part(run_correction_chain(h, entries)); }, avg_ratio, spread);
+  }
 };
 
 tstep_reading step_reading()
@@ -31,8 +41,27 @@ tstep_reading step_reading()
   reading.r = static_cast<std::size_t>(clamp_ref_index(snapshot.tag.ref_index));
   reading.f = static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index));
   reading.avg_ratio = snapshot.avg_ratio;
-  reading.chain = corrected_chain(snapshot);
+  reading.spread = snapshot.ratio_spread;
+  reading.entries = calibration_entries(snapshot.tag.ref_index, snapshot.tag.freq_index);
+  reading.chain = run_correction_chain(reading.avg_ratio, reading.entries);
   return reading;
+}
+
+// What the reference step solves for from the known resistor's ratio a and
+// the open ratio b.
+struct treference_solution {
+  bool solved = false;
+  tcomplex z_ref;
+  tcomplex z_short;
+  tcomplex y_open;
+};
+
+treference_solution solve_reference(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old)
+{
+  treference_solution solution;
+  solution.solved = reference_from_ratios(a, b, zk, z_short_old, z_ref_old, solution.z_ref, solution.z_short);
+  if (solution.solved) solution.y_open = c_inv(divider_z(b, solution.z_ref));
+  return solution;
 }
 
 bool is_finite(tcomplex value)
@@ -74,7 +103,10 @@ tcal_step_result cal_store_crosstalk()
   const tstep_reading reading = step_reading();
   if (!reading.current) return tcal_step_result::not_settled;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.avg_ratio)) calibration.h_short[reading.f] = reading.avg_ratio;
+  if (is_finite(reading.avg_ratio)) {
+    calibration.h_short[reading.f] = reading.avg_ratio;
+    calibration_spreads.h_short[reading.f] = reading.spread;
+  }
   return tcal_step_result::stored;
 }
 
@@ -83,7 +115,10 @@ tcal_step_result cal_store_symmetry()
   const tstep_reading reading = step_reading();
   if (!reading.current) return tcal_step_result::not_settled;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.avg_ratio)) calibration.h_direct[reading.f] = reading.avg_ratio;
+  if (is_finite(reading.avg_ratio)) {
+    calibration.h_direct[reading.f] = reading.avg_ratio;
+    calibration_spreads.h_direct[reading.f] = reading.spread;
+  }
   return tcal_step_result::stored;
 }
 
@@ -91,10 +126,14 @@ tcal_step_result cal_store_open()
 {
   const tstep_reading reading = step_reading();
   if (!reading.current) return tcal_step_result::not_settled;
+  const tratio_spread ratio_spread = reading.spread_of([](const tcorrection_chain& c) { return c.ratio_corrected; });
+  const tratio_spread y_spread = reading.spread_of([](const tcorrection_chain& c) { return c.y_raw; });
   const std::lock_guard lock(publication_lock);
   if (is_finite(reading.chain.ratio_corrected) && is_finite(reading.chain.y_raw)) {
     cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
+    cal_capture.h_open_spread[reading.f] = ratio_spread;
     calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
+    calibration_spreads.y_open[reading.r][reading.f] = y_spread;
   }
   return tcal_step_result::stored;
 }
@@ -103,8 +142,12 @@ tcal_step_result cal_store_short()
 {
   const tstep_reading reading = step_reading();
   if (!reading.current) return tcal_step_result::not_settled;
+  const tratio_spread z_spread = reading.spread_of([](const tcorrection_chain& c) { return c.z_open_corrected; });
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.chain.z_open_corrected)) calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
+  if (is_finite(reading.chain.z_open_corrected)) {
+    calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
+    calibration_spreads.z_short[reading.r][reading.f] = z_spread;
+  }
   return tcal_step_result::stored;
 }
 
@@ -141,28 +184,47 @@ tcal_step_result cal_store_reference()
   if (!reading.current) return tcal_step_result::not_settled;
   const std::size_t r = reading.r;
   const std::size_t f = reading.f;
-  const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.chain.ratio_corrected)) cal_capture.h_known[f] = reading.chain.ratio_corrected;
-  const double rp = cal_capture.known_rp;
-  const double cp = cal_capture.known_cp;
+  const tratio_spread a_spread = reading.spread_of([](const tcorrection_chain& c) { return c.ratio_corrected; });
+  tcal_capture_state capture;
+  tcomplex z_short_old;
+  tcomplex z_ref_old;
+  {
+    const std::lock_guard lock(publication_lock);
+    if (is_finite(reading.chain.ratio_corrected)) cal_capture.h_known[f] = reading.chain.ratio_corrected;
+    capture = cal_capture;
+    z_short_old = calibration.z_short[r][f];
+    z_ref_old = calibration.z_ref[r][f];
+  }
+  const double rp = capture.known_rp;
+  const double cp = capture.known_cp;
   if (!(rp > 0.0) || !std::isfinite(rp) || !(cp >= 0.0) || !std::isfinite(cp)) {
     return tcal_step_result::bad_known_resistor;
   }
   const tcomplex zk = known_impedance(rp, cp, test_frequencies[f]);
-  const tcomplex a = cal_capture.h_known[f];
-  const tcomplex b = cal_capture.h_open[f];
+  const tcomplex a = capture.h_known[f];
+  const tcomplex b = capture.h_open[f];
   if (a.re == 0.0) return tcal_step_result::no_known_ratio;
   if (b.re == 0.0) return tcal_step_result::no_open_ratio;
-  tcomplex z_ref;
-  tcomplex z_short;
-  if (!reference_from_ratios(a, b, zk, calibration.z_short[r][f], calibration.z_ref[r][f], z_ref, z_short)) {
-    return tcal_step_result::degenerate;
-  }
-  const tcomplex y_open = c_inv(divider_z(b, z_ref));
-  if (!is_finite(y_open)) return tcal_step_result::degenerate;
-  calibration.z_ref[r][f] = z_ref;
-  calibration.y_open[r][f] = y_open;
-  calibration.z_short[r][f] = z_short;
+  const treference_solution solution = solve_reference(a, b, zk, z_short_old, z_ref_old);
+  if (!solution.solved || !is_finite(solution.y_open)) return tcal_step_result::degenerate;
+
+  // Both readings' scatter, the known resistor's and the open's, carried
+  // into each entry the step solves for.
+  const auto spread_of = [&](auto part) {
+    const auto with_a = [&](tcomplex x) { return part(solve_reference(x, b, zk, z_short_old, z_ref_old)); };
+    const auto with_b = [&](tcomplex x) { return part(solve_reference(a, x, zk, z_short_old, z_ref_old)); };
+    return sum_spreads(propagate_spread(with_a, a, a_spread), propagate_spread(with_b, b, capture.h_open_spread[f]));
+  };
+  const tratio_spread z_ref_spread = spread_of([](const treference_solution& s) { return s.z_ref; });
+  const tratio_spread y_open_spread = spread_of([](const treference_solution& s) { return s.y_open; });
+  const tratio_spread z_short_spread = spread_of([](const treference_solution& s) { return s.z_short; });
+  const std::lock_guard lock(publication_lock);
+  calibration.z_ref[r][f] = solution.z_ref;
+  calibration.y_open[r][f] = solution.y_open;
+  calibration.z_short[r][f] = solution.z_short;
+  calibration_spreads.z_ref[r][f] = z_ref_spread;
+  calibration_spreads.y_open[r][f] = y_open_spread;
+  calibration_spreads.z_short[r][f] = z_short_spread;
   return tcal_step_result::stored;
 }
 

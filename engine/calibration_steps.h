@@ -34,6 +34,7 @@ inline constexpr std::array<const char*, 5> cal_mode_names{
 struct tcal_capture_state {
   tfreq_row h_open{};   // corrected ratio of the last open step, per frequency
   tfreq_row h_known{};  // corrected ratio of the last reference step
+  tper_frequency<tratio_spread> h_open_spread{};  // its statistical uncertainty
   double known_rp = 1000.0;  // ohm, the known resistor of the reference step
   double known_cp = 0.0;     // femtofarad across it; 0: a pure resistance
 };

@@ -6,6 +6,7 @@
 namespace lcr {
 
 tcalibration_tables calibration = nominal_calibration_tables();
+tcalibration_spreads calibration_spreads;
 
 tcalibration_tables nominal_calibration_tables()
 {
@@ -21,6 +22,7 @@ void reset_calibration_tables()
 {
   const std::lock_guard lock(publication_lock);
   calibration = nominal_calibration_tables();
+  calibration_spreads = {};
 }
 
 void cal_reset_reference()
@@ -28,6 +30,7 @@ void cal_reset_reference()
   const tcalibration_tables nominal = nominal_calibration_tables();
   const std::lock_guard lock(publication_lock);
   calibration.z_ref = nominal.z_ref;
+  calibration_spreads.z_ref = {};
 }
 
 tcal_entries calibration_entries_locked(int ref_index, int freq_index)
@@ -44,15 +47,24 @@ tcal_entries calibration_entries(int ref_index, int freq_index)
   return calibration_entries_locked(ref_index, freq_index);
 }
 
-tcomplex crosstalk_correct(tcomplex h, tcomplex h_short_entry)
+tcal_entry_spreads calibration_entry_spreads(int ref_index, int freq_index)
 {
-  const double m = std::sqrt(h.re * h.re + h.im * h.im);
-  return {h.re - (1.0 - m) * h_short_entry.re, h.im - (1.0 - m) * h_short_entry.im};
+  const auto r = static_cast<std::size_t>(clamp_ref_index(ref_index));
+  const auto f = static_cast<std::size_t>(clamp_freq_index(freq_index));
+  const tcalibration_spreads& s = calibration_spreads;
+  const std::lock_guard lock(publication_lock);
+  return {s.h_short[f], s.h_direct[f], s.y_open[r][f], s.z_short[r][f], s.z_ref[r][f]};
 }
 
-tcomplex symmetry_correct(tcomplex h1, tcomplex h_direct_entry)
+tcomplex crosstalk_correct(tcomplex h, tcomplex h_short_entry)
 {
-  return h_direct_entry.re > 0.0 ? c_div(h1, h_direct_entry) : h1;
+  return c_sub(h, h_short_entry);
+}
+
+tcomplex symmetry_correct(tcomplex h1, tcomplex h_direct_entry, tcomplex h_short_entry)
+{
+  // h_direct was stored raw: the leak is in it too.
+  return h_direct_entry.re > 0.0 ? c_div(h1, c_sub(h_direct_entry, h_short_entry)) : h1;
 }
 
 tcomplex divider_z(tcomplex ratio, tcomplex z_ref)
@@ -80,7 +92,7 @@ tcorrection_chain run_correction_chain(tcomplex avg_ratio, const tcal_entries& e
 {
   tcorrection_chain chain;
   chain.ratio_xtalk = crosstalk_correct(avg_ratio, entries.h_short);
-  chain.ratio_corrected = symmetry_correct(chain.ratio_xtalk, entries.h_direct);
+  chain.ratio_corrected = symmetry_correct(chain.ratio_xtalk, entries.h_direct, entries.h_short);
   chain.z_raw = divider_z(chain.ratio_corrected, entries.z_ref);
   chain.y_raw = c_inv(chain.z_raw);
   chain.z_open_corrected = open_correct(chain.ratio_corrected, chain.y_raw, entries.y_open);

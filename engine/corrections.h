@@ -9,6 +9,7 @@
 // written and copied only under `publication_lock`.
 
 #include "complex_math.h"
+#include "ratio_scatter.h"
 #include "settings.h"
 
 #include <array>
@@ -32,7 +33,28 @@ tcalibration_tables nominal_calibration_tables();
 // The one instance; guarded by `publication_lock`.
 extern tcalibration_tables calibration;
 
-// Puts all five tables back to their nominal values (a test's fresh state).
+// The statistical uncertainty of each entry: the scatter of the reading a
+// calibration step stored it from, carried through the step's arithmetic.
+// Known for steps taken in this run only: nominal entries and entries read
+// from the calibration file (which holds values alone) carry none.
+template <typename T>
+using tper_frequency = std::array<T, freq_count>;
+template <typename T>
+using tper_reference = std::array<tper_frequency<T>, ref_count>;
+
+struct tcalibration_spreads {
+  tper_frequency<tratio_spread> h_short{};
+  tper_frequency<tratio_spread> h_direct{};
+  tper_reference<tratio_spread> y_open{};
+  tper_reference<tratio_spread> z_short{};
+  tper_reference<tratio_spread> z_ref{};
+};
+
+// The one instance; guarded by `publication_lock`.
+extern tcalibration_spreads calibration_spreads;
+
+// Puts all five tables back to their nominal values, their spreads unknown
+// (a test's fresh state).
 void reset_calibration_tables();
 // Sets every z_ref[r][f] to (ref_resistors[r], 0); takes `publication_lock`.
 void cal_reset_reference();
@@ -46,16 +68,31 @@ struct tcal_entries {
   tcomplex z_ref;
 };
 
+struct tcal_entry_spreads {
+  tratio_spread h_short;
+  tratio_spread h_direct;
+  tratio_spread y_open;
+  tratio_spread z_short;
+  tratio_spread z_ref;
+};
+
 // Entries at the given indices (clamped into the tables), copied under
 // `publication_lock`.
 tcal_entries calibration_entries(int ref_index, int freq_index);
+tcal_entry_spreads calibration_entry_spreads(int ref_index, int freq_index);
 // The same without taking the lock, for a caller that already holds it.
 tcal_entries calibration_entries_locked(int ref_index, int freq_index);
 
-// h − (1 − |h|)·h_short: full correction at |h| = 0, none at |h| = 1.
+// The right input records its own voltage times the channel mismatch plus
+// the left input's voltage times the leak between them:
+// h = mismatch·H + h_short. Calibration measures h_short with the device
+// shorted (H = 0) and h_direct = mismatch + h_short with the reference
+// shorted (H = 1), so the two steps below give H exactly.
+//
+// h − h_short.
 tcomplex crosstalk_correct(tcomplex h, tcomplex h_short_entry);
-// h1 / h_direct when h_direct.re > 0, otherwise h1 unchanged.
-tcomplex symmetry_correct(tcomplex h1, tcomplex h_direct_entry);
+// h1 / (h_direct − h_short) when h_direct.re > 0, otherwise h1 unchanged.
+tcomplex symmetry_correct(tcomplex h1, tcomplex h_direct_entry, tcomplex h_short_entry);
 // The impedance that forms the voltage ratio `ratio` with the reference
 // impedance: z_ref·H / (1 − H); (0, 0) for H = 1.
 tcomplex divider_z(tcomplex ratio, tcomplex z_ref);

@@ -10,6 +10,13 @@ double window_overlap(int separation, int n)
   return std::max(0.0, 1.0 - static_cast<double>(separation) / n);
 }
 
+tratio_spread sum_spreads(const tratio_spread& a, const tratio_spread& b)
+{
+  if (!a.valid) return b;
+  if (!b.valid) return a;
+  return {true, a.var_re + b.var_re, a.var_im + b.var_im, a.cov + b.cov};
+}
+
 void tratio_scatter::push(tcomplex ratio)
 {
   values_[static_cast<std::size_t>(next_)] = ratio;

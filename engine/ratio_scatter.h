@@ -19,6 +19,7 @@
 #include "complex_math.h"
 
 #include <array>
+#include <cmath>
 
 namespace lcr {
 
@@ -33,6 +34,43 @@ struct tratio_spread {
 // Correlation of the noise of two windows of length n that start
 // `separation` samples apart.
 double window_overlap(int separation, int n);
+
+// The spread of two independent contributions together; an unknown one
+// adds nothing.
+tratio_spread sum_spreads(const tratio_spread& a, const tratio_spread& b);
+
+// The spread of f(x) for x of the given spread, f taking and giving a
+// complex value, linearised by secants over one standard uncertainty of
+// each part of x.
+template <typename F>
+tratio_spread propagate_spread(const F& f, tcomplex x, const tratio_spread& spread)
+{
+  if (!spread.valid) return {};
+  const auto column = [&](tcomplex direction, double step) -> tcomplex {
+    if (!(step > 0.0)) return {};
+    const tcomplex delta{direction.re * step, direction.im * step};
+    const tcomplex rise = c_sub(f(c_add(x, delta)), f(c_sub(x, delta)));
+    return {rise.re / (2.0 * step), rise.im / (2.0 * step)};
+  };
+  const tcomplex d_re = column({1.0, 0.0}, std::sqrt(spread.var_re));  // ∂f/∂x.re
+  const tcomplex d_im = column({0.0, 1.0}, std::sqrt(spread.var_im));  // ∂f/∂x.im
+  tratio_spread out;
+  out.valid = true;
+  out.var_re = d_re.re * d_re.re * spread.var_re + 2.0 * d_re.re * d_im.re * spread.cov + d_im.re * d_im.re * spread.var_im;
+  out.var_im = d_re.im * d_re.im * spread.var_re + 2.0 * d_re.im * d_im.im * spread.cov + d_im.im * d_im.im * spread.var_im;
+  out.cov = d_re.re * d_re.im * spread.var_re + (d_re.re * d_im.im + d_im.re * d_re.im) * spread.cov +
+            d_im.re * d_im.im * spread.var_im;
+  return out;
+}
+
+// The variance of a real g(x) for x of the given spread; 0 for an unknown
+// spread.
+template <typename G>
+double propagate_variance(const G& g, tcomplex x, const tratio_spread& spread)
+{
+  const tratio_spread out = propagate_spread([&](tcomplex y) { return tcomplex{g(y), 0.0}; }, x, spread);
+  return out.valid ? out.var_re : 0.0;
+}
 
 class tratio_scatter {
 public:

@@ -21,15 +21,6 @@ double frequency_of(const tmeasurement_snapshot& snapshot)
   return test_frequencies[static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index))];
 }
 
-// The change of a quantity per unit change of one part of the ratio, as a
-// secant over one standard uncertainty of that part.
-double slope(const auto& value_at, tcomplex h, tcomplex direction, double step)
-{
-  if (!(step > 0.0)) return 0.0;
-  const tcomplex delta{direction.re * step, direction.im * step};
-  return (value_at(c_add(h, delta)) - value_at(c_sub(h, delta))) / (2.0 * step);
-}
-
 }  // namespace
 
 bool is_current_reading(const tmeasurement_snapshot& snapshot)
@@ -58,16 +49,32 @@ tdeviation_inputs deviation_inputs(const tmeasurement_snapshot& snapshot)
 
 double expanded_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel)
 {
-  const tratio_spread& spread = snapshot.ratio_spread;
-  if (!spread.valid) return std::numeric_limits<double>::quiet_NaN();
+  if (!snapshot.ratio_spread.valid) return std::numeric_limits<double>::quiet_NaN();
   const tcal_entries entries = entries_of(snapshot);
+  const tcal_entry_spreads entry_spreads = calibration_entry_spreads(snapshot.tag.ref_index, snapshot.tag.freq_index);
   const double frequency_hz = frequency_of(snapshot);
-  const auto value_at = [&](tcomplex h) {
-    return quantity_value(run_correction_chain(h, entries).z, key, parallel, frequency_hz);
+  const auto value_with = [&](const tcal_entries& with) {
+    return quantity_value(run_correction_chain(snapshot.avg_ratio, with).z, key, parallel, frequency_hz);
   };
-  const double d_re = slope(value_at, snapshot.avg_ratio, {1.0, 0.0}, std::sqrt(spread.var_re));
-  const double d_im = slope(value_at, snapshot.avg_ratio, {0.0, 1.0}, std::sqrt(spread.var_im));
-  const double variance = d_re * d_re * spread.var_re + 2.0 * d_re * d_im * spread.cov + d_im * d_im * spread.var_im;
+  // The reading's own scatter, and the scatter each entry brought from its
+  // calibration step, taken as independent.
+  double variance = propagate_variance(
+      [&](tcomplex h) { return quantity_value(run_correction_chain(h, entries).z, key, parallel, frequency_hz); },
+      snapshot.avg_ratio, snapshot.ratio_spread);
+  const auto add_entry = [&](tcomplex tcal_entries::*entry, const tratio_spread& spread) {
+    variance += propagate_variance(
+        [&](tcomplex value) {
+          tcal_entries with = entries;
+          with.*entry = value;
+          return value_with(with);
+        },
+        entries.*entry, spread);
+  };
+  add_entry(&tcal_entries::h_short, entry_spreads.h_short);
+  add_entry(&tcal_entries::h_direct, entry_spreads.h_direct);
+  add_entry(&tcal_entries::y_open, entry_spreads.y_open);
+  add_entry(&tcal_entries::z_short, entry_spreads.z_short);
+  add_entry(&tcal_entries::z_ref, entry_spreads.z_ref);
   return coverage_factor * std::sqrt(std::max(variance, 0.0));
 }
 

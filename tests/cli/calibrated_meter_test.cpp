@@ -4,13 +4,17 @@
 
 #include "cli/calibration_sweep.h"
 #include "engine/calibration_file.h"
+#include "engine/comparator.h"
 #include "engine/deviation_estimate.h"
+#include "engine/settled_reading.h"
 
 #include "audio/simulated/fixture_set_up.h"
 #include "support/simulated_meter.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 
 namespace {
@@ -134,6 +138,80 @@ TEST_F(CalibratedMeter, CalibrationMakesARealisticSetUpAccurate)
   std::cout << "[ figures  ] calibrated: worst |Z| error " << after.worst_magnitude * 100.0
             << " %, worst phase error " << after.worst_phase << " deg over " << after.checked << " readings\n";
   EXPECT_GT(after.checked, static_cast<int>(networks.size()) * 4);
+}
+
+// Beside the worst case, which on a calibrated set-up lies hundreds of
+// times above the actual error, the statistical uncertainty: readings of
+// the realistic set-up with its noise, four apart in time at each point, lie
+// within it about 95 % of the time, and not far inside it either. With it
+// the comparator passes an exact 1 % part once the reference is calibrated,
+// and only then.
+TEST_F(CalibratedMeter, TheStatisticalUncertaintyCoversTheActualErrors)
+{
+  open();
+  const auto judge_exact_part = [&] {
+    place_device("R=4.7k");
+    lcr::settings.ref_index = 3;
+    lcr::settings.freq_index = 3;
+    lcr::request_settling();
+    run_seconds(3.0);
+    const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+    EXPECT_TRUE(lcr::is_current_reading(snapshot));
+    const lcr::tquantity_reading z = lcr::quantity_reading(snapshot, lcr::quantity_key::Z, false);
+    return lcr::compare_to_nominal(z.value, z.covering, 4700.0, 1.0).verdict;
+  };
+  lcr::settings.ft_factor = 4;
+  lcr::settings.request_transform_rebuild = true;
+  lcr::settings.avg_count = 4;
+  lcr::settings.request_average_rebuild = true;
+  lcr::settings.tone_level = lcr::level_table.back();
+  // Uncalibrated, the reference's ±2 % make it marginal, however exact the
+  // part reads (the ideal set-up).
+  EXPECT_EQ(judge_exact_part(), lcr::tverdict::marginal);
+
+  make_realistic();
+  lcr::settings.avg_count = 16;
+  lcr::settings.request_average_rebuild = true;
+  calibrate_all();
+  lcr::settings.avg_count = 4;
+  lcr::settings.request_average_rebuild = true;
+  lcr::settings.ft_factor = 4;
+  lcr::settings.request_transform_rebuild = true;
+  EXPECT_EQ(judge_exact_part(), lcr::tverdict::pass);
+
+  const std::vector<std::string> networks{"R=3.3", "R=470", "R=47k", "R=2.2M", "C=47p", "C=10n",
+                                          "C=4.7u", "L=22u", "L=4.7m", "L=1"};
+  std::vector<double> error_to_uncertainty;
+  for (const std::string& network : networks) {
+    int r = 2;
+    for (int f = 0; f < lcr::freq_count; ++f) {
+      const tsim_reading first = measure_with_recommended(network, f, r);
+      if (!first.ratio_in_range()) continue;
+      for (int repeat = 0; repeat < 4; ++repeat) {
+        run_seconds(1.0);  // more than the 16 averaged windows: a reading of its own
+        const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+        ASSERT_TRUE(lcr::is_current_reading(snapshot)) << network;
+        const lcr::tquantity_reading z = lcr::quantity_reading(snapshot, lcr::quantity_key::Z, false);
+        ASSERT_TRUE(std::isfinite(z.uncertainty)) << network;
+        error_to_uncertainty.push_back(std::fabs(z.value - std::abs(first.exact)) / z.uncertainty);
+      }
+    }
+  }
+  ASSERT_GT(error_to_uncertainty.size(), 200u);
+  std::sort(error_to_uncertainty.begin(), error_to_uncertainty.end());
+  const auto covered = std::count_if(error_to_uncertainty.begin(), error_to_uncertainty.end(),
+                                     [](double ratio) { return ratio <= 1.0; });
+  const double coverage = static_cast<double>(covered) / static_cast<double>(error_to_uncertainty.size());
+  const double median = error_to_uncertainty[error_to_uncertainty.size() / 2];
+  std::cout << "[ figures  ] " << error_to_uncertainty.size() << " readings: " << coverage * 100.0
+            << " % within their statistical uncertainty, median error " << median << " of it\n";
+  // The readings at one point share their calibration's error: some 70
+  // independent draws, so the share is known to about ±3 %.
+  EXPECT_GE(coverage, 0.90);
+  EXPECT_LE(coverage, 0.995);  // not inflated
+  // A normal error is 0.34 of k = 2 at the median.
+  EXPECT_GT(median, 0.2);
+  EXPECT_LT(median, 0.5);
 }
 
 class FixtureSetUpTests : public quarvel_test::simulated_meter {

@@ -72,26 +72,37 @@ TEST_F(Corrections, DeadShortStaysAShort)
   EXPECT_NEAR(tiny.z_open_corrected.re, 1e-9, 1e-15);
 }
 
-TEST_F(Corrections, CrosstalkCorrectionIsFullAtZeroAndNoneAtOne)
+// A card whose right input is 1 % low, 0.5° late and picks up −80 dB of
+// the left: crosstalk and symmetry, calibrated at H = 0 and H = 1, give
+// back every true ratio, reactive ones too.
+TEST_F(Corrections, CrosstalkAndSymmetryInvertALeakyMismatchedChannelExactly)
 {
-  const tcomplex h_short{0.01, -0.002};
-  EXPECT_EQ(lcr::crosstalk_correct({0.0, 0.0}, h_short), (tcomplex{-0.01, 0.002}));
-  EXPECT_EQ(lcr::crosstalk_correct({0.6, 0.8}, h_short), (tcomplex{0.6, 0.8}));  // |h| = 1
-  EXPECT_EQ(lcr::crosstalk_correct({0.3, 0.1}, {0.0, 0.0}), (tcomplex{0.3, 0.1}));
-  const tcomplex half = lcr::crosstalk_correct({0.5, 0.0}, h_short);
-  EXPECT_DOUBLE_EQ(half.re, 0.5 - 0.5 * 0.01);
-  EXPECT_DOUBLE_EQ(half.im, 0.5 * 0.002);
+  const std::complex<double> mismatch = std::polar(0.99, -0.5 * lcr::pi / 180.0);
+  const std::complex<double> leak{1e-4, -3e-5};
+  const auto recorded = [&](std::complex<double> h) {
+    const std::complex<double> m = mismatch * h + leak;
+    return tcomplex{m.real(), m.imag()};
+  };
+  const tcomplex h_short = recorded(0.0);
+  const tcomplex h_direct = recorded(1.0);
+  for (const std::complex<double> h : {std::complex<double>(0.5, 0.0), std::polar(0.5, -0.8), std::polar(0.9, 1.2),
+                                       std::complex<double>(0.02, -0.01)}) {
+    const tcomplex corrected = lcr::symmetry_correct(lcr::crosstalk_correct(recorded(h), h_short), h_direct, h_short);
+    EXPECT_NEAR(corrected.re, h.real(), 1e-15) << h;
+    EXPECT_NEAR(corrected.im, h.imag(), 1e-15) << h;
+  }
 }
 
 TEST_F(Corrections, SymmetryCorrectionOnlyForPositiveRealPart)
 {
   const tcomplex h1{0.4, 0.2};
-  EXPECT_EQ(lcr::symmetry_correct(h1, {0.0, 0.0}), h1);
-  EXPECT_EQ(lcr::symmetry_correct(h1, {0.0, 1.0}), h1);
-  EXPECT_EQ(lcr::symmetry_correct(h1, {-0.99, 0.0}), h1);
-  const tcomplex corrected = lcr::symmetry_correct(h1, {0.5, 0.0});
+  EXPECT_EQ(lcr::symmetry_correct(h1, {0.0, 0.0}, {}), h1);
+  EXPECT_EQ(lcr::symmetry_correct(h1, {0.0, 1.0}, {}), h1);
+  EXPECT_EQ(lcr::symmetry_correct(h1, {-0.99, 0.0}, {}), h1);
+  const tcomplex corrected = lcr::symmetry_correct(h1, {0.5, 0.0}, {});
   EXPECT_DOUBLE_EQ(corrected.re, 0.8);
   EXPECT_DOUBLE_EQ(corrected.im, 0.4);
+  EXPECT_EQ(lcr::crosstalk_correct({0.3, 0.1}, {0.0, 0.0}), (tcomplex{0.3, 0.1}));
 }
 
 TEST_F(Corrections, EntriesComeFromTheirRowAndColumn)
