@@ -58,11 +58,9 @@ tjson_object fit_json(const lcr::tcircuit_fit& fit)
   tjson_object object;
   object.add("model", lcr::circuit_model_name(fit.model)).add("valid", fit.valid);
   if (!fit.valid) return object;
-  object.add("r_ohm", fit.r_ohm).add("r_deviation_ohm", fit.r_deviation);
-  if (fit.model == lcr::tcircuit_model::series_rl || fit.model == lcr::tcircuit_model::series_rlc) {
-    object.add("l_h", fit.l_h).add("l_deviation_h", fit.l_deviation);
-  }
-  if (fit.model != lcr::tcircuit_model::series_rl) object.add("c_f", fit.c_f).add("c_deviation_f", fit.c_deviation);
+  if (lcr::has_resistance(fit.model)) object.add("r_ohm", fit.r_ohm).add("r_deviation_ohm", fit.r_deviation);
+  if (lcr::has_inductance(fit.model)) object.add("l_h", fit.l_h).add("l_deviation_h", fit.l_deviation);
+  if (lcr::has_capacitance(fit.model)) object.add("c_f", fit.c_f).add("c_deviation_f", fit.c_deviation);
   if (fit.resonance_hz > 0.0) object.add("resonance_hz", fit.resonance_hz);
   return object;
 }

@@ -94,6 +94,7 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
   row.z_deviation = magnitude.deviation;
   row.z_uncertainty = magnitude.uncertainty;
   row.z_covering = magnitude.covering;
+  row.z_covering_bound = magnitude.bound;
   const tquantity_reading first_reading = quantity_reading(snapshot, first);
   row.first_value = first_reading.value;
   row.first_deviation = first_reading.deviation;
@@ -110,8 +111,9 @@ std::vector<tfit_point> sweep_fit_points(const std::vector<tsweep_row>& rows)
 {
   std::vector<tfit_point> points;
   for (const tsweep_row& row : rows) {
-    const bool meaningful = row.signal_state == signal_ok || row.signal_state == signal_near_full_scale;
-    if (meaningful) points.push_back({row.frequency_hz, row.z, row.z_covering});
+    const bool meaningful = (row.signal_state == signal_ok || row.signal_state == signal_near_full_scale) &&
+                            row.z_covering < c_abs(row.z);
+    if (meaningful) points.push_back({row.frequency_hz, row.z, row.z_covering, row.z_covering_bound});
   }
   return points;
 }

@@ -39,6 +39,7 @@ struct tsweep_row {
   // cases, and what the point is trusted with in a fit or a comparison.
   double z_uncertainty = 0.0;
   double z_covering = 0.0;
+  bool z_covering_bound = true;  // z_covering is the worst case
   double first_uncertainty = 0.0;
   double second_uncertainty = 0.0;
 };
@@ -88,7 +89,8 @@ private:
 };
 
 // The rows that the equivalent circuit is fitted to: not those read with a
-// weak or silent input or a clipped one, whose impedance means nothing.
+// weak or silent input or a clipped one, whose impedance means nothing, nor
+// those whose uncertainty reaches the value itself.
 std::vector<tfit_point> sweep_fit_points(const std::vector<tsweep_row>& rows);
 
 // The rows as CSV for programs, the two quantities named by their symbols.

@@ -92,7 +92,8 @@ tquantity_reading quantity_reading(const tmeasurement_snapshot& snapshot, quanti
   reading.deviation = deviation_search(deviation_inputs(snapshot), key, parallel).deviation;
   reading.uncertainty = expanded_uncertainty(snapshot, key, parallel);
   const bool known_reference = reference_calibrated(snapshot.tag.ref_index, snapshot.tag.freq_index);
-  reading.covering = known_reference && std::isfinite(reading.uncertainty) ? reading.uncertainty : reading.deviation;
+  reading.bound = !(known_reference && std::isfinite(reading.uncertainty));
+  reading.covering = reading.bound ? reading.deviation : reading.uncertainty;
   return reading;
 }
 

@@ -46,8 +46,9 @@ struct tquantity_reading {
   double uncertainty = 0.0;  // statistical, k = 2; NaN while unknown
   // What a comparison may rely on: the statistical figure where the
   // reference has been calibrated at this frequency, the worst case
-  // otherwise.
+  // otherwise (then `bound`).
   double covering = 0.0;
+  bool bound = true;
 };
 
 tquantity_reading quantity_reading(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel);

@@ -5,12 +5,16 @@
 #include "engine/circuit_fit.h"
 #include "engine/frequency_sweep.h"
 #include "engine/measurement_cycle.h"
+#include "engine/quantity_texts.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <complex>
 #include <functional>
+#include <iostream>
+#include <random>
 #include <vector>
 
 namespace {
@@ -114,11 +118,85 @@ TEST(CircuitFit, ADeadInputOrTooFewPointsFitNothing)
   points.resize(3);
   EXPECT_TRUE(lcr::fit_circuit(lcr::tcircuit_model::series_rc, points).valid);
   EXPECT_FALSE(lcr::fit_circuit(lcr::tcircuit_model::series_rlc, points).valid);
+  // Two rows tell one element only: the capacitance, the resistance being
+  // lost in the deviations; one row tells nothing.
   points.resize(2);
+  EXPECT_EQ(lcr::best_circuit_fit(points).model, lcr::tcircuit_model::capacitor);
+  points.resize(1);
   EXPECT_FALSE(lcr::best_circuit_fit(points).valid);
   // A small negative resistance within the noise is still a capacitor.
   auto ideal = sweep_of([](double w) { return -0.001 + capacitor(w, 1e-6); }, 1e-3);
-  EXPECT_TRUE(lcr::best_circuit_fit(ideal).valid);
+  EXPECT_EQ(lcr::best_circuit_fit(ideal).model, lcr::tcircuit_model::capacitor);
+}
+
+// A resistor is "R": no capacitance of 95 F ± 295 kF, no inductance of
+// femtohenries, from readings that scatter within their deviations.
+TEST(CircuitFit, AnElementThatDoesNotStandOutIsNotThere)
+{
+  auto points = sweep_of([](double) { return std::complex(2.2, 0.0); }, 2e-3);
+  const double signs[] = {1, -1, -1, 1, 1, -1, 1, -1};
+  for (std::size_t i = 0; i < points.size(); ++i) points[i].z.im += 0.3 * signs[i] * points[i].deviation_ohm;
+  const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);
+  EXPECT_EQ(fit.model, lcr::tcircuit_model::resistor);
+  lcr::set_decimal_separator(',');
+  EXPECT_EQ(lcr::circuit_fit_text(fit).rfind("R: R = 2,200 Ohm \u00b1 ", 0), 0u) << lcr::circuit_fit_text(fit);
+  // The R–C that used to be claimed: its capacitance has no bound.
+  const lcr::tcircuit_fit rc = lcr::fit_circuit(lcr::tcircuit_model::series_rc, points);
+  EXPECT_FALSE(lcr::every_element_significant(rc)) << lcr::circuit_fit_text(rc);
+}
+
+// Many random parts of every kind, read with errors as their uncertainties
+// describe them: statistical ones scatter (k = 2: about 95 % within), worst
+// cases lean all one way up to their bound. The fit names the part's
+// circuit, and its ± hold the true elements.
+TEST(CircuitFit, OnManyRandomPartsTheCircuitIsFoundAndItsPlusMinusHoldsTheTruth)
+{
+  std::mt19937 random(20261209);
+  std::uniform_real_distribution<double> decade(0.0, 1.0);
+  const auto log_uniform = [&](double low, double high) { return low * std::pow(high / low, decade(random)); };
+  std::normal_distribution<double> gauss(0.0, 0.5);  // of a k = 2 uncertainty
+  int parts = 0;
+  int right_circuit = 0;
+  int elements = 0;
+  int held = 0;
+  for (int trial = 0; trial < 600; ++trial) {
+    const auto kind = static_cast<lcr::tcircuit_model>(trial % 7);
+    const double r = log_uniform(0.1, 1e5);
+    const double l = log_uniform(1e-6, 1.0);
+    const double c = log_uniform(1e-10, 1e-4);
+    lcr::tcircuit_fit truth;
+    truth.model = kind;
+    truth.r_ohm = r;
+    truth.l_h = l;
+    truth.c_f = c;
+    const bool bounds = trial % 2 == 1;
+    const double relative = log_uniform(1e-5, 1e-2);
+    const double lean = 2.0 * decade(random) - 1.0;
+    std::vector<lcr::tfit_point> points;
+    for (const double f : frequencies_hz) {
+      const lcr::tcomplex z = lcr::circuit_impedance(truth, f);
+      const double u = relative * lcr::c_abs(z);
+      const double e_re = bounds ? lean * u * 0.7 : gauss(random) * u;
+      const double e_im = bounds ? -lean * u * 0.7 : gauss(random) * u;
+      points.push_back({f, {z.re + e_re, z.im + e_im}, u, bounds});
+    }
+    const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);
+    ++parts;
+    if (!fit.valid) continue;
+    right_circuit += fit.model == kind;
+    const auto check = [&](bool present, double value, double deviation, double true_value) {
+      if (!present) return;
+      ++elements;
+      held += std::fabs(value - true_value) <= deviation;
+    };
+    check(lcr::has_resistance(fit.model), fit.r_ohm, fit.r_deviation, r);
+    check(lcr::has_inductance(fit.model), fit.l_h, fit.l_deviation, l);
+    check(lcr::has_capacitance(fit.model), fit.c_f, fit.c_deviation, c);
+  }
+  std::cout << "[ figures  ] " << parts << " random parts: circuit found for " << right_circuit << ", " << held
+            << " of " << elements << " elements within their ±\n";
+  EXPECT_GE(right_circuit, parts * 85 / 100);
+  EXPECT_GE(held, elements * 94 / 100);
 }
 
 }  // namespace
