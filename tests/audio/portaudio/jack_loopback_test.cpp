@@ -5,6 +5,7 @@
 #include "audio/portaudio/portaudio_backend.h"
 #include "audio/streaming.h"
 #include "engine/measurement_cycle.h"
+#include "engine/settled_reading.h"
 #include "support/fresh_engine_cycle.h"
 #include "support/sound_plugins.h"
 
@@ -107,6 +108,28 @@ int find_jack_device(int count, const std::function<std::string(int)>& name_of)
   return -1;
 }
 
+// The JACK input and output that PortAudio lists, or −1.
+struct tjack_devices {
+  explicit tjack_devices(waveio::tportaudio_backend& backend)
+      : input(find_jack_device(backend.in_device_count(), [&](int id) { return backend.in_device_name(id); })),
+        output(find_jack_device(backend.out_device_count(), [&](int id) { return backend.out_device_name(id); }))
+  {
+  }
+  bool found() const { return input >= 0 && output >= 0; }
+
+  int input;
+  int output;
+};
+
+// Both outputs of the client straight back into both its inputs; 0 when
+// connected.
+int loop_back(const std::string& client)
+{
+  const std::string connect = "jack_connect " + client + ":out_0 " + client + ":in_0 && jack_connect " + client +
+                              ":out_1 " + client + ":in_1";
+  return std::system(connect.c_str());
+}
+
 class JackLoopback : public quarvel_test::fresh_engine_cycle {
 protected:
   void SetUp() override
@@ -126,9 +149,8 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
   // connect each other's ports.
   const std::string client = "QuarvelLoop" + std::to_string(::getpid());
   waveio::tportaudio_backend backend(client);
-  const int input = find_jack_device(backend.in_device_count(), [&](int id) { return backend.in_device_name(id); });
-  const int output = find_jack_device(backend.out_device_count(), [&](int id) { return backend.out_device_name(id); });
-  if (input < 0 || output < 0) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
+  const tjack_devices jack(backend);
+  if (!jack.found()) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
 
   lcr::settings.freq_index = 4;  // 2 kHz
   lcr::settings.tone_level = 5000.0;
@@ -151,16 +173,12 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
     lead_min = std::min(lead_min, waveio::stream.out_lead.load());
     lead_max = std::max(lead_max, waveio::stream.out_lead.load());
   });
-  waveio::stream.in_device_id = input;
-  waveio::stream.out_device_id = output;
+  waveio::stream.in_device_id = jack.input;
+  waveio::stream.out_device_id = jack.output;
   std::optional<waveio::topen_streams> streams(std::in_place);
   ASSERT_TRUE(waveio::stream.output_running);
   ASSERT_TRUE(waveio::stream.input_running);
-
-  // Both outputs straight back into both inputs.
-  const std::string connect = "jack_connect " + client + ":out_0 " + client + ":in_0 && jack_connect " + client +
-                              ":out_1 " + client + ":in_1";
-  ASSERT_EQ(std::system(connect.c_str()), 0) << connect;
+  ASSERT_EQ(loop_back(client), 0);
 
   std::this_thread::sleep_for(1500ms);  // the tone reaches the input after the output lead
   {
@@ -184,6 +202,7 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
   streams.reset();
 
   const double blocks_per_second = static_cast<double>(counted_blocks) / seconds;
+  EXPECT_EQ(waveio::dropout_count(), 0);  // a server that keeps up: no false alarm
   EXPECT_NEAR(blocks_per_second, 37.5, 37.5 * 0.05);
   EXPECT_GE(lead_min, 10000);
   EXPECT_LE(lead_max, 40000);
@@ -207,6 +226,56 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
             << ", ratio (" << ratio.re << ", " << ratio.im << ")\n";
 }
 
+// The meter stalls for longer than its rings hold (5 s): the server's
+// input finds no buffer queued and its output none to play. Both are
+// counted as dropouts, and the meter settles again on its own.
+TEST_F(JackLoopback, AStallLongerThanTheRingsIsCountedAndSettledAgain)
+{
+  stream.reset();
+  const tjack_server server;
+  if (!server.available()) GTEST_SKIP() << "no JACK server: " << server.problem();
+  const std::string client = "QuarvelStall" + std::to_string(::getpid());
+  waveio::tportaudio_backend backend(client);
+  const tjack_devices jack(backend);
+  if (!jack.found()) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
+
+  lcr::settings.freq_index = 4;
+  lcr::settings.tone_level = 5000.0;
+  std::atomic<bool> stall{false};
+  waveio::reset_stream_state();
+  waveio::set_backend(&backend);
+  waveio::set_block_handler([&] {
+    if (stall.exchange(false)) std::this_thread::sleep_for(5500ms);
+    lcr::process_recorded_blocks();
+  });
+  waveio::stream.in_device_id = jack.input;
+  waveio::stream.out_device_id = jack.output;
+  std::optional<waveio::topen_streams> streams(std::in_place);
+  ASSERT_TRUE(waveio::stream.input_running);
+  ASSERT_EQ(loop_back(client), 0);
+  const auto settled_within = [](std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < until) {
+      if (lcr::is_current_reading(lcr::measurement_snapshot())) return true;
+      std::this_thread::sleep_for(20ms);
+    }
+    return false;
+  };
+  ASSERT_TRUE(settled_within(3s));
+  EXPECT_EQ(waveio::dropout_count(), 0);
+
+  stall = true;
+  std::this_thread::sleep_for(6s);
+  EXPECT_GE(waveio::dropout_count(), 1);
+  EXPECT_TRUE(settled_within(3s));
+  const lcr::tcomplex ratio = lcr::measurement_snapshot().avg_ratio;
+  streams.reset();
+  EXPECT_NEAR(ratio.re, 1.0, 1e-3);
+  EXPECT_NEAR(ratio.im, 0.0, 1e-3);
+  std::cout << "[ figures  ] " << waveio::dropout_count() << " dropouts counted for a stall of 5.5 s\n";
+  waveio::reset_stream_state();
+}
+
 // The server dies under a running meter: both directions stop running, the
 // worker keeps going, and closing returns promptly.
 TEST_F(JackLoopback, ServerGoneLeavesBothDirectionsNotRunning)
@@ -215,15 +284,14 @@ TEST_F(JackLoopback, ServerGoneLeavesBothDirectionsNotRunning)
   tjack_server server("quarvel_test_gone");
   if (!server.available()) GTEST_SKIP() << "no JACK server: " << server.problem();
   waveio::tportaudio_backend backend("QuarvelGone");
-  const int input = find_jack_device(backend.in_device_count(), [&](int id) { return backend.in_device_name(id); });
-  const int output = find_jack_device(backend.out_device_count(), [&](int id) { return backend.out_device_name(id); });
-  if (input < 0 || output < 0) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
+  const tjack_devices jack(backend);
+  if (!jack.found()) GTEST_SKIP() << "PortAudio lists no JACK device (built without JACK?)";
 
   waveio::reset_stream_state();
   waveio::set_backend(&backend);
   waveio::set_block_handler(lcr::process_recorded_blocks);
-  waveio::stream.in_device_id = input;
-  waveio::stream.out_device_id = output;
+  waveio::stream.in_device_id = jack.input;
+  waveio::stream.out_device_id = jack.output;
   std::optional<waveio::topen_streams> streams(std::in_place);
   ASSERT_TRUE(waveio::stream.input_running);
   std::this_thread::sleep_for(500ms);
