@@ -181,6 +181,9 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
   ASSERT_EQ(loop_back(client), 0);
 
   std::this_thread::sleep_for(1500ms);  // the tone reaches the input after the output lead
+  // Connecting ports may cost the server an xrun, which counts: from here
+  // on nothing should.
+  const std::int64_t dropouts_before = waveio::dropout_count();
   {
     const std::lock_guard guard(lock);
     counting = true;
@@ -202,7 +205,7 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
   streams.reset();
 
   const double blocks_per_second = static_cast<double>(counted_blocks) / seconds;
-  EXPECT_EQ(waveio::dropout_count(), 0);  // a server that keeps up: no false alarm
+  EXPECT_EQ(waveio::dropout_count(), dropouts_before);  // a server that keeps up: no false alarm
   EXPECT_NEAR(blocks_per_second, 37.5, 37.5 * 0.05);
   EXPECT_GE(lead_min, 10000);
   EXPECT_LE(lead_max, 40000);
@@ -262,17 +265,17 @@ TEST_F(JackLoopback, AStallLongerThanTheRingsIsCountedAndSettledAgain)
     return false;
   };
   ASSERT_TRUE(settled_within(3s));
-  EXPECT_EQ(waveio::dropout_count(), 0);
+  const std::int64_t dropouts_before = waveio::dropout_count();  // connecting may cost an xrun
 
   stall = true;
   std::this_thread::sleep_for(6s);
-  EXPECT_GE(waveio::dropout_count(), 1);
+  EXPECT_GT(waveio::dropout_count(), dropouts_before);
   EXPECT_TRUE(settled_within(3s));
   const lcr::tcomplex ratio = lcr::measurement_snapshot().avg_ratio;
   streams.reset();
   EXPECT_NEAR(ratio.re, 1.0, 1e-3);
   EXPECT_NEAR(ratio.im, 0.0, 1e-3);
-  std::cout << "[ figures  ] " << waveio::dropout_count() << " dropouts counted for a stall of 5.5 s\n";
+  std::cout << "[ figures  ] " << waveio::dropout_count() - dropouts_before << " dropouts counted for a stall of 5.5 s\n";
   waveio::reset_stream_state();
 }
 
