@@ -344,16 +344,6 @@ double recommended_resistor_for(double m)
   return ref_resistors[index];
 }
 
-double tone_settling_seconds()
-{
-  const int factor = std::clamp(settings.ft_factor.load(), 1, 16);
-  const int averaged = std::max(settings.avg_count.load(), 1) * factor;
-  // The lead the output runs at now (it may drift inside its window).
-  const int lead = std::max(waveio::stream.out_lead.load(), waveio::output_lead_target);
-  const int frames = lead + block_frames + 960 * factor + (averaged - 1) * eval_stride;
-  return static_cast<double>(frames) / waveio::in_rate + waveio::device_latency_seconds();
-}
-
 tmeasurement_snapshot measurement_snapshot()
 {
   tmeasurement_snapshot snapshot;

@@ -132,13 +132,6 @@ double recommended_resistor_for(double m);
 // and reference r (ohm).
 double relative_error_estimate(double a, double bits, double c, double floor, double m, double r);
 
-// Stream time from a change of tone (frequency or level) until every
-// evaluation in the averagers has analysed only the new tone: the output's
-// current lead plus one block and the devices' latency until the tone comes
-// back, one window, and the averaging span, at the current "FT Faktor" and
-// "Mittelwert". Window's thread, with the devices open.
-double tone_settling_seconds();
-
 // The tone's amplitude in sample units for a `tone_level` (65535 / 20000 per
 // unit: "Pegel" "1.00" is 32767.5).
 constexpr double tone_amplitude(double level)

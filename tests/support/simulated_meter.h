@@ -9,6 +9,7 @@
 #include "engine/calibration_steps.h"
 #include "engine/configuration_tests.h"
 #include "engine/measurement_cycle.h"
+#include "engine/settled_reading.h"
 #include "support/fresh_engine.h"
 #include "support/temporary_directory.h"
 
@@ -108,8 +109,7 @@ protected:
     place_device(network);
     lcr::settings.freq_index = f;
     lcr::settings.ref_index = r;
-    run_seconds(lcr::tone_settling_seconds() + 0.1);
-    const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+    const lcr::tmeasurement_snapshot snapshot = settled_snapshot();
     tsim_reading reading;
     reading.z = snapshot.display_z;
     reading.recommended_ohm = snapshot.recommended_ref_ohm;
@@ -119,6 +119,19 @@ protected:
     const double ref_ohm = lcr::ref_resistors[static_cast<std::size_t>(r)];
     reading.ratio = reading.exact / (ref_ohm + reading.exact);
     return reading;
+  }
+
+  // Runs the stream on until the latest reading has settled under the
+  // present settings (a test fails when none comes in 30 s of stream).
+  lcr::tmeasurement_snapshot settled_snapshot()
+  {
+    for (int step = 0; step < 600; ++step) {
+      const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+      if (lcr::is_current_reading(snapshot)) return snapshot;
+      run_seconds(0.05);
+    }
+    ADD_FAILURE() << "no settled reading in 30 s of stream";
+    return lcr::measurement_snapshot();
   }
 
   // Measures with the reference the meter recommends for the device.

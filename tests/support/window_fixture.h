@@ -21,6 +21,7 @@
 #include "engine/configuration_tests.h"
 #include "engine/corrections.h"
 #include "engine/measurement_cycle.h"
+#include "engine/settled_reading.h"
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
 
@@ -159,18 +160,28 @@ protected:
     return 1.0;
   }
 
+  // Another part at the terminals: readings settle anew.
   void set_simulated_device(const std::string& network) const
   {
     waveio::tfixture_config config = window->sound_devices().fixture().configuration();
     config.dut_network = network;
     window->sound_devices().fixture().set_configuration(config);
+    lcr::request_settling();
   }
 
-  // Until the tone of the present settings has come back and filled the
-  // averagers, and a display tick has shown it.
+  // Until the latest reading has settled under the present settings, and a
+  // display tick has shown it (a test fails when none comes in 10 s).
   void wait_for_settled_reading() const
   {
-    QTest::qWait(static_cast<int>(lcr::tone_settling_seconds() * 1000.0) + 400);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!lcr::is_current_reading(lcr::measurement_snapshot())) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "no settled reading in 10 s";
+        return;
+      }
+      QTest::qWait(20);
+    }
+    QTest::qWait(250);
   }
 
   // From now on the simulated set-up runs on its virtual clock and the
@@ -220,6 +231,15 @@ protected:
       if (window->timer1().isActive()) window->show_measurement();
       if (ticks_run % 5 == 0 && window->timer2().isActive()) window->calibration_page().Timer2Timer();
     }
+  }
+
+  // On the virtual clock: display ticks until the latest reading has
+  // settled under the present settings, and one tick more to show it.
+  void advance_until_settled()
+  {
+    for (int tick = 0; tick < 300 && !lcr::is_current_reading(lcr::measurement_snapshot()); ++tick) advance(0.1);
+    EXPECT_TRUE(lcr::is_current_reading(lcr::measurement_snapshot())) << "no settled reading in 30 s of stream";
+    advance(0.1);
   }
 
   void release_gate() { gate_frames.store(std::numeric_limits<std::int64_t>::max()); }

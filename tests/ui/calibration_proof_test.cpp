@@ -75,7 +75,7 @@ protected:
     emit find<QLineEdit>("Edit18")->editingFinished();
     click_item("RadioGroup3", f);
     for (int attempt = 0; attempt < 3; ++attempt) {
-      advance(lcr::tone_settling_seconds() + 0.2);
+      advance_until_settled();
       const int recommended = reference_index(lcr::measurement_snapshot().recommended_ref_ohm);
       if (recommended == option_group("RadioGroup1")->item_index()) break;
       click_item("RadioGroup1", recommended);
