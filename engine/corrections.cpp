@@ -7,6 +7,7 @@ namespace lcr {
 
 tcalibration_tables calibration = nominal_calibration_tables();
 tcalibration_spreads calibration_spreads;
+tcorrection_states correction_states;
 
 tcalibration_tables nominal_calibration_tables()
 {
@@ -23,6 +24,7 @@ void reset_calibration_tables()
   const std::lock_guard lock(publication_lock);
   calibration = nominal_calibration_tables();
   calibration_spreads = {};
+  correction_states = {};
 }
 
 void cal_reset_reference()
@@ -37,8 +39,11 @@ tcal_entries calibration_entries_locked(int ref_index, int freq_index)
 {
   const auto r = static_cast<std::size_t>(clamp_ref_index(ref_index));
   const auto f = static_cast<std::size_t>(clamp_freq_index(freq_index));
-  return {calibration.h_short[f], calibration.h_direct[f], calibration.y_open[r][f],
-          calibration.z_short[r][f], calibration.z_ref[r][f]};
+  const tcorrection_states& in_force = correction_states;
+  const tcomplex nominal_z_ref{static_cast<double>(ref_resistors[r]), 0.0};
+  return {calibration.h_short[f], calibration.h_direct[f], in_force.open ? calibration.y_open[r][f] : tcomplex{},
+          in_force.short_circuit ? calibration.z_short[r][f] : tcomplex{},
+          in_force.load ? calibration.z_ref[r][f] : nominal_z_ref};
 }
 
 tcal_entries calibration_entries(int ref_index, int freq_index)
@@ -53,7 +58,10 @@ tcal_entry_spreads calibration_entry_spreads(int ref_index, int freq_index)
   const auto f = static_cast<std::size_t>(clamp_freq_index(freq_index));
   const tcalibration_spreads& s = calibration_spreads;
   const std::lock_guard lock(publication_lock);
-  return {s.h_short[f], s.h_direct[f], s.y_open[r][f], s.z_short[r][f], s.z_ref[r][f]};
+  const tcorrection_states& in_force = correction_states;
+  return {s.h_short[f], s.h_direct[f], in_force.open ? s.y_open[r][f] : tratio_spread{},
+          in_force.short_circuit ? s.z_short[r][f] : tratio_spread{},
+          in_force.load ? s.z_ref[r][f] : tratio_spread{}};
 }
 
 tcomplex crosstalk_correct(tcomplex h, tcomplex h_short_entry)

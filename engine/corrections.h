@@ -53,8 +53,20 @@ struct tcalibration_spreads {
 // The one instance; guarded by `publication_lock`.
 extern tcalibration_spreads calibration_spreads;
 
-// Puts all five tables back to their nominal values, their spreads unknown
-// (a test's fresh state).
+// Whether the open, short and reference tables take part in the chain. A
+// table switched off is kept, and the chain uses its nominal entries
+// instead, so that a correction taken by mistake can be set aside without
+// losing the others. Guarded by `publication_lock`.
+struct tcorrection_states {
+  bool open = true;
+  bool short_circuit = true;
+  bool load = true;  // the reference table
+  bool operator==(const tcorrection_states&) const = default;
+};
+extern tcorrection_states correction_states;
+
+// Puts all five tables back to their nominal values, their spreads unknown,
+// and every table in force (a test's fresh state, an operator's clearing).
 void reset_calibration_tables();
 // Sets every z_ref[r][f] to (ref_resistors[r], 0); takes `publication_lock`.
 void cal_reset_reference();

@@ -5,6 +5,8 @@
 #include "settings.h"
 #include "settled_reading.h"
 
+#include <utility>
+
 namespace lcr {
 
 namespace {
@@ -15,31 +17,49 @@ constexpr int most_reference_changes = 3;
 
 }  // namespace
 
-tfrequency_sweep::tfrequency_sweep(bool auto_ref)
+std::vector<int> all_frequency_indices()
+{
+  std::vector<int> indices(freq_count);
+  for (int f = 0; f < freq_count; ++f) indices[static_cast<std::size_t>(f)] = f;
+  return indices;
+}
+
+tfrequency_sweep::tfrequency_sweep(bool auto_ref, std::vector<int> freq_indices,
+                                   const std::optional<tquantity_pair>& quantities)
     : auto_ref_(auto_ref),
+      freq_indices_(std::move(freq_indices)),
+      quantities_(quantities.value_or(displayed_quantity_pair())),
       operator_freq_index_(settings.freq_index.load()),
       operator_ref_index_(settings.ref_index.load())
 {
-  rows_.reserve(freq_count);
+  for (int& f : freq_indices_) f = clamp_freq_index(f);
+  if (freq_indices_.empty()) {
+    done_ = true;
+    return;
+  }
+  rows_.reserve(freq_indices_.size());
   switch_to(0);
 }
 
 int tfrequency_sweep::progress_percent() const
 {
-  return static_cast<int>(rows_.size() * 100 / freq_count);
+  return freq_indices_.empty() ? 100 : static_cast<int>(rows_.size() * 100 / freq_indices_.size());
 }
 
-void tfrequency_sweep::switch_to(int freq_index)
+void tfrequency_sweep::switch_to(std::size_t point)
 {
-  freq_index_ = freq_index;
+  point_ = point;
   reference_changes_ = 0;
   waiting_ticks_ = 0;
-  settings.freq_index = freq_index;
+  settings.freq_index = freq_index();
 }
 
 bool tfrequency_sweep::tick()
 {
   if (done_) return false;
+  // Someone else chose a frequency meanwhile: a reading of it would carry
+  // the wrong label, so the sweep takes its own back and settles again.
+  if (settings.freq_index.load() != freq_index()) switch_to(point_);
   const tmeasurement_snapshot snapshot = measurement_snapshot();
   if (!is_current_reading(snapshot)) {
     if (++waiting_ticks_ > most_ticks_per_point) {
@@ -58,9 +78,9 @@ bool tfrequency_sweep::tick()
       return true;
     }
   }
-  rows_.push_back(reading_row(snapshot));
-  if (freq_index_ + 1 < freq_count) {
-    switch_to(freq_index_ + 1);
+  rows_.push_back(reading_row(snapshot, quantities_));
+  if (point_ + 1 < freq_indices_.size()) {
+    switch_to(point_ + 1);
   } else {
     finish();
   }
@@ -70,7 +90,7 @@ bool tfrequency_sweep::tick()
 std::string tfrequency_sweep::failure_text() const
 {
   if (!failed_) return {};
-  const int hz = test_frequencies[static_cast<std::size_t>(freq_index_)];
+  const int hz = test_frequencies[static_cast<std::size_t>(freq_index())];
   return "kein eingeschwungener Messwert bei " + (hz >= 1000 ? std::to_string(hz / 1000) + " kHz" : std::to_string(hz) + " Hz");
 }
 
@@ -82,9 +102,21 @@ int recommended_ref_index(const tmeasurement_snapshot& snapshot)
   return -1;
 }
 
-tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
+tquantity_pair displayed_quantity_pair()
 {
   const auto [first, second] = displayed_quantities();
+  return {{parse_quantity_key(first.quantity), is_parallel_circuit(first.circuit)},
+          {parse_quantity_key(second.quantity), is_parallel_circuit(second.circuit)}};
+}
+
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
+{
+  return reading_row(snapshot, displayed_quantity_pair());
+}
+
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities)
+{
+  const auto& [first, second] = quantities;
   tsweep_row row;
   row.freq_index = clamp_freq_index(snapshot.tag.freq_index);
   row.frequency_hz = test_frequencies[static_cast<std::size_t>(row.freq_index)];
@@ -95,11 +127,11 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
   row.z_uncertainty = magnitude.uncertainty;
   row.z_covering = magnitude.covering;
   row.z_covering_bound = magnitude.bound;
-  const tquantity_reading first_reading = quantity_reading(snapshot, first);
+  const tquantity_reading first_reading = quantity_reading(snapshot, first.key, first.parallel);
   row.first_value = first_reading.value;
   row.first_deviation = first_reading.deviation;
   row.first_uncertainty = first_reading.uncertainty;
-  const tquantity_reading second_reading = quantity_reading(snapshot, second);
+  const tquantity_reading second_reading = quantity_reading(snapshot, second.key, second.parallel);
   row.second_value = second_reading.value;
   row.second_deviation = second_reading.deviation;
   row.second_uncertainty = second_reading.uncertainty;
@@ -133,6 +165,11 @@ std::string sweep_csv_text(const std::vector<tsweep_row>& rows, std::string_view
                       csv_number(row.first_uncertainty), csv_number(row.second_uncertainty)});
   }
   return text;
+}
+
+void tfrequency_sweep::cancel()
+{
+  if (!done_) finish();
 }
 
 void tfrequency_sweep::finish()

@@ -1,7 +1,7 @@
 #pragma once
 
-// A frequency sweep: the device measured at all eight test frequencies.
-// At each: switch the tone, wait for a reading that has settled under it
+// A frequency sweep: the device measured at all eight test frequencies,
+// or at a list of them in any order (repeats allowed). At each: switch the tone, wait for a reading that has settled under it
 // (every averaged evaluation recorded after the new tone reached the input,
 // none spanning a dropout), take its corrected impedance and the two
 // quantities of the present mode with their deviations. The reference
@@ -18,6 +18,7 @@
 #include "complex_math.h"
 #include "measurement_cycle.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,9 +49,28 @@ struct tsweep_row {
 // there is one.
 int recommended_ref_index(const tmeasurement_snapshot& snapshot);
 
-// A reading's corrected impedance and the present mode's two quantities
-// with their deviations, at the frequency and reference it was made with.
+// A quantity as the engine computes it: its key and whether it is of the
+// parallel equivalent.
+struct tquantity_choice {
+  quantity_key key = quantity_key::Z;
+  bool parallel = false;
+};
+struct tquantity_pair {
+  tquantity_choice first;
+  tquantity_choice second;
+};
+
+// The pair that the display shows now.
+tquantity_pair displayed_quantity_pair();
+
+// A reading's corrected impedance and two quantities (those on display, or
+// the pair given) with their deviations, at the frequency and reference it
+// was made with.
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot);
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities);
+
+// Every test frequency once, rising.
+std::vector<int> all_frequency_indices();
 
 class tfrequency_sweep {
 public:
@@ -58,10 +78,15 @@ public:
   // without one means the stream does not settle.
   static constexpr int most_ticks_per_point = 300;
 
-  explicit tfrequency_sweep(bool auto_ref);
+  // `quantities`: what the rows hold besides the impedance (the pair on
+  // display when the sweep starts, by default).
+  explicit tfrequency_sweep(bool auto_ref, std::vector<int> freq_indices = all_frequency_indices(),
+                            const std::optional<tquantity_pair>& quantities = std::nullopt);
 
   // One tick: false once the sweep is done.
   bool tick();
+  // Ends the sweep where it is, the operator's settings back.
+  void cancel();
 
   bool done() const { return done_; }
   // Done without a settled reading at a frequency; the rows hold the
@@ -69,18 +94,21 @@ public:
   bool failed() const { return failed_; }
   // "kein eingeschwungener Messwert bei 500 Hz" for a failed sweep.
   std::string failure_text() const;
-  // 0 … 100, by frequencies finished.
+  // 0 … 100, by points finished.
   int progress_percent() const;
   const std::vector<tsweep_row>& rows() const { return rows_; }
 
 private:
-  void switch_to(int freq_index);
+  void switch_to(std::size_t point);
   void finish();
+  int freq_index() const { return freq_indices_[point_]; }
 
   bool auto_ref_;
+  std::vector<int> freq_indices_;
+  tquantity_pair quantities_;
   int operator_freq_index_;
   int operator_ref_index_;
-  int freq_index_ = 0;
+  std::size_t point_ = 0;
   int reference_changes_ = 0;      // at this frequency
   int waiting_ticks_ = 0;          // since the last change
   std::vector<tsweep_row> rows_;

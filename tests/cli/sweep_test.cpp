@@ -93,6 +93,36 @@ TEST_F(FrequencySweep, EveryFrequencyReadsTheExactImpedanceAndTheOperatorsChoice
   EXPECT_EQ(lcr::settings.ref_index.load(), 2);
 }
 
+// A list in its own order, repeats included, with the quantities asked
+// for; a frequency chosen by someone else meanwhile is taken back rather
+// than read under the list's label.
+TEST_F(FrequencySweep, AListKeepsItsFrequenciesWhenAnotherIsChosenMeanwhile)
+{
+  open();
+  waveio::tfixture_config c = config();
+  c.dut_network = "C=1u + R=2";
+  configure(c);
+  lcr::settings.ref_index = 2;
+  lcr::settings.freq_index = 5;
+  lcr::tfrequency_sweep sweep(false, {6, 0, 3, 0},
+                              lcr::tquantity_pair{{lcr::quantity_key::C, false}, {lcr::quantity_key::R, false}});
+  for (int tick = 0; tick < 2000 && sweep.tick(); ++tick) {
+    run_seconds(0.05);
+    if (tick == 3) lcr::settings.freq_index = 1;  // another client, the operator
+  }
+  ASSERT_TRUE(sweep.done());
+  EXPECT_FALSE(sweep.failed());
+  ASSERT_EQ(sweep.rows().size(), 4u);
+  const int expected[] = {6, 0, 3, 0};
+  for (std::size_t i = 0; i < 4; ++i) {
+    const lcr::tsweep_row& row = sweep.rows()[i];
+    EXPECT_EQ(row.freq_index, expected[i]);
+    EXPECT_LT(relative_error(row, "C=1u + R=2"), 3e-4) << row.frequency_hz << " Hz";  // 16 Ω on 1 kΩ at 10 kHz
+    EXPECT_NEAR(row.first_value, 1e-6, 1e-6 * 1e-4) << row.frequency_hz << " Hz";  // Cs
+  }
+  EXPECT_EQ(lcr::settings.freq_index.load(), 5);
+}
+
 // With "Auto R ref" each frequency uses the reference recommended there:
 // 1 µF spans 1.6 kΩ at 100 Hz (1 kΩ) to 8 Ω at 20 kHz (10 Ω).
 TEST_F(FrequencySweep, AutoRefChoosesTheRecommendedReferencePerFrequency)

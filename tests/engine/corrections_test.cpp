@@ -128,6 +128,38 @@ TEST_F(Corrections, EntriesComeFromTheirRowAndColumn)
   EXPECT_EQ(lcr::calibration_entries(4, 6).z_short, (tcomplex{7.0, 8.0}));  // only z_ref resets
 }
 
+// A table switched off gives way to its nominal entries and comes back
+// unchanged; a reset switches every table on again.
+TEST_F(Corrections, ATableSwitchedOffIsKeptAndComesBack)
+{
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::calibration.y_open[2][3] = {1e-9, 2e-9};
+    lcr::calibration.z_short[2][3] = {0.1, 0.2};
+    lcr::calibration.z_ref[2][3] = {1001.0, -3.0};
+    lcr::calibration_spreads.z_ref[2][3] = {true, 1e-6, 1e-6, 0.0};
+    lcr::correction_states = {false, true, false};
+  }
+  lcr::tcal_entries entries = lcr::calibration_entries(2, 3);
+  EXPECT_EQ(entries.y_open, (tcomplex{}));
+  EXPECT_EQ(entries.z_short, (tcomplex{0.1, 0.2}));
+  EXPECT_EQ(entries.z_ref, (tcomplex{1000.0, 0.0}));
+  EXPECT_FALSE(lcr::calibration_entry_spreads(2, 3).z_ref.valid);  // the nominal entry carries none
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    lcr::correction_states = {true, false, true};
+  }
+  entries = lcr::calibration_entries(2, 3);
+  EXPECT_EQ(entries.y_open, (tcomplex{1e-9, 2e-9}));
+  EXPECT_EQ(entries.z_short, (tcomplex{}));
+  EXPECT_EQ(entries.z_ref, (tcomplex{1001.0, -3.0}));
+  EXPECT_TRUE(lcr::calibration_entry_spreads(2, 3).z_ref.valid);
+
+  lcr::reset_calibration_tables();
+  EXPECT_EQ(lcr::correction_states, lcr::tcorrection_states{});
+  EXPECT_EQ(lcr::calibration_entries(2, 3).z_ref, (tcomplex{1000.0, 0.0}));
+}
+
 // For impedances from 1 mΩ to 100 MΩ of any phase, at every test frequency
 // and with every (slightly reactive) reference, the divider formula inverts
 // the divider's voltage ratio H = Z / (Zref + Z).
