@@ -15,6 +15,7 @@
 #include "engine/settings.h"
 #include "quarvel/version.h"
 
+#include <array>
 #include <cstdio>
 #include <iostream>
 #include <span>
@@ -27,46 +28,86 @@ constexpr int exit_failure = 1;
 constexpr int exit_usage = 2;
 constexpr int exit_no_device = 3;
 
+struct tcommand_usage {
+  std::string_view command;
+  std::string_view text;
+};
+
+// Each command's usage, as `quarvel-cli COMMAND --help` prints it.
+constexpr std::array<tcommand_usage, 8> command_usages{{
+    {"devices", "  quarvel-cli devices [--json]\n"
+                "      the sound input and output devices with their indices\n"},
+    {"measure", "  quarvel-cli measure [--in DEV] [--out DEV] [--sim DUT] [--ref 10|100|1k|10k|100k|1M]\n"
+                "                      [--freq 100|200|500|1k|2k|5k|10k|20k] [--level 0.01..1.00]\n"
+                "                      [--ft 1|4|16] [--avg 1|4|16] [--mode CAPTION] [--seconds S]\n"
+                "                      [--cal FILE] [--realtime] [--watch] [--json]\n"
+                "      measures the device; DEV is an index or part of a name, DUT a network such as\n"
+                "      'R=4.7k', 'C=100n + R=2', '(L=10m + R=5) | C=1n' on the simulated fixture,\n"
+                "      CAPTION a mode such as Z/phi, Rs/Cs, Q/L, or auto (the pair that fits the device);\n"
+                "      --nominal VALUE --tolerance PERCENT [--strict] sorts the part by its first value\n"
+                "      (by C or L when the first is D or Q; exit 4 when it fails),\n"
+                "      --csv FILE appends each reading to a log;\n"
+                "      element values 0 or R 1u … 1000G ohm,\n"
+                "      C 1f/1000 … 1 farad (1 aF … 1 F), L 1p … 1M henry\n"},
+    {"sweep", "  quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]\n"
+              "      the device at all eight frequencies (with --auto-ref each with the reference\n"
+              "      the meter recommends there) and the equivalent circuit that fits best\n"},
+    {"serve", "  quarvel-cli serve [--listen ADDR] [--port N] [--idle-timeout S] [measure's device options]\n"
+              "      the meter remote-controlled over TCP with SCPI commands as benchtop LCR meters\n"
+              "      take them (*IDN?, :FREQ 1KHZ, :FUNC:IMP CPD, :TRIG:SOUR BUS, *TRG, :LIST:FREQ,\n"
+              "      :FETC?, …); listens on 127.0.0.1 port 5025 by default; a client that sends no\n"
+              "      complete line for S seconds (default 60, 0 never) is closed.\n"
+              "      The protocol has no authentication: listen on other addresses only in a\n"
+              "      network you trust\n"},
+    {"calibrate", "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
+                  "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
+                  "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"},
+    {"mixer", "  quarvel-cli mixer [--in DEV] [--out DEV] [--capture 0..31] [--playback 0..31] [--json]\n"
+              "      binds the mixer bars to the devices' recording and playback volume, sets the\n"
+              "      given positions and shows what the bars show after a new bind\n"},
+    {"selftest", "  quarvel-cli selftest --test 1..4 [--seconds S] [options]\n"
+                 "      one test of the sound-card set-up\n"},
+    {"quantities", "  quarvel-cli quantities --z RE,IM [--freq 100|200|500|1k|2k|5k|10k|20k]\n"
+                   "      the fourteen measurement modes' values for the impedance RE + jIM ohm\n"},
+}};
+
+constexpr std::string_view common_options =
+    "  options common to all: --sim DUT (simulated fixture), --noise RMS (its input noise),\n"
+    "      --cal FILE (calibration file, default Quarvel.cal), --json\n";
+
 void print_usage()
 {
   std::cout << "quarvel-cli " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
             << "\n"
-            << "usage:\n"
-            << "  quarvel-cli devices [--json]\n"
-            << "      the sound input and output devices with their indices\n"
-            << "  quarvel-cli measure [--in DEV] [--out DEV] [--sim DUT] [--ref 10|100|1k|10k|100k|1M]\n"
-            << "                      [--freq 100|200|500|1k|2k|5k|10k|20k] [--level 0.01..1.00]\n"
-            << "                      [--ft 1|4|16] [--avg 1|4|16] [--mode CAPTION] [--seconds S]\n"
-            << "                      [--cal FILE] [--realtime] [--watch] [--json]\n"
-            << "      measures the device; DEV is an index or part of a name, DUT a network such as\n"
-            << "      'R=4.7k', 'C=100n + R=2', '(L=10m + R=5) | C=1n' on the simulated fixture,\n"
-            << "      CAPTION a mode such as Z/phi, Rs/Cs, Q/L, or auto (the pair that fits the device);\n"
-            << "      --nominal VALUE --tolerance PERCENT [--strict] sorts the part by its first value\n"
-            << "      (by C or L when the first is D or Q; exit 4 when it fails),\n"
-            << "      --csv FILE appends each reading to a log;\n"
-            << "      element values 0 or R 1u … 1000G ohm,\n"
-            << "      C 1f/1000 … 1 farad (1 aF … 1 F), L 1p … 1M henry\n"
-            << "  quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]\n"
-            << "      the device at all eight frequencies (with --auto-ref each with the reference\n"
-            << "      the meter recommends there) and the equivalent circuit that fits best\n"
-            << "  quarvel-cli serve [--listen ADDR] [--port N] [measure's device options]\n"
-            << "      the meter remote-controlled over TCP with SCPI commands (*IDN?, :FREQ 1000,\n"
-            << "      :FUNC:IMP CSRS, :FETC?, …); listens on 127.0.0.1 port 5025 by default.\n"
-            << "      The protocol has no authentication: listen on other addresses only in a\n"
-            << "      network you trust\n"
-            << "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
-            << "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
-            << "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"
-            << "  quarvel-cli mixer [--in DEV] [--out DEV] [--capture 0..31] [--playback 0..31] [--json]\n"
-            << "      binds the mixer bars to the devices' recording and playback volume, sets the\n"
-            << "      given positions and shows what the bars show after a new bind\n"
-            << "  quarvel-cli selftest --test 1..4 [--seconds S] [options]\n"
-            << "      one test of the sound-card set-up\n"
-            << "  options common to all: --sim DUT (simulated fixture), --noise RMS (its input noise),\n"
-            << "      --cal FILE (calibration file, default Quarvel.cal), --json\n"
-            << "  quarvel-cli quantities --z RE,IM [--freq 100|200|500|1k|2k|5k|10k|20k]\n"
-            << "      the fourteen measurement modes' values for the impedance RE + jIM ohm\n"
+            << "usage:\n";
+  for (const tcommand_usage& usage : command_usages) {
+    std::cout << usage.text;
+    if (usage.command == "selftest") std::cout << common_options;
+  }
+  std::cout << "  quarvel-cli COMMAND --help\n"
+            << "      that command's usage\n"
             << "  quarvel-cli --version\n";
+}
+
+// `quarvel-cli COMMAND --help`: the command's own usage; false for a
+// command that has none.
+bool print_command_usage(std::string_view command)
+{
+  for (const tcommand_usage& usage : command_usages) {
+    if (usage.command != command) continue;
+    std::cout << "usage:\n" << usage.text;
+    if (command != "devices" && command != "quantities") std::cout << common_options;
+    return true;
+  }
+  return false;
+}
+
+bool asks_for_help(std::span<const char* const> arguments)
+{
+  for (const char* argument : arguments) {
+    if (std::string_view(argument) == "--help" || std::string_view(argument) == "-h") return true;
+  }
+  return false;
 }
 
 lcr::tcomplex impedance_argument(std::string_view text)
@@ -122,6 +163,7 @@ int main(int argc, char** argv)
       std::cout << "quarvel-cli " << quarvel::version_text << "\n";
       return 0;
     }
+    if (asks_for_help(arguments.subspan(1)) && print_command_usage(command)) return 0;
     if (command == "quantities") return run_quantities(arguments.subspan(1));
     if (command == "measure") return quarvel_cli::run_measure(arguments.subspan(1));
     if (command == "devices") return quarvel_cli::run_devices(arguments.subspan(1));

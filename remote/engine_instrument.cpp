@@ -1,7 +1,10 @@
 #include "engine_instrument.h"
 
 #include "engine/calibration_file.h"
+#include "benchtop_functions.h"
+
 #include "engine/calibration_steps.h"
+#include "engine/corrections.h"
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"
 #include "engine/settled_reading.h"
@@ -18,6 +21,9 @@ namespace {
 // As many automatic reference changes per change of the operator as the
 // sweep allows: a device on the border of two references settles in one.
 constexpr int most_reference_follows = 3;
+
+// The window's display tick, which the sweep's limit per frequency counts.
+constexpr std::chrono::milliseconds sweep_tick_interval{100};
 
 // The item of a table that holds `value`, else `otherwise`.
 template <typename Table, typename Value>
@@ -46,6 +52,9 @@ tinstrument_state tengine_instrument::state() const
   state.ft_index = item_index(lcr::ft_factor_items, lcr::settings.ft_factor.load(), state.ft_index);
   state.avg_index = item_index(lcr::avg_count_items, lcr::settings.avg_count.load(), state.avg_index);
   state.meas_mode = lcr::displayed_meas_mode();
+  // A mode the operator chose in the window since stands for its function.
+  state.function = benchtop_function(function_).window_mode == state.meas_mode ? function_
+                                                                               : function_of_mode(state.meas_mode);
   state.auto_ref = auto_ref_;
   return state;
 }
@@ -56,9 +65,10 @@ void tengine_instrument::set_frequency_index(int index)
   changed();
 }
 
-void tengine_instrument::set_meas_mode(int mode)
+void tengine_instrument::set_function(int function)
 {
-  apply_meas_mode(mode);
+  function_ = function;
+  apply_meas_mode(benchtop_function(function).window_mode);
 }
 
 void tengine_instrument::set_level_index(int index)
@@ -96,7 +106,7 @@ void tengine_instrument::reset()
 {
   const tinstrument_state defaults;
   set_frequency_index(defaults.freq_index);
-  set_meas_mode(defaults.meas_mode);
+  set_function(defaults.function);
   set_level_index(defaults.level_index);
   set_aperture(defaults.ft_index, defaults.avg_index);
   set_ref_index(defaults.ref_index);
@@ -148,13 +158,21 @@ bool tengine_instrument::reading_ready()
   return true;
 }
 
+treading tengine_instrument::reading_of(const lcr::tsweep_row& row) const
+{
+  const tbenchtop_function& function = benchtop_function(state().function);
+  const auto in_unit = [&](bool second, double value) { return function_value(function, second, value); };
+  treading reading{in_unit(false, row.first_value), in_unit(true, row.second_value),
+                   in_unit(false, row.first_deviation), in_unit(true, row.second_deviation), row.signal_state};
+  reading.first_uncertainty = in_unit(false, row.first_uncertainty);
+  reading.second_uncertainty = in_unit(true, row.second_uncertainty);
+  return reading;
+}
+
 treading tengine_instrument::reading() const
 {
   const lcr::tmeasurement_snapshot snapshot = ready_ ? *ready_ : lcr::measurement_snapshot();
-  const lcr::tsweep_row row = lcr::reading_row(snapshot);
-  treading reading{row.first_value, row.second_value, row.first_deviation, row.second_deviation, row.signal_state};
-  reading.first_uncertainty = row.first_uncertainty;
-  reading.second_uncertainty = row.second_uncertainty;
+  treading reading = reading_of(lcr::reading_row(snapshot, benchtop_function(state().function).quantities));
   reading.unsettled = !ready_;
   return reading;
 }
@@ -185,7 +203,41 @@ std::string tengine_instrument::correct(tcorrection step, double rp_ohm, double 
       result = lcr::cal_store_reference();
       break;
   }
-  return result == lcr::tcal_step_result::stored ? std::string() : lcr::cal_step_result_text(result);
+  if (result != lcr::tcal_step_result::stored) return lcr::cal_step_result_text(result);
+  set_correction_state(step, true);
+  return {};
+}
+
+namespace {
+
+bool& state_of(lcr::tcorrection_states& states, tcorrection table)
+{
+  switch (table) {
+    case tcorrection::open: return states.open;
+    case tcorrection::short_circuit: return states.short_circuit;
+    case tcorrection::load: break;
+  }
+  return states.load;
+}
+
+}  // namespace
+
+void tengine_instrument::set_correction_state(tcorrection table, bool on)
+{
+  const std::lock_guard lock(lcr::publication_lock);
+  state_of(lcr::correction_states, table) = on;
+}
+
+bool tengine_instrument::correction_state(tcorrection table) const
+{
+  const std::lock_guard lock(lcr::publication_lock);
+  lcr::tcorrection_states states = lcr::correction_states;
+  return state_of(states, table);
+}
+
+void tengine_instrument::clear_corrections()
+{
+  lcr::reset_calibration_tables();
 }
 
 std::string tengine_instrument::save_corrections()
@@ -194,24 +246,34 @@ std::string tengine_instrument::save_corrections()
   return saved.ok ? std::string() : saved.text();
 }
 
-bool tengine_instrument::start_sweep()
+bool tengine_instrument::start_sweep(const std::vector<int>& freq_indices)
 {
   if (sweep_) return false;
-  sweep_.emplace(auto_ref_ && adapter_follows_reference());
+  sweep_.emplace(auto_ref_ && adapter_follows_reference(), freq_indices, benchtop_function(state().function).quantities);
   return true;
+}
+
+void tengine_instrument::cancel_sweep()
+{
+  if (!sweep_) return;
+  sweep_->cancel();
+  sweep_.reset();
+  changed();
 }
 
 bool tengine_instrument::sweep_running()
 {
   if (!sweep_) return false;
+  // The sweep counts its patience in ticks, however often a client asks: one
+  // per new evaluation, or per display tick while none comes.
+  const auto now = std::chrono::steady_clock::now();
+  const std::int64_t evaluations = lcr::measurement_snapshot().evaluation_count;
+  if (evaluations == last_sweep_evaluation_ && now - last_sweep_tick_ < sweep_tick_interval) return true;
+  last_sweep_tick_ = now;
+  last_sweep_evaluation_ = evaluations;
   if (sweep_->tick()) return true;
   sweep_result_.clear();
-  for (const lcr::tsweep_row& row : sweep_->rows()) {
-    treading reading{row.first_value, row.second_value, row.first_deviation, row.second_deviation, row.signal_state};
-    reading.first_uncertainty = row.first_uncertainty;
-    reading.second_uncertainty = row.second_uncertainty;
-    sweep_result_.push_back({row.frequency_hz, reading});
-  }
+  for (const lcr::tsweep_row& row : sweep_->rows()) sweep_result_.push_back({row.frequency_hz, reading_of(row)});
   sweep_.reset();
   // The sweep puts the operator's frequency and reference back: settle on them.
   changed();

@@ -12,6 +12,8 @@
 
 #include "engine/frequency_sweep.h"
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -26,7 +28,7 @@ public:
 
   tinstrument_state state() const override;
   void set_frequency_index(int index) override;
-  void set_meas_mode(int mode) override;
+  void set_function(int function) override;
   void set_level_index(int index) override;
   void set_aperture(int ft_index, int avg_index) override;
   void set_ref_index(int index) override;
@@ -39,10 +41,15 @@ public:
   bool streaming() const override;
 
   std::string correct(tcorrection step, double rp_ohm, double cp_ff) override;
+  void set_correction_state(tcorrection table, bool on) override;
+  bool correction_state(tcorrection table) const override;
+  void clear_corrections() override;
   std::string save_corrections() override;
 
-  bool start_sweep() override;
+  bool start_sweep(const std::vector<int>& freq_indices) override;
   bool sweep_running() override;
+  bool sweep_active() const override { return sweep_.has_value(); }
+  void cancel_sweep() override;
   std::vector<tsweep_point> sweep_result() const override { return sweep_result_; }
 
 protected:
@@ -56,13 +63,17 @@ protected:
 
 private:
   void changed() { reference_follows_ = 0; }
+  treading reading_of(const lcr::tsweep_row& row) const;
 
   bool reference_switches_;
   std::string cal_file_;
   bool auto_ref_ = false;
   int reference_follows_ = 0;  // automatic changes since the last change
+  int function_ = 0;           // as last set; the operator's mode overrides it
   std::optional<lcr::tmeasurement_snapshot> ready_;  // the reading found settled
   std::optional<lcr::tfrequency_sweep> sweep_;
+  std::chrono::steady_clock::time_point last_sweep_tick_;
+  std::int64_t last_sweep_evaluation_ = -1;
   std::vector<tsweep_point> sweep_result_;
 };
 

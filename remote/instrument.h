@@ -13,6 +13,7 @@ namespace scpi {
 struct tinstrument_state {
   int freq_index = 3;   // "Frequenz" item
   int meas_mode = 0;    // "Messung" button
+  int function = 0;     // the benchtop function, shown as `meas_mode`
   int level_index = 3;  // "Pegel" item
   int ft_index = 0;     // "FT Faktor" item
   int avg_index = 0;    // "Mittelwert" item
@@ -20,9 +21,10 @@ struct tinstrument_state {
   bool auto_ref = false;  // the reference follows the recommendation
 };
 
-// The two quantities of the present mode, in its order, with the shown
-// deviations and the level code of the evaluation (0 normal … 4 clipped),
-// and their statistical uncertainties (k = 2; NaN while unknown).
+// The two values of the present function, in its order and units, with
+// their worst-case deviations and the level code of the evaluation (0
+// normal … 4 clipped), and their statistical uncertainties (k = 2; NaN
+// while unknown).
 struct treading {
   double first = 0.0;
   double second = 0.0;
@@ -47,7 +49,8 @@ public:
 
   virtual tinstrument_state state() const = 0;
   virtual void set_frequency_index(int index) = 0;
-  virtual void set_meas_mode(int mode) = 0;
+  // A benchtop function; the window shows its mode.
+  virtual void set_function(int function) = 0;
   virtual void set_level_index(int index) = 0;
   virtual void set_aperture(int ft_index, int avg_index) = 0;
   // A chosen reference ends the automatic one.
@@ -71,15 +74,25 @@ public:
   // error, not a wait for ever.
   virtual bool streaming() const = 0;
 
-  // A calibration step at the present frequency: "" when stored, else why
-  // not (for the operator).
+  // A calibration step at the present frequency: "" when stored (and its
+  // table switched on), else why not (for the operator).
   virtual std::string correct(tcorrection step, double rp_ohm, double cp_ff) = 0;
+  // Each stored table on or off, kept either way.
+  virtual void set_correction_state(tcorrection table, bool on) = 0;
+  virtual bool correction_state(tcorrection table) const = 0;
+  // The uncalibrated state, in memory only.
+  virtual void clear_corrections() = 0;
   // "" when the calibration file was saved, else the message.
   virtual std::string save_corrections() = 0;
 
-  // A sweep over the eight frequencies, stepped by `sweep_running`.
-  virtual bool start_sweep() = 0;  // false while one runs
+  // A sweep over test frequencies (indices, in the order given), stepped
+  // by `sweep_running`; the points hold the present function's values.
+  virtual bool start_sweep(const std::vector<int>& freq_indices) = 0;  // false while one runs
   virtual bool sweep_running() = 0;
+  // Ends a running sweep without its result: its starter has gone.
+  virtual void cancel_sweep() = 0;
+  // Whether a sweep runs, whoever started it; does not step it.
+  virtual bool sweep_active() const = 0;
   virtual std::vector<tsweep_point> sweep_result() const = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "scpi_parser.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -157,9 +158,11 @@ const char* error_text(terror_code code)
     case terror_code::parameter_not_allowed: return "Parameter not allowed";
     case terror_code::missing_parameter: return "Missing parameter";
     case terror_code::undefined_header: return "Undefined header";
+    case terror_code::invalid_suffix: return "Invalid suffix";
     case terror_code::execution_error: return "Execution error";
     case terror_code::settings_conflict: return "Settings conflict";
     case terror_code::data_out_of_range: return "Data out of range";
+    case terror_code::data_stale: return "Data stale";
     case terror_code::queue_overflow: return "Queue overflow";
   }
   return "Command error";
@@ -168,10 +171,24 @@ const char* error_text(terror_code code)
 std::vector<tparsed_unit> parse_line(std::string_view line)
 {
   std::vector<tparsed_unit> units;
+  // The path that a relative header continues: the previous header's nodes
+  // but its last. Common commands leave it; every line starts at the root.
+  std::vector<std::string> path;
   while (true) {
     const std::size_t semicolon = line.find(';');
     const std::string_view text = trimmed(line.substr(0, semicolon));
-    if (!text.empty()) units.push_back(parse_unit(text));
+    if (!text.empty()) {
+      tparsed_unit parsed = parse_unit(text);
+      if (parsed.unit && parsed.unit->mnemonics.front().front() != '*') {
+        tprogram_unit& unit = *parsed.unit;
+        if (text.front() != ':' && !path.empty()) {
+          unit.mnemonics.insert(unit.mnemonics.begin(), path.begin(), path.end());
+          unit.inherited = path.size();
+        }
+        path.assign(unit.mnemonics.begin(), unit.mnemonics.end() - 1);
+      }
+      units.push_back(std::move(parsed));
+    }
     if (semicolon == std::string_view::npos) return units;
     line.remove_prefix(semicolon + 1);
   }
@@ -191,6 +208,73 @@ std::optional<double> parse_number(std::string_view text)
     return std::nullopt;
   }
   return value;
+}
+
+namespace {
+
+// The length of the decimal number at the start of `text` (sign, digits,
+// point, exponent), 0 when it starts with none.
+std::size_t number_length(std::string_view text)
+{
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t start = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0) ++i;
+    return i - start;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return 0;
+  const std::size_t before_exponent = i;
+  if (i < text.size() && (text[i] == 'E' || text[i] == 'e')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) i = before_exponent;  // "1EX": no exponent, a suffix
+  }
+  return i;
+}
+
+std::optional<double> multiplier_of(std::string_view prefix, std::string_view unit)
+{
+  // "M" is milli except before hertz and ohm, where lab tools mean mega.
+  if (prefix == "M") return unit == "HZ" || unit == "OHM" ? 1e6 : 1e-3;
+  static constexpr std::array<std::pair<std::string_view, double>, 12> multipliers{{
+      {"", 1.0}, {"EX", 1e18}, {"PE", 1e15}, {"T", 1e12}, {"G", 1e9}, {"MA", 1e6},
+      {"K", 1e3}, {"U", 1e-6}, {"N", 1e-9}, {"P", 1e-12}, {"F", 1e-15}, {"A", 1e-18},
+  }};
+  for (const auto& [name, factor] : multipliers) {
+    if (prefix == name) return factor;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+tnumeric parse_numeric(std::string_view text, std::string_view unit, const tnumeric_range* range)
+{
+  const std::string word = upper(trimmed(text));
+  if (range != nullptr) {
+    if (word == "MIN" || word == "MINIMUM") return {range->minimum};
+    if (word == "MAX" || word == "MAXIMUM") return {range->maximum};
+    if (word == "DEF" || word == "DEFAULT") return {range->preset};
+  }
+  const std::size_t length = number_length(word);
+  const auto number = length > 0 ? parse_number(std::string_view(word).substr(0, length)) : std::nullopt;
+  if (!number) return {std::nullopt, terror_code::data_out_of_range};
+  const std::string_view suffix = trimmed(std::string_view(word).substr(length));
+  if (suffix.empty()) return {number};
+  if (unit.empty() || suffix.size() < unit.size() || suffix.substr(suffix.size() - unit.size()) != unit) {
+    return {std::nullopt, terror_code::invalid_suffix};
+  }
+  const auto factor = multiplier_of(suffix.substr(0, suffix.size() - unit.size()), unit);
+  if (!factor) return {std::nullopt, terror_code::invalid_suffix};
+  const double value = *number * *factor;
+  if (!std::isfinite(value)) return {std::nullopt, terror_code::data_out_of_range};
+  return {value};
 }
 
 std::optional<bool> parse_boolean(std::string_view text)

@@ -6,6 +6,7 @@
 // a trailing '?' for a query) and, after white space, parameters separated
 // by ','. Pure functions; no state.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@ struct tprogram_unit {
   std::vector<std::string> mnemonics;  // upper case, without ':'; a common command is one "*IDN"
   bool query = false;
   std::vector<std::string> parameters;  // trimmed, as sent
+  // How many leading mnemonics came from the previous header's path: a
+  // header after ';' without a leading ':' continues that path.
+  std::size_t inherited = 0;
 };
 
 // The standard error numbers that this meter reports.
@@ -27,9 +31,11 @@ enum class terror_code {
   parameter_not_allowed = -108,
   missing_parameter = -109,
   undefined_header = -113,
+  invalid_suffix = -131,
   execution_error = -200,
   settings_conflict = -221,
   data_out_of_range = -222,
+  data_stale = -230,
   queue_overflow = -350,
 };
 
@@ -52,6 +58,24 @@ bool header_matches(std::string_view pattern, const std::vector<std::string>& mn
 // A decimal number as the language writes it ("1000", "1E3", "+0.5"); no
 // unit suffixes.
 std::optional<double> parse_number(std::string_view text);
+
+// Where a setting has a range, MINimum, MAXimum and DEFault name its ends
+// and its start value.
+struct tnumeric_range {
+  double minimum = 0.0;
+  double maximum = 0.0;
+  double preset = 0.0;
+};
+
+struct tnumeric {
+  std::optional<double> value;
+  terror_code error = terror_code::none;  // why there is none
+};
+
+// A number with an optional multiplier and unit as the language writes
+// them ("1KHZ", "1E3HZ", "100 MV", "1V"; MHZ and MOHM are mega, as lab
+// tools mean them), in the unit's base; with a range also MIN, MAX, DEF.
+tnumeric parse_numeric(std::string_view text, std::string_view unit, const tnumeric_range* range = nullptr);
 
 // ON/OFF/1/0.
 std::optional<bool> parse_boolean(std::string_view text);

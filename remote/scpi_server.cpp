@@ -113,6 +113,7 @@ void tscpi_server::service(int timeout_ms)
     if (!client->output.empty()) send_output(*client);
     // A client that has sent everything ("nc -N") gets all its replies first.
     if (client->input_finished && !client->session.busy() && client->output.empty()) client->closed = true;
+    if (idle_too_long(*client, std::chrono::steady_clock::now())) client->closed = true;
   }
   std::erase_if(clients_, [](const auto& client) { return client->closed; });
   if ((watched[0].revents & POLLIN) != 0) accept_clients();
@@ -123,8 +124,14 @@ void tscpi_server::accept_clients()
   while (true) {
     tsocket socket(::accept4(listener_.fd(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
     if (socket.fd() < 0) return;  // none left (or a client that gave up before we came)
-    if (clients_.size() >= limits_.client_limit) continue;  // closed at once
-    clients_.push_back(std::make_unique<tclient>(std::move(socket), instrument_));
+    if (clients_.size() >= limits_.client_limit) {
+      // Told why, then closed at once; a reply that does not fit is not waited for.
+      const std::string refusal = "Quarvel: all " + std::to_string(limits_.client_limit) +
+                                  " connections are in use; try again later\n";
+      ::send(socket.fd(), refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      continue;
+    }
+    clients_.push_back(std::make_unique<tclient>(std::move(socket), instrument_, std::chrono::steady_clock::now()));
   }
 }
 
@@ -174,8 +181,16 @@ void tscpi_server::take_lines(tclient& client)
       client.session.receive_line(line);
     }
     client.input.erase(0, end + 1);
+    client.last_line = std::chrono::steady_clock::now();
     client.output += client.session.run();
   }
+}
+
+bool tscpi_server::idle_too_long(const tclient& client, std::chrono::steady_clock::time_point now) const
+{
+  // A client whose command runs or whose replies wait is not idle.
+  const bool engaged = client.session.busy() || client.session.measuring() || !client.output.empty();
+  return limits_.idle_timeout.count() > 0 && !engaged && now - client.last_line >= limits_.idle_timeout;
 }
 
 void tscpi_server::send_output(tclient& client)

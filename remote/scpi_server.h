@@ -9,11 +9,14 @@
 // line over `line_limit` bytes is dropped with a syntax error, a client
 // that does not read its replies is dropped when `output_limit` bytes wait
 // for it, clients beyond `client_limit` are closed at once, and every
-// buffer is bounded. The protocol has no authentication.
+// buffer is bounded; a client that sends no complete line for
+// `idle_timeout` is closed, so that half-open connections cannot hold every
+// place. The protocol has no authentication.
 
 #include "instrument.h"
 #include "scpi_session.h"
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -27,6 +30,7 @@ struct tserver_limits {
   std::size_t client_limit = 64;
   std::size_t line_limit = 4096;
   std::size_t output_limit = 64 * 1024;
+  std::chrono::seconds idle_timeout{60};  // 0: never
 };
 
 // A socket that closes itself.
@@ -62,7 +66,10 @@ public:
 
 private:
   struct tclient {
-    tclient(tsocket socket, tinstrument& instrument) : socket(std::move(socket)), session(instrument) {}
+    tclient(tsocket socket, tinstrument& instrument, std::chrono::steady_clock::time_point now)
+        : socket(std::move(socket)), session(instrument), last_line(now)
+    {
+    }
     tsocket socket;
     std::string input;
     std::string output;
@@ -70,12 +77,14 @@ private:
     bool discarding = false;  // inside a line that was too long
     bool input_finished = false;  // the client has sent all it will (it may still read)
     bool closed = false;
+    std::chrono::steady_clock::time_point last_line;  // when the last complete line came
   };
 
   void accept_clients();
   void receive(tclient& client);
   void take_lines(tclient& client);
   void send_output(tclient& client);
+  bool idle_too_long(const tclient& client, std::chrono::steady_clock::time_point now) const;
 
   tinstrument& instrument_;
   tserver_limits limits_;

@@ -47,6 +47,8 @@ TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)
       {"calibrate --mode 5 --sim R=1k", "--mode: calibrate needs calibration modes 0"},
       {"selftest --test 0 --sim R=1k", "--test: selftest needs a test 1, 2, 3 or 4"},
       {"frobnicate", "unknown command 'frobnicate'"},
+      {"serve --listen abc --sim R=1k", "--listen: 'abc' is not an IPv4 or IPv6 address"},
+      {"serve --idle-timeout 1.5 --sim R=1k", "--idle-timeout: '1.5' is not a whole number of seconds"},
   };
   for (const bad_case& c : cases) {
     const trun run = run_cli(c.arguments);
@@ -54,6 +56,18 @@ TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)
     EXPECT_NE(run.output.find(c.message), std::string::npos) << c.arguments << "\n" << run.output;
     EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << c.arguments << "\n" << run.output;
   }
+}
+
+// Every command explains itself, whatever else is on the line.
+TEST(CommandLine, EveryCommandHasItsOwnHelp)
+{
+  for (const char* command : {"devices", "measure", "sweep", "serve", "calibrate", "mixer", "selftest", "quantities"}) {
+    const trun run = run_cli(std::string(command) + " --sim R=1k --help");
+    EXPECT_EQ(run.exit_code, 0) << command << "\n" << run.output;
+    EXPECT_EQ(run.output.rfind("usage:\n  quarvel-cli " + std::string(command) + " ", 0), 0u) << run.output;
+    EXPECT_EQ(run.output.find("quarvel-cli ", 20), std::string::npos) << run.output;  // only its own usage
+  }
+  EXPECT_NE(run_cli("serve -h").output.find("--idle-timeout S"), std::string::npos);
 }
 
 TEST(CommandLine, MeasureOnTheSimulatedFixturePrintsJson)

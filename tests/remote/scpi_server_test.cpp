@@ -2,6 +2,8 @@
 // clock: a lab script's session read against the exact impedance, fifty
 // clients at once, and what a hostile network sends.
 
+#include "engine/measurement_cycle.h"
+#include "engine/settings.h"
 #include "remote/engine_instrument.h"
 #include "remote/scpi_server.h"
 #include "support/simulated_meter.h"
@@ -10,7 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cmath>
+#include <complex>
+#include <map>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -195,6 +201,132 @@ TEST_F(ScpiServer, AClientThatHasSentEverythingGetsItsReplies)
   EXPECT_NE(text.find("\nQuarvel,"), std::string::npos) << text;
   for (int t = 0; t < 10 && server->client_count() > 0; ++t) turn();
   EXPECT_EQ(server->client_count(), 0u);
+}
+
+// The exact values of 1 µF in series with 2 Ω for each benchtop function,
+// from the textbook formulas rather than the meter's own.
+std::pair<double, double> exact_values(const std::string& function, double frequency_hz)
+{
+  const double omega = 2.0 * lcr::pi * frequency_hz;
+  const std::complex<double> z(2.0, -1.0 / (omega * 1e-6));
+  const std::complex<double> y = 1.0 / z;
+  const double rs = z.real(), xs = z.imag(), g = y.real(), b = y.imag();
+  const double rp = 1.0 / g, cp = b / omega, lp = -1.0 / (omega * b);
+  const double cs = -1.0 / (omega * xs), ls = xs / omega, d = rs / std::fabs(xs), q = std::fabs(xs) / rs;
+  const double theta = std::atan2(xs, rs);
+  const std::map<std::string, std::pair<double, double>> values{
+      {"CPD", {cp, d}},   {"CPQ", {cp, q}},   {"CPG", {cp, g}},   {"CPRP", {cp, rp}}, {"CSD", {cs, d}},
+      {"CSQ", {cs, q}},   {"CSRS", {cs, rs}}, {"LPD", {lp, d}},   {"LPQ", {lp, q}},   {"LPG", {lp, g}},
+      {"LPRP", {lp, rp}}, {"LSD", {ls, d}},   {"LSQ", {ls, q}},   {"LSRS", {ls, rs}}, {"RX", {rs, xs}},
+      {"ZTD", {std::abs(z), theta * 180.0 / lcr::pi}}, {"ZTR", {std::abs(z), theta}},
+      {"GB", {g, b}},     {"YTD", {std::abs(y), -theta * 180.0 / lcr::pi}}, {"YTR", {std::abs(y), -theta}},
+  };
+  return values.at(function);
+}
+
+// Each of the twenty benchtop functions against the exact impedance at two
+// frequencies: both values within the deviation the meter gives them, and
+// the window showing the mode nearest to the function.
+TEST_F(ScpiServer, TheTwentyBenchtopFunctionsReadTheExactNetwork)
+{
+  start("C=1u + R=2");
+  tclient client(server->port());
+  const std::map<std::string, int> window_modes{{"CPD", 7}, {"CSD", 11}, {"CSQ", 10}, {"LPG", 9}, {"LSD", 13},
+                                                {"ZTR", 0}, {"GB", 4},   {"YTR", 1}};
+  for (const double hz : {1000.0, 10000.0}) {
+    ASSERT_TRUE(client.send(":FUNC:IMP:RANG:AUTO ON;:FREQ " + std::to_string(static_cast<int>(hz)) + "HZ\n"));
+    for (const std::string function : {"CPD", "CPQ", "CPG", "CPRP", "CSD", "CSQ", "CSRS", "LPD", "LPQ", "LPG",
+                                       "LPRP", "LSD", "LSQ", "LSRS", "RX", "ZTD", "ZTR", "GB", "YTD", "YTR"}) {
+      ASSERT_TRUE(client.send(":FUNC:IMP " + function + ";:FETC?;:FETC:DEV?;:FUNC:IMP?\n"));
+      std::istringstream lines(replies(client, 3));
+      std::string fetch, deviation, name;
+      std::getline(lines, fetch);
+      std::getline(lines, deviation);
+      std::getline(lines, name);
+      EXPECT_EQ(name, function);
+      const auto values = numbers(fetch);
+      const auto deviations = numbers(deviation);
+      ASSERT_EQ(values.size(), 3u) << function << " " << fetch;
+      ASSERT_EQ(deviations.size(), 2u) << function << " " << deviation;
+      const auto [a, b] = exact_values(function, hz);
+      EXPECT_NEAR(values[0], a, deviations[0]) << function << " at " << hz << " Hz";
+      EXPECT_NEAR(values[1], b, deviations[1]) << function << " at " << hz << " Hz";
+      EXPECT_LT(deviations[0], 0.05 * std::fabs(a)) << function;  // a deviation that tells something
+      EXPECT_EQ(values[2], 0.0) << function;
+      if (window_modes.count(function) > 0) {
+        EXPECT_EQ(lcr::displayed_meas_mode(), window_modes.at(function)) << function;
+      }
+    }
+  }
+  ASSERT_TRUE(client.send("SYST:ERR:ALL?\n"));
+  EXPECT_EQ(replies(client, 1), "0,\"No error\"\n");
+}
+
+// A benchtop script's list sweep: triggered under BUS, polled by bit 3 of
+// the operation status, fetched with four values a point; meanwhile a
+// second client's setting is refused and every point keeps its frequency.
+TEST_F(ScpiServer, AListSweepIsPolledWhileAnotherClientIsRefused)
+{
+  start("C=1u + R=2");
+  tclient script(server->port());
+  tclient other(server->port());
+  ASSERT_TRUE(script.send(":FUNC:IMP CSRS;:FUNC:IMP:RANG:AUTO ON;:LIST:FREQ 100,1000,10000;:LIST:MODE SEQ;"
+                          ":TRIG:SOUR BUS;:INIT:CONT ON;:STAT:OPER?;:TRIG:IMM\n"));
+  EXPECT_EQ(replies(script, 1), "0\n");
+  ASSERT_TRUE(other.send(":FREQ 200;SYST:ERR?\n"));
+  EXPECT_EQ(replies(other, 1), "-221,\"Settings conflict;a sweep is running; settings can change when it has ended\"\n");
+  std::string status = "0\n";
+  for (int poll = 0; poll < 300 && status == "0\n"; ++poll) {
+    ASSERT_TRUE(script.send(":STAT:OPER?\n"));
+    status = replies(script, 1);
+  }
+  EXPECT_EQ(status, "8\n");
+  ASSERT_TRUE(script.send(":FETC?;SYST:ERR?\n"));
+  std::istringstream lines(replies(script, 2));
+  std::string fetch, error;
+  std::getline(lines, fetch);
+  std::getline(lines, error);
+  const auto values = numbers(fetch);
+  ASSERT_EQ(values.size(), 12u) << fetch;
+  const double frequencies[] = {100.0, 1000.0, 10000.0};
+  for (std::size_t point = 0; point < 3; ++point) {
+    const auto [cs, rs] = exact_values("CSRS", frequencies[point]);
+    EXPECT_NEAR(values[point * 4], cs, cs * 1e-3) << frequencies[point];
+    EXPECT_NEAR(values[point * 4 + 1], rs, 0.5) << frequencies[point];
+    EXPECT_EQ(values[point * 4 + 2], 0.0);
+    EXPECT_EQ(values[point * 4 + 3], 0.0);
+  }
+  EXPECT_EQ(error, "0,\"No error\"");
+  EXPECT_EQ(lcr::settings.freq_index.load(), 3);  // the operator's frequency is back
+}
+
+// A client that never finishes a line is closed after the idle time; one
+// beyond the limit is told why before it is closed.
+TEST_F(ScpiServer, IdleClientsAreClosedAndTheOneTooManyIsTold)
+{
+  start("R=1k");
+  scpi::tserver_limits limits;
+  limits.client_limit = 2;
+  limits.idle_timeout = std::chrono::seconds(1);
+  server = std::make_unique<scpi::tscpi_server>(*instrument, "127.0.0.1", 0, limits);
+  tclient half(server->port());
+  tclient working(server->port());
+  turn();
+  ASSERT_TRUE(half.send(":FREQ 10"));
+  tclient refused(server->port());
+  EXPECT_EQ(replies(refused, 1), "Quarvel: all 2 connections are in use; try again later\n");
+  EXPECT_EQ(server->client_count(), 2u);
+  const auto start_time = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() - start_time < std::chrono::milliseconds(1500)) {
+    ASSERT_TRUE(working.send("*OPC?\n"));
+    EXPECT_EQ(replies(working, 1), "1\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  turn();
+  EXPECT_EQ(server->client_count(), 1u);  // the half line's client has gone
+  tclient next(server->port());
+  turn();
+  EXPECT_EQ(server->client_count(), 2u);
 }
 
 }  // namespace
