@@ -25,6 +25,8 @@ packages=(
   # virtual X server and a session bus for the test that runs the real
   # program
   qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth dbus-daemon
+  # PyVISA with its pure-Python backend: the example lab script and its test
+  python3-pyvisa python3-pyvisa-py
 )
 for extra in "$@"; do
   case "$extra" in
