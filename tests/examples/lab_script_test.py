@@ -88,24 +88,24 @@ def start_server(cli, workdir):
     between the probe and the server's bind, so a refused bind is retried."""
     for _ in range(5):
         port = free_port()
-        log = open(workdir / f"server-{port}.log", "w+")
-        server = subprocess.Popen([cli, "serve", "--sim", NETWORK, "--port", str(port)],
-                                  cwd=workdir, stdin=subprocess.DEVNULL,
-                                  stdout=subprocess.DEVNULL, stderr=log)
-        deadline = time.monotonic() + 30
+        log = workdir / f"server-{port}.log"
+        # The server appends to a file of its own: a shared offset would let
+        # our reading move where its next piece of a line lands.
+        with open(log, "ab") as server_stderr:
+            server = subprocess.Popen([cli, "serve", "--sim", NETWORK, "--port", str(port)],
+                                      cwd=workdir, stdin=subprocess.DEVNULL,
+                                      stdout=subprocess.DEVNULL, stderr=server_stderr)
+        deadline = time.monotonic() + 60  # a sanitizer build starts slowly
         while time.monotonic() < deadline:
-            log.seek(0)
-            text = log.read()
-            if "listening on" in text:
+            if "listening on" in log.read_text(errors="replace"):
                 return server, port, log
             if server.poll() is not None:
                 break
             time.sleep(0.05)
         stop(server)
-        log.seek(0)
-        text = log.read()
+        text = log.read_text(errors="replace")
         if "in use" not in text:
-            fail(f"the server did not start: {text.strip() or 'no message within 30 s'}")
+            fail(f"the server did not start: {text.strip() or 'no message within 60 s'}")
     fail("no free port for the server after 5 tries")
 
 
@@ -144,9 +144,7 @@ def check_readings(cli):
             result = run_script(port)
         finally:
             stop(server)
-            log.seek(0)
-            server_log = log.read().strip()
-            log.close()
+            server_log = log.read_text(errors="replace").strip()
     if result.returncode != 0:
         fail(f"the script exited {result.returncode}: {result.stderr.strip()}\n"
              f"server: {server_log}")
