@@ -1,7 +1,7 @@
 #include "configuration_tests.h"
 
 #include "complex_math.h"
-#include "measurement_cycle.h"
+#include "engine_state.h"
 #include "tone_analysis.h"
 
 #include "audio/streaming.h"

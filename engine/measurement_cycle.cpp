@@ -14,8 +14,6 @@
 
 namespace lcr {
 
-tengine_state engine;
-
 namespace {
 
 constexpr int block_frames = waveio::block_frames;
@@ -124,11 +122,6 @@ tselection selection_of(const tlcr_strings& record)
 }
 
 }  // namespace
-
-void reset_engine_state()
-{
-  engine = tengine_state{};
-}
 
 void engine_init()
 {
