@@ -3,9 +3,9 @@
 // traces of new values every tick, the lamps. The window measures on the
 // simulated set-up while it runs, as in use.
 
-#include "ui/main_window.h"
-#include "ui/measurement_page.h"
-#include "ui/window_style.h"
+#include "ui/pages/measurement_page.h"
+#include "ui/window/main_window.h"
+#include "ui/window/window_style.h"
 
 #include "engine/measurement_cycle.h"
 

@@ -192,14 +192,19 @@ private:
   int error_number_ = 0;
 };
 
+tfile_identity identity_of(const struct stat& status)
+{
+  return {true, status.st_uid, status.st_gid, static_cast<mode_t>(status.st_mode & 07777)};
+}
+
 // The old file's owner and permission bits go to its replacement (the owner
 // only where the process may set it).
-void keep_owner_and_mode(int descriptor, const struct stat& old_status)
+void keep_owner_and_mode(int descriptor, const tfile_identity& identity)
 {
-  if (::fchown(descriptor, old_status.st_uid, old_status.st_gid) != 0) {
+  if (::fchown(descriptor, identity.owner, identity.group) != 0) {
     // Not permitted for other users' files: the replacement is ours then.
   }
-  ::fchmod(descriptor, old_status.st_mode & 07777);
+  ::fchmod(descriptor, identity.mode);
 }
 
 // Makes a rename durable.
@@ -306,17 +311,29 @@ int write_all(int descriptor, const char* data, std::size_t size)
   return 0;
 }
 
+tfile_identity file_identity(const std::string& path)
+{
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) ? identity_of(status) : tfile_identity{};
+}
+
+void keep_identity(const std::string& path, const tfile_identity& identity)
+{
+  if (!identity.known) return;
+  const tdescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (file.valid()) keep_owner_and_mode(file.get(), identity);
+}
+
 int replace_regular_file(const std::string& path, const std::function<int(int descriptor)>& write_contents)
 {
   const tfile_target target = replaceable_file_target(path);
   if (target.error_number != 0) return target.error_number;
-  struct stat old_status {};
-  const bool keeps_mode = target.exists && ::stat(target.path.c_str(), &old_status) == 0;
+  const tfile_identity identity = target.exists ? file_identity(target.path) : tfile_identity{};
 
   remove_stale_temporaries(target.path);
   ttemporary_file temporary(target.path);
   if (temporary.error_number() != 0) return temporary.error_number();
-  if (keeps_mode) keep_owner_and_mode(temporary.descriptor(), old_status);
+  if (identity.known) keep_owner_and_mode(temporary.descriptor(), identity);
   if (const int written = write_contents(temporary.descriptor()); written != 0) return written;
   if (const int placed = temporary.put_in_place(); placed != 0) return placed;
   sync_directory(directory_of(target.path));

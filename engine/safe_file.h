@@ -66,4 +66,19 @@ int replace_regular_file(const std::string& path, const std::function<int(int de
 // Writes all of `size` bytes to a descriptor; 0 or an error number.
 int write_all(int descriptor, const char* data, std::size_t size);
 
+// Who owns a file and its permission bits, taken before it is replaced by
+// a writer of its own (the settings file's), so that the replacement keeps
+// them as `replace_regular_file` keeps them: a file of another user saved
+// by root stays that user's.
+struct tfile_identity {
+  bool known = false;
+  uid_t owner = 0;
+  gid_t group = 0;
+  mode_t mode = 0;
+};
+tfile_identity file_identity(const std::string& path);
+// Gives the file now at `path` the identity its predecessor had (the owner
+// only where the process may set it).
+void keep_identity(const std::string& path, const tfile_identity& identity);
+
 }  // namespace lcr

@@ -2,7 +2,7 @@
 // what it read come back as written, other sections keep their text, and a
 // written file reads back to the same text.
 
-#include "ui/settings_file.h"
+#include "ui/settings/settings_file.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // platform unless the environment names another (the Xvfb test runs the
 // real program instead).
 
-#include "ui/window_style.h"
+#include "ui/window/window_style.h"
 
 #include <QApplication>
 

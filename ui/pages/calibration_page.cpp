@@ -1,8 +1,7 @@
-#include "calibration_page.h"
+#include "ui/pages/calibration_page.h"
 
-#include "error_box.h"
-#include "main_window.h"
-#include "measurement_page.h"
+#include "ui/widgets/error_box.h"
+#include "ui/widgets/locale_number.h"
 
 #include "engine/calibration_file.h"
 #include "engine/measurement_cycle.h"
@@ -17,6 +16,7 @@
 #include <charconv>
 #include <cmath>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -39,20 +39,9 @@ QString bad_number_message(const QString& text)
 
 }  // namespace
 
-std::optional<double> parse_locale_number(const QString& text, char separator)
-{
-  std::string digits = text.trimmed().toStdString();
-  const char other = separator == ',' ? '.' : ',';
-  if (digits.empty() || digits.find(other) != std::string::npos) return std::nullopt;
-  std::replace(digits.begin(), digits.end(), separator, '.');
-  double value = 0.0;
-  const char* const end = digits.data() + digits.size();
-  const auto [stop, error] = std::from_chars(digits.data(), end, value);
-  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-tcalibration_page::tcalibration_page(TForm1& window) : QWidget(&window), window_(window)
+tcalibration_page::tcalibration_page(QWidget* parent, tstream_service& streams, QTimer& sweep_timer,
+                                     std::string calibration_path)
+    : QWidget(parent), streams_(streams), sweep_timer_(sweep_timer), calibration_path_(std::move(calibration_path))
 {
   ui.setupUi(this);
   for (toption_group* group : {ui.RadioGroup8, ui.RadioGroup9}) {
@@ -70,7 +59,7 @@ tcalibration_page::tcalibration_page(TForm1& window) : QWidget(&window), window_
 
 bool tcalibration_page::sweep_running() const
 {
-  return window_.timer2().isActive();
+  return sweep_timer_.isActive();
 }
 
 lcr::tcal_mode tcalibration_page::selected_mode() const
@@ -85,12 +74,12 @@ void tcalibration_page::RadioGroup8Click()
   for (QWidget* known : std::initializer_list<QWidget*>{ui.Edit13, ui.Edit17, ui.Label33, ui.Label40, ui.Label41}) {
     known->setEnabled(mode == 4);
   }
-  window_.follow_set_up();
+  streams_.follow_set_up();
 }
 
 void tcalibration_page::RadioGroup9Click()
 {
-  window_.measurement_page().ui.RadioGroup1->set_item_index(ui.RadioGroup9->item_index());
+  emit reference_chosen(ui.RadioGroup9->item_index());
 }
 
 bool tcalibration_page::read_known_resistor()
@@ -121,12 +110,10 @@ void tcalibration_page::Button5Click()
   cal_step_ = 0;
   refusals_.clear();
   ui.Button5->setEnabled(false);
-  tmeasurement_page& measurement = window_.measurement_page();
-  measurement.ui.RadioGroup5->set_item_index(ft_factor_item_4);
-  measurement.ui.RadioGroup4->set_item_index(level_item_1_00);
-  window_.timer2().start();
+  emit sweep_settings_requested(ft_factor_item_4, level_item_1_00);
+  sweep_timer_.start();
   ui.ProgressBar1->setValue(0);
-  window_.follow_set_up();
+  streams_.follow_set_up();
   // The set-up of this mode was connected just now: only readings recorded
   // afterwards are stored.
   lcr::request_settling();
@@ -171,11 +158,11 @@ bool tcalibration_page::store_at_current_frequency()
 
 void tcalibration_page::end_sweep()
 {
-  window_.timer2().stop();
+  sweep_timer_.stop();
   ui.Button5->setEnabled(true);
   ui.ProgressBar1->setValue(0);
-  window_.measurement_page().RadioGroup3Click();
-  window_.follow_set_up();
+  emit sweep_ended();
+  streams_.follow_set_up();
   report_refusals();
 }
 
@@ -202,7 +189,7 @@ void tcalibration_page::report_refusals()
 
 void tcalibration_page::Button7Click()
 {
-  const std::string& path = window_.startup_options().calibration_path;
+  const std::string& path = calibration_path_;
   const lcr::tfile_result saved = lcr::cal_save_with_backup(path, lcr::calibration_backup_path(path));
   if (!saved.ok) show_error_message(QString::fromStdString(saved.text()));
 }

@@ -5,30 +5,40 @@
 // known resistor of mode 4, "Speichern" with its backup, and the fixed table
 // of error bounds. Window's thread.
 
+#include "ui/pages/page_services.h"
 #include "ui_calibration_page.h"
 
 #include "engine/calibration_steps.h"
 
+#include <QTimer>
 #include <QWidget>
 
-#include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
-class TForm1;
-
-class tcalibration_page : public QWidget {
+class tcalibration_page : public QWidget, public tcalibration_progress {
   Q_OBJECT
 
 public:
-  explicit tcalibration_page(TForm1& window);
+  // `sweep_timer`: the window's 500 ms timer, whose ticks step the sweep;
+  // `calibration_path`: where "Speichern" writes.
+  tcalibration_page(QWidget* parent, tstream_service& streams, QTimer& sweep_timer, std::string calibration_path);
 
   Ui::calibration_page ui;
 
-  bool sweep_running() const;
-  lcr::tcal_mode selected_mode() const;
+  bool sweep_running() const override;
+  lcr::tcal_mode selected_mode() const override;
   int cal_phase() const { return cal_phase_; }
   int cal_step() const { return cal_step_; }
+
+signals:
+  // The reference item chosen for the calibration ("R ref" follows it).
+  void reference_chosen(int item);
+  // A sweep starts: it measures at "FT Faktor" 4 and "Pegel" 1.00.
+  void sweep_settings_requested(int ft_factor_item, int level_item);
+  // The sweep has ended: the operator's frequency applies again.
+  void sweep_ended();
 
 public slots:
   void RadioGroup8Click();
@@ -43,13 +53,11 @@ private:
   void end_sweep();
   void report_refusals();
 
-  TForm1& window_;
+  tstream_service& streams_;
+  QTimer& sweep_timer_;
+  std::string calibration_path_;
   int cal_phase_ = 0;
   int cal_step_ = 0;
   int waiting_ticks_ = 0;  // for a settled reading at this frequency
   std::vector<std::pair<int, lcr::tcal_step_result>> refusals_;  // frequency index, why
 };
-
-// A number as the operator's locale writes it ("1000,0" with a decimal
-// comma); nothing when the text is not one.
-std::optional<double> parse_locale_number(const QString& text, char separator);

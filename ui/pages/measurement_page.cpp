@@ -1,10 +1,8 @@
-#include "measurement_page.h"
+#include "ui/pages/measurement_page.h"
 
-#include "error_box.h"
-#include "main_window.h"
-#include "plot_model.h"
-#include "plot_page.h"
-#include "window_style.h"
+#include "ui/plot/plot_model.h"
+#include "ui/widgets/error_box.h"
+#include "ui/window/window_style.h"
 
 #include "engine/calibration_steps.h"
 #include "engine/deviation_estimate.h"
@@ -59,7 +57,8 @@ std::optional<tlamp_colour> level_lamp_tick(int& level_led_hold, int signal_stat
   return colour;
 }
 
-tmeasurement_page::tmeasurement_page(TForm1& window) : QWidget(&window), window_(window)
+tmeasurement_page::tmeasurement_page(QWidget* parent, QTimer& display_timer)
+    : QWidget(parent), display_timer_(display_timer)
 {
   ui.setupUi(this);
   for (const auto& [label, pixels] : {std::pair{ui.Label17, 20}, {ui.Label16, 20}, {ui.Label11, 27}, {ui.Label14, 27},
@@ -152,8 +151,7 @@ void tmeasurement_page::apply_meas_mode(QRadioButton* button)
   ui.Label12->setText(text_of(second.long_name));
   ui.Label16->setText(text_of(second.symbol) + ':');
   ui.Label18->setText(QStringLiteral("max. Abweichung ") + text_of(second.symbol) + ':');
-  window_.plot_page().ScrollBar2Change();
-  window_.plot_page().ScrollBar4Change();
+  emit meas_mode_applied();
 }
 
 void tmeasurement_page::Button4Click()
@@ -161,12 +159,12 @@ void tmeasurement_page::Button4Click()
   const bool running = !lcr::settings.display_running.load();
   lcr::settings.display_running = running;
   if (running) {
-    window_.timer1().start();
+    display_timer_.start();
   } else {
-    window_.timer1().stop();
+    display_timer_.stop();
   }
   ui.Button4->setText(running ? QStringLiteral("Stopp") : QStringLiteral("Start"));
-  window_.show_measurement();
+  emit display_switched();
 }
 
 // "Kal. offen" and "Kal. geschlossen": open and short at the present
@@ -190,7 +188,7 @@ void tmeasurement_page::begin_correction(lcr::tcal_mode mode)
   ui.Button1->setEnabled(false);
   ui.Button2->setEnabled(false);
   // With the display stopped no tick comes: the latest reading is all there is.
-  if (!window_.timer1().isActive()) try_correction();
+  if (!display_timer_.isActive()) try_correction();
 }
 
 void tmeasurement_page::try_correction()
@@ -198,7 +196,7 @@ void tmeasurement_page::try_correction()
   if (!pending_correction_) return;
   const lcr::tcal_step_result result = lcr::cal_store_step(*pending_correction_);
   const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
-  const bool may_wait = streaming && window_.timer1().isActive() && ++correction_ticks_ < settle_ticks;
+  const bool may_wait = streaming && display_timer_.isActive() && ++correction_ticks_ < settle_ticks;
   if (result == lcr::tcal_step_result::not_settled && may_wait) return;
   const QString button = (*pending_correction_ == lcr::tcal_mode::open ? ui.Button1 : ui.Button2)->text();
   pending_correction_.reset();

@@ -4,25 +4,26 @@
 // the recommended reference resistor, the level lamp, the measurement mode
 // and the option groups that set the engine. Window's thread.
 
-#include "lamp.h"
+#include "ui/widgets/lamp.h"
 #include "ui_measurement_page.h"
 
 #include "engine/auto_mode.h"
 #include "engine/calibration_steps.h"
 #include "engine/measurement_cycle.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <optional>
 
-class TForm1;
 class QRadioButton;
 
 class tmeasurement_page : public QWidget {
   Q_OBJECT
 
 public:
-  explicit tmeasurement_page(TForm1& window);
+  // `display_timer`: the window's display tick, which "Stopp" stops.
+  tmeasurement_page(QWidget* parent, QTimer& display_timer);
 
   Ui::measurement_page ui;
 
@@ -38,6 +39,12 @@ public:
   // recommendation and the level lamp. `streaming` false: a device has
   // stopped, so the values are greyed and the lamp says "kein Signal".
   void show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming);
+
+signals:
+  // A mode's quantities are on display: the plot's scale texts follow.
+  void meas_mode_applied();
+  // "Stopp" or "Start": the display shows the measurement once more.
+  void display_switched();
 
 public slots:
   void RadioGroup1Click();
@@ -62,7 +69,7 @@ private:
   void show_level_lamp(int signal_state, bool streaming, bool resettling);
   void set_values_enabled(bool enabled);
 
-  TForm1& window_;
+  QTimer& display_timer_;
   int meas_mode_ = 0;
   int level_led_hold_ = 0;
   lcr::tauto_mode auto_state_;

@@ -1,9 +1,8 @@
-#include "plot_page.h"
+#include "ui/pages/plot_page.h"
 
-#include "main_window.h"
-#include "plot_drawing.h"
-#include "export_file.h"
-#include "plot_model.h"
+#include "ui/plot/plot_drawing.h"
+#include "ui/plot/plot_model.h"
+#include "ui/widgets/export_file.h"
 
 #include "engine/measurement_cycle.h"
 #include "engine/csv_text.h"
@@ -56,7 +55,7 @@ std::optional<int> jog_scroll(tscroll_code code, int& position, int& offset_base
   }
 }
 
-tplot_page::tplot_page(TForm1& window) : QWidget(&window), window_(window)
+tplot_page::tplot_page(QWidget* parent) : QWidget(parent)
 {
   ui.setupUi(this);
   connect_jog(ui.ScrollBar1, &tplot_page::ScrollBar1Scroll);

@@ -12,7 +12,6 @@
 #include <optional>
 #include <string>
 
-class TForm1;
 class QScrollBar;
 
 // What a scroll bar reports.
@@ -29,7 +28,7 @@ class tplot_page : public QWidget {
   Q_OBJECT
 
 public:
-  explicit tplot_page(TForm1& window);
+  explicit tplot_page(QWidget* parent);
 
   Ui::plot_page ui;
 
@@ -59,6 +58,5 @@ private:
   void jog(int trace, QScrollBar* bar, tscroll_code code, int position);
   void change_scale(int trace, const QScrollBar* bar, QLabel* label);
 
-  TForm1& window_;
   std::array<int, 2> trace_offset_base_{};
 };

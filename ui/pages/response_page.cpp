@@ -1,9 +1,8 @@
-#include "response_page.h"
+#include "ui/pages/response_page.h"
 
-#include "error_box.h"
-#include "export_file.h"
-#include "main_window.h"
-#include "response_plot.h"
+#include "ui/plot/response_plot.h"
+#include "ui/widgets/error_box.h"
+#include "ui/widgets/export_file.h"
 
 #include "engine/measurement_cycle.h"
 #include "engine/quantities.h"
@@ -50,7 +49,7 @@ QString reference_text(int ref_index)
 
 }  // namespace
 
-tresponse_page::tresponse_page(TForm1& window) : QWidget(&window), window_(window)
+tresponse_page::tresponse_page(QWidget* parent) : QWidget(parent)
 {
   ui.setupUi(this);
   {

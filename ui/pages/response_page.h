@@ -18,13 +18,11 @@
 #include <optional>
 #include <vector>
 
-class TForm1;
-
 class tresponse_page : public QWidget {
   Q_OBJECT
 
 public:
-  explicit tresponse_page(TForm1& window);
+  explicit tresponse_page(QWidget* parent);
 
   Ui::response_page ui;
 
@@ -54,7 +52,6 @@ private:
   void fill_table();
   void draw_plot();
 
-  TForm1& window_;
   std::optional<lcr::tfrequency_sweep> sweep_;
   std::vector<lcr::tsweep_row> rows_;
   lcr::tcircuit_fit fit_;

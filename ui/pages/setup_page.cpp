@@ -1,10 +1,6 @@
-#include "setup_page.h"
+#include "ui/pages/setup_page.h"
 
-#include "remote_control.h"
-
-#include "error_box.h"
-#include "main_window.h"
-#include "measurement_page.h"
+#include "ui/widgets/error_box.h"
 
 #include "engine/measurement_cycle.h"
 #include "engine/quantity_texts.h"
@@ -48,7 +44,8 @@ void select_entry(QComboBox& list, int index)
   if (list.currentIndex() < 0) list.setEditText(QString());
 }
 
-tsetup_page::tsetup_page(TForm1& window) : QWidget(&window), window_(window)
+tsetup_page::tsetup_page(QWidget* parent, tstream_service& streams, tremote_switch& remote)
+    : QWidget(parent), streams_(streams), remote_(remote)
 {
   ui.setupUi(this);
   input_bar_ = std::make_unique<tslider_track_bar>(*ui.TrackBar1);
@@ -79,10 +76,10 @@ tsetup_page::tsetup_page(TForm1& window) : QWidget(&window), window_(window)
 
 void tsetup_page::ComboBox2Change()
 {
-  window_.close_streams();
+  streams_.close_streams();
   waveio::stream.in_device_id = selected_index(*ui.ComboBox1);
   waveio::stream.out_device_id = selected_index(*ui.ComboBox2);
-  window_.open_streams();
+  streams_.open_streams();
   if (ui.CheckBox1->isChecked()) waveio::mixer_bind_output();
 }
 
@@ -121,7 +118,7 @@ void tsetup_page::CheckBox2Click()
 
 void tsetup_page::CheckBox6Click()
 {
-  const std::string failure = window_.remote_control().enable(ui.CheckBox6->isChecked());
+  const std::string failure = remote_.enable_remote(ui.CheckBox6->isChecked());
   if (failure.empty()) return;
   show_error_message(QString::fromStdString("Fernsteuerung: " + failure));
   const QSignalBlocker quiet(ui.CheckBox6);
@@ -134,9 +131,9 @@ void tsetup_page::RadioButton1Click(int tag)
   if (tag != 0) {
     lcr::enter_test_mode();
   } else {
-    window_.measurement_page().RadioGroup4Click();
+    emit measurement_resumed();
   }
-  window_.follow_set_up();
+  streams_.follow_set_up();
 }
 
 void tsetup_page::show_test_results(const lcr::tconfig_test_results& results)

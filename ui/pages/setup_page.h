@@ -4,6 +4,7 @@
 // swap, the mixer bars (bound with the mixer) and the four set-up tests
 // with their lamps. Window's thread.
 
+#include "ui/pages/page_services.h"
 #include "ui_setup_page.h"
 
 #include "engine/configuration_tests.h"
@@ -14,19 +15,22 @@
 
 #include <memory>
 
-class TForm1;
 class QComboBox;
 
 class tsetup_page : public QWidget {
   Q_OBJECT
 
 public:
-  explicit tsetup_page(TForm1& window);
+  tsetup_page(QWidget* parent, tstream_service& streams, tremote_switch& remote);
 
   Ui::setup_page ui;
 
   // The display tick's part: the test lamps and the resolution fields.
   void show_test_results(const lcr::tconfig_test_results& results);
+
+signals:
+  // The set-up tests are left: the measurement's "Pegel" applies again.
+  void measurement_resumed();
 
 public slots:
   void ComboBox2Change();
@@ -41,7 +45,8 @@ public slots:
   void RadioButton1Click(int tag);
 
 private:
-  TForm1& window_;
+  tstream_service& streams_;
+  tremote_switch& remote_;
   std::unique_ptr<waveio::ttrack_bar> input_bar_;   // TrackBar1 as the mixer sees it
   std::unique_ptr<waveio::ttrack_bar> output_bar_;  // TrackBar2
 };

@@ -1,7 +1,5 @@
-#include "simulation_page.h"
+#include "ui/pages/simulation_page.h"
 
-#include "calibration_page.h"
-#include "main_window.h"
 
 #include "engine/calibration_steps.h"
 #include "engine/settings.h"
@@ -27,7 +25,8 @@ constexpr std::array<waveio::tset_up, 9> manual_set_ups{
 
 }  // namespace
 
-tsimulation_page::tsimulation_page(TForm1& window) : QWidget(&window), window_(window)
+tsimulation_page::tsimulation_page(QWidget* parent, tstream_service& streams, const tcalibration_progress& calibration)
+    : QWidget(parent), streams_(streams), calibration_(calibration)
 {
   ui.setupUi(this);
   for (toption_group* group : {ui.RadioGroup10, ui.RadioGroup11}) {
@@ -50,8 +49,9 @@ waveio::tset_up tsimulation_page::automatic_set_up() const
     case 4: return waveio::tset_up::open_inputs;
     default: break;
   }
-  const tcalibration_page& calibration = window_.calibration_page();
-  if (calibration.sweep_running()) return waveio::set_up_for_calibration_mode(static_cast<int>(calibration.selected_mode()));
+  if (calibration_.sweep_running()) {
+    return waveio::set_up_for_calibration_mode(static_cast<int>(calibration_.selected_mode()));
+  }
   return waveio::tset_up::device_under_test;
 }
 
@@ -64,7 +64,7 @@ waveio::tset_up tsimulation_page::chosen_set_up() const
 
 void tsimulation_page::apply_set_up()
 {
-  waveio::tsimulated_fixture& fixture = window_.sound_devices().fixture();
+  waveio::tsimulated_fixture& fixture = streams_.fixture();
   waveio::tfixture_config config = fixture.configuration();
   waveio::wire_set_up(config, chosen_set_up());
   {
@@ -84,7 +84,7 @@ void tsimulation_page::apply_set_up()
 // A set-up that changes what the inputs record: readings settle anew.
 void tsimulation_page::rewire(const waveio::tfixture_config& config)
 {
-  waveio::tsimulated_fixture& fixture = window_.sound_devices().fixture();
+  waveio::tsimulated_fixture& fixture = streams_.fixture();
   if (config == fixture.configuration()) return;
   fixture.set_configuration(config);  // throws on a malformed network
   lcr::request_settling();
@@ -93,7 +93,7 @@ void tsimulation_page::rewire(const waveio::tfixture_config& config)
 void tsimulation_page::Edit18Exit()
 {
   const std::string text = ui.Edit18->text().toStdString();
-  waveio::tsimulated_fixture& fixture = window_.sound_devices().fixture();
+  waveio::tsimulated_fixture& fixture = streams_.fixture();
   waveio::tfixture_config config = fixture.configuration();
   if (text == config.dut_network && ui.Label50->text().isEmpty()) return;
   try {

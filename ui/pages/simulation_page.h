@@ -6,19 +6,18 @@
 // realistic imperfections, and the input noise. Usable while the simulated
 // set-up is a selected device. Window's thread.
 
+#include "ui/pages/page_services.h"
 #include "ui_simulation_page.h"
 
 #include "audio/simulated/fixture_set_up.h"
 
 #include <QWidget>
 
-class TForm1;
-
 class tsimulation_page : public QWidget {
   Q_OBJECT
 
 public:
-  explicit tsimulation_page(TForm1& window);
+  tsimulation_page(QWidget* parent, tstream_service& streams, const tcalibration_progress& calibration);
 
   Ui::simulation_page ui;
 
@@ -40,5 +39,6 @@ private:
   void show_network_error(const QString& message);
   void rewire(const waveio::tfixture_config& config);
 
-  TForm1& window_;
+  tstream_service& streams_;
+  const tcalibration_progress& calibration_;
 };

@@ -1,8 +1,7 @@
-#include "sorting_page.h"
+#include "ui/pages/sorting_page.h"
 
-#include "calibration_page.h"
-#include "main_window.h"
-#include "window_style.h"
+#include "ui/widgets/locale_number.h"
+#include "ui/window/window_style.h"
 
 #include "engine/deviation_estimate.h"
 #include "engine/measurement_cycle.h"
@@ -45,7 +44,7 @@ std::optional<double> parse_entered_value(const QString& text, char separator)
   return *value * prefix->factor;
 }
 
-tsorting_page::tsorting_page(TForm1& window) : QWidget(&window), window_(window)
+tsorting_page::tsorting_page(QWidget* parent) : QWidget(parent)
 {
   ui.setupUi(this);
   for (const auto& [label, pixels] : {std::pair{ui.Label62, 20}, {ui.Label63, 27}, {ui.Label64, 20}, {ui.Label66, 27},

@@ -16,13 +16,11 @@
 
 #include <optional>
 
-class TForm1;
-
 class tsorting_page : public QWidget {
   Q_OBJECT
 
 public:
-  explicit tsorting_page(TForm1& window);
+  explicit tsorting_page(QWidget* parent);
 
   Ui::sorting_page ui;
 
@@ -33,7 +31,6 @@ public:
   const std::optional<lcr::tcomparison>& comparison() const { return comparison_; }
 
 private:
-  TForm1& window_;
   std::optional<lcr::tcomparison> comparison_;
 };
 

@@ -1,4 +1,4 @@
-#include "ui/plot_drawing.h"
+#include "ui/plot/plot_drawing.h"
 
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"

@@ -9,7 +9,7 @@
 // pending history values of both traces under the same short lock, and does
 // everything else outside it. Needs no QGuiApplication: only QImage.
 
-#include "ui/plot_model.h"
+#include "ui/plot/plot_model.h"
 
 #include <QImage>
 #include <QRgb>

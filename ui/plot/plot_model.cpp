@@ -1,4 +1,4 @@
-#include "ui/plot_model.h"
+#include "ui/plot/plot_model.h"
 
 #include "engine/measurement_cycle.h"
 

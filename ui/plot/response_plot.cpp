@@ -1,6 +1,6 @@
-#include "response_plot.h"
+#include "ui/plot/response_plot.h"
 
-#include "plot_drawing.h"
+#include "ui/plot/plot_drawing.h"
 
 #include "engine/quantity_texts.h"
 

@@ -1,4 +1,4 @@
-#include "ui/ini_file.h"
+#include "ui/settings/ini_file.h"
 
 #include "engine/safe_file.h"
 
@@ -135,33 +135,43 @@ tini_file::tini_file(std::string_view text)
 
 std::optional<tini_file> tini_file::load(const std::string& path)
 {
+  return read(path).file;
+}
+
+tini_file::tloaded tini_file::read(const std::string& path)
+{
   const lcr::tread_descriptor file(path);
-  if (file.error_number() == ENOENT) return tini_file{};
-  if (file.error_number() != 0) return std::nullopt;
+  if (file.error_number() == ENOENT) return {tini_file{}};
+  if (file.error_number() != 0) return {std::nullopt, tload_failure::unreadable};
   std::string text;
-  std::array<char, 4096> block{};
+  std::array<char, 65536> block{};
   for (;;) {
     const ssize_t count = file.read_some(block.data(), block.size());
-    if (count < 0) return std::nullopt;
+    if (count < 0) return {std::nullopt, tload_failure::unreadable};
     if (count == 0) break;
     const auto size = static_cast<std::size_t>(count);
-    if (text.size() + size > max_file_bytes) return std::nullopt;
+    if (text.size() + size > max_file_bytes) return {std::nullopt, tload_failure::too_large};
     text.append(block.data(), size);
   }
-  return tini_file(text);
+  return {tini_file(text)};
 }
 
 bool tini_file::save(const std::string& path) const
 {
   const lcr::tfile_target target = lcr::replaceable_file_target(path);
   if (target.error_number != 0) return false;
+  // The replacement keeps the owner and mode of the file it replaces, as
+  // the calibration file's does: root saving a user's file leaves it theirs.
+  const lcr::tfile_identity identity = lcr::file_identity(target.path);
   QSaveFile file(QString::fromStdString(target.path));
   file.setDirectWriteFallback(true);
   if (!file.open(QIODevice::WriteOnly)) return false;
   const std::string contents = text();
   const auto size = static_cast<qint64>(contents.size());
   // Without a commit, QSaveFile discards the new text and the old file stays.
-  return file.write(contents.data(), size) == size && file.commit();
+  if (file.write(contents.data(), size) != size || !file.commit()) return false;
+  lcr::keep_identity(target.path, identity);
+  return true;
 }
 
 std::string tini_file::read_string(std::string_view section, std::string_view key,

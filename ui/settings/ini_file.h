@@ -29,8 +29,12 @@ public:
   // Longest text value that reads, in bytes; a UTF-8 character that would
   // be cut is dropped whole.
   static constexpr std::size_t max_value_bytes = 2047;
-  // Larger files are not the settings file and are refused unread.
-  static constexpr std::size_t max_file_bytes = 1 << 20;
+  // Larger files are not the settings file and are refused, and said so:
+  // far beyond what any settings file with comments of its owner holds.
+  static constexpr std::size_t max_file_bytes = std::size_t{64} << 20;
+
+  enum class tload_failure { none, unreadable, too_large };
+  struct tloaded;
 
   // A file without any line.
   tini_file() = default;
@@ -43,6 +47,8 @@ public:
   // read and one over `max_file_bytes` give nothing, so that a save never
   // replaces what was not read. Never blocks on a pipe or device.
   static std::optional<tini_file> load(const std::string& path);
+  // The same, with the reason when there is nothing.
+  static tloaded read(const std::string& path);
 
   // Replaces the file at `path` (or creates it; its directory must exist)
   // with `text()` in one step: a failure or a kill leaves the old file.
@@ -93,6 +99,11 @@ private:
 
   std::vector<std::string> lines_;  // without their line ends
   bool byte_order_mark_ = false;    // a UTF-8 mark before the first line
+};
+
+struct tini_file::tloaded {
+  std::optional<tini_file> file;
+  tload_failure failure = tload_failure::none;
 };
 
 }  // namespace quarvel_ui

@@ -1,4 +1,4 @@
-#include "ui/settings_file.h"
+#include "ui/settings/settings_file.h"
 
 #include <filesystem>
 #include <system_error>
@@ -14,6 +14,15 @@ namespace fs = std::filesystem;
 std::string write_error_message(const std::string& path)
 {
   return "nach " + path + " kann nicht geschrieben werden";
+}
+
+// What a save says when the file there could not be read first.
+std::string unread_file_message(const std::string& path, tini_file::tload_failure failure)
+{
+  if (failure == tini_file::tload_failure::too_large) {
+    return path + " ist größer als 64 MiB und keine Einstellungsdatei; sie bleibt, wie sie ist";
+  }
+  return write_error_message(path);
 }
 
 // An entry of any kind counts, a dangling link too: the operator put it
@@ -144,19 +153,19 @@ tbench_values load_bench_values(const std::string& path)
 std::string save_settings_values(const std::string& path, const tsettings_values& values,
                                  const tbench_values& bench)
 {
-  std::optional<tini_file> ini = tini_file::load(path);
-  if (!ini) return write_error_message(path);
-  write_settings_values(*ini, values);
-  write_bench_values(*ini, bench);
-  return save_settings_file(path, *ini);
+  tini_file::tloaded loaded = tini_file::read(path);
+  if (!loaded.file) return unread_file_message(path, loaded.failure);
+  write_settings_values(*loaded.file, values);
+  write_bench_values(*loaded.file, bench);
+  return save_settings_file(path, *loaded.file);
 }
 
 std::string save_settings_values(const std::string& path, const tsettings_values& values)
 {
-  std::optional<tini_file> ini = tini_file::load(path);
-  if (!ini) return write_error_message(path);
-  write_settings_values(*ini, values);
-  return save_settings_file(path, *ini);
+  tini_file::tloaded loaded = tini_file::read(path);
+  if (!loaded.file) return unread_file_message(path, loaded.failure);
+  write_settings_values(*loaded.file, values);
+  return save_settings_file(path, *loaded.file);
 }
 
 }  // namespace quarvel_ui

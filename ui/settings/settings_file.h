@@ -9,7 +9,7 @@
 //
 // Called on the window's thread only; no shared state.
 
-#include "ui/ini_file.h"
+#include "ui/settings/ini_file.h"
 
 #include <string>
 #include <string_view>

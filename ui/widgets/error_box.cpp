@@ -1,4 +1,4 @@
-#include "error_box.h"
+#include "ui/widgets/error_box.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
-#include "export_file.h"
+#include "ui/widgets/export_file.h"
 
-#include "error_box.h"
-#include "file_dialog.h"
+#include "ui/widgets/error_box.h"
+#include "ui/widgets/file_dialog.h"
 
 #include <QSaveFile>
 

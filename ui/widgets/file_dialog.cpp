@@ -1,4 +1,4 @@
-#include "file_dialog.h"
+#include "ui/widgets/file_dialog.h"
 
 #include <QApplication>
 #include <QFileDialog>

@@ -1,4 +1,4 @@
-#include "lamp.h"
+#include "ui/widgets/lamp.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "option_group.h"
+#include "ui/widgets/option_group.h"
 
 #include <QRadioButton>
 #include <QVBoxLayout>

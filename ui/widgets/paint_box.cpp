@@ -1,4 +1,4 @@
-#include "paint_box.h"
+#include "ui/widgets/paint_box.h"
 
 #include <QPainter>
 

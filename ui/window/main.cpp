@@ -1,12 +1,12 @@
 // Quarvel: the LCR meter's window. Creates the main window and runs the
 // message loop; closing the window, SIGINT or SIGTERM end it normally.
 
-#include "error_box.h"
-#include "main_window.h"
-#include "plot_page.h"
-#include "response_page.h"
-#include "settings_file.h"
-#include "window_style.h"
+#include "ui/pages/plot_page.h"
+#include "ui/pages/response_page.h"
+#include "ui/settings/settings_file.h"
+#include "ui/widgets/error_box.h"
+#include "ui/window/main_window.h"
+#include "ui/window/window_style.h"
 
 #include "audio/simulated/dut_network.h"
 #include "quarvel/version.h"

@@ -1,16 +1,16 @@
-#include "main_window.h"
+#include "ui/window/main_window.h"
 
-#include "calibration_page.h"
-#include "error_box.h"
-#include "measurement_page.h"
-#include "plot_page.h"
-#include "setup_page.h"
-#include "response_page.h"
-#include "remote_control.h"
-#include "simulation_page.h"
-#include "sorting_page.h"
-#include "window_settings.h"
-#include "window_style.h"
+#include "ui/pages/calibration_page.h"
+#include "ui/pages/measurement_page.h"
+#include "ui/pages/plot_page.h"
+#include "ui/pages/response_page.h"
+#include "ui/pages/setup_page.h"
+#include "ui/pages/simulation_page.h"
+#include "ui/pages/sorting_page.h"
+#include "ui/widgets/error_box.h"
+#include "ui/window/remote_control.h"
+#include "ui/window/window_settings.h"
+#include "ui/window/window_style.h"
 
 #include "engine/calibration_file.h"
 #include "engine/configuration_tests.h"
@@ -63,14 +63,15 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   PageControl1->setGeometry(0, 0, client_width, client_height);
-  measurement_page_ = new tmeasurement_page(*this);
-  plot_page_ = new tplot_page(*this);
-  calibration_page_ = new tcalibration_page(*this);
-  setup_page_ = new tsetup_page(*this);
-  simulation_page_ = new tsimulation_page(*this);
-  response_page_ = new tresponse_page(*this);
-  sorting_page_ = new tsorting_page(*this);
-  remote_control_ = std::make_unique<tremote_control>(*this);
+  measurement_page_ = new tmeasurement_page(this, Timer1);
+  plot_page_ = new tplot_page(this);
+  calibration_page_ = new tcalibration_page(this, *this, Timer2, options_.calibration_path);
+  setup_page_ = new tsetup_page(this, *this, *this);
+  simulation_page_ = new tsimulation_page(this, *this, *calibration_page_);
+  response_page_ = new tresponse_page(this);
+  sorting_page_ = new tsorting_page(this);
+  remote_control_ = std::make_unique<tremote_control>(
+      *measurement_page_, [this] { return simulated_set_up_selected(); }, options_.calibration_path);
   for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_,
                                                        simulation_page_, response_page_, sorting_page_}) {
     PageControl1->addTab(page, page->windowTitle());
@@ -81,6 +82,7 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   Timer2.setInterval(500);
   connect(&Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
   connect(&Timer2, &QTimer::timeout, calibration_page_, &tcalibration_page::Timer2Timer);
+  connect_pages();
   FormCreate();
   Timer1.start();
 }
@@ -88,6 +90,25 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
 TForm1::~TForm1()
 {
   FormDestroy();
+}
+
+void TForm1::connect_pages()
+{
+  tmeasurement_page* measurement = measurement_page_;
+  connect(measurement, &tmeasurement_page::meas_mode_applied, plot_page_, [this] {
+    plot_page_->ScrollBar2Change();
+    plot_page_->ScrollBar4Change();
+  });
+  connect(measurement, &tmeasurement_page::display_switched, this, &TForm1::show_measurement);
+  connect(calibration_page_, &tcalibration_page::reference_chosen, measurement,
+          [measurement](int item) { measurement->ui.RadioGroup1->set_item_index(item); });
+  connect(calibration_page_, &tcalibration_page::sweep_settings_requested, measurement,
+          [measurement](int ft_factor_item, int level_item) {
+            measurement->ui.RadioGroup5->set_item_index(ft_factor_item);
+            measurement->ui.RadioGroup4->set_item_index(level_item);
+          });
+  connect(calibration_page_, &tcalibration_page::sweep_ended, measurement, &tmeasurement_page::RadioGroup3Click);
+  connect(setup_page_, &tsetup_page::measurement_resumed, measurement, &tmeasurement_page::RadioGroup4Click);
 }
 
 void TForm1::FormCreate()
@@ -105,7 +126,7 @@ void TForm1::FormCreate()
   page.RadioGroup4Click();
   page.RadioGroup5Click();
 
-  load_settings(*this, options_.settings_path);
+  load_settings({*setup_page_, *measurement_page_, *sorting_page_}, options_.settings_path);
   if (options_.sim_dut) select_simulated_set_up();
   lcr::engine_init();
   {
@@ -178,6 +199,16 @@ void TForm1::follow_set_up()
   simulation_page_->apply_set_up();
 }
 
+waveio::tsimulated_fixture& TForm1::fixture()
+{
+  return devices_->fixture();
+}
+
+std::string TForm1::enable_remote(bool on)
+{
+  return remote_control_->enable(on);
+}
+
 void TForm1::enable_simulation_page()
 {
   const bool simulated = waveio::stream.in_device_id.load() == devices_->fixture_in_id() ||
@@ -226,5 +257,5 @@ void TForm1::FormDestroy()
   waveio::reset_mixer_state();  // the mixers belong to the devices, which go next
   waveio::set_block_handler(nullptr);
   waveio::set_backend(nullptr);
-  save_settings(*this, options_.settings_path);
+  save_settings({*setup_page_, *measurement_page_, *sorting_page_}, options_.settings_path);
 }

@@ -11,6 +11,8 @@
 // streaming worker; the window only writes settings and copies results
 // under `lcr::publication_lock`, and never waits for an evaluation.
 
+#include "ui/pages/page_services.h"
+
 #include "audio/streaming.h"
 
 #include <QTimer>
@@ -42,7 +44,10 @@ struct tstartup_options {
   bool real_cards = true;                       // list the sound cards (tests: only the simulated set-up)
 };
 
-class TForm1 : public QWidget {
+// The window alone knows the pages, the timers and the devices: it gives
+// each page the services it asks for and connects what one page announces
+// to the pages it concerns.
+class TForm1 : public QWidget, public tstream_service, public tremote_switch {
   Q_OBJECT
 
 public:
@@ -70,14 +75,12 @@ public:
   // The display update, also run by "Stopp".
   void show_measurement();
 
-  // The simulated set-up follows what the calibration and setup pages
-  // need, where the operator lets it ("automatisch").
-  void follow_set_up();
-
-  // Closes both directions; opens the output, then the input, with the
-  // device ids the streaming layer holds.
-  void close_streams();
-  void open_streams();
+  // The streams, as the pages ask for them.
+  void follow_set_up() override;
+  void close_streams() override;
+  void open_streams() override;
+  waveio::tsimulated_fixture& fixture() override;
+  std::string enable_remote(bool on) override;
   // The page "Simulation" is usable while the simulated set-up is a
   // selected device.
   void enable_simulation_page();
@@ -92,6 +95,7 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  void connect_pages();
   void FormCreate();
   void FormDestroy();
   void fill_frequency_items();

@@ -13,14 +13,19 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <string>
 
-class TForm1;
+class tmeasurement_page;
+
+// Whether the simulated set-up is the selected device: only its adapter
+// follows "R ref" by itself.
+using tsimulated_selected = std::function<bool()>;
 
 class twindow_instrument : public scpi::tengine_instrument {
 public:
-  explicit twindow_instrument(TForm1& window);
+  twindow_instrument(tmeasurement_page& page, tsimulated_selected simulated, std::string calibration_path);
 
 protected:
   bool adapter_follows_reference() const override;
@@ -31,14 +36,15 @@ protected:
   void apply_reference(int index) override;
 
 private:
-  TForm1& window_;
+  tmeasurement_page& page_;
+  tsimulated_selected simulated_;
 };
 
 class tremote_control : public QObject {
   Q_OBJECT
 
 public:
-  explicit tremote_control(TForm1& window);
+  tremote_control(tmeasurement_page& page, tsimulated_selected simulated, std::string calibration_path);
   ~tremote_control() override;
 
   // Starts or stops the server on 127.0.0.1 at `port` (0: any free one,
@@ -50,7 +56,9 @@ public:
 private:
   void service();
 
-  TForm1& window_;
+  tmeasurement_page& page_;
+  tsimulated_selected simulated_;
+  std::string calibration_path_;
   std::unique_ptr<twindow_instrument> instrument_;
   std::unique_ptr<scpi::tscpi_server> server_;
   QTimer timer_;

@@ -1,11 +1,10 @@
-#include "window_settings.h"
+#include "ui/window/window_settings.h"
 
-#include "error_box.h"
-#include "main_window.h"
-#include "measurement_page.h"
-#include "settings_file.h"
-#include "setup_page.h"
-#include "sorting_page.h"
+#include "ui/pages/measurement_page.h"
+#include "ui/pages/setup_page.h"
+#include "ui/pages/sorting_page.h"
+#include "ui/settings/settings_file.h"
+#include "ui/widgets/error_box.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -38,16 +37,16 @@ void restore_meas_mode(tmeasurement_page& page, int stored_mode)
 
 }  // namespace
 
-void load_settings(TForm1& window, const std::string& path)
+void load_settings(const tsettings_pages& pages, const std::string& path)
 {
   const quarvel_ui::tsettings_values values = quarvel_ui::load_settings_values(path);
-  Ui::setup_page& setup = window.setup_page().ui;
+  Ui::setup_page& setup = pages.setup.ui;
   select_device(*setup.ComboBox1, values.wavedevintext, values.wavedevinid);
   select_device(*setup.ComboBox2, values.wavedevouttext, values.wavedevoutid);
   select_entry(*setup.ComboBox3, values.wavesampleoffset);
   setup.CheckBox2->setChecked(values.waveswapchan);
 
-  tmeasurement_page& page = window.measurement_page();
+  tmeasurement_page& page = pages.measurement;
   restore_meas_mode(page, values.measmodeindex);
   page.ui.RadioGroup1->set_item_index(values.rrefindex);
   page.ui.RadioGroup3->set_item_index(values.freqindex);
@@ -57,16 +56,16 @@ void load_settings(TForm1& window, const std::string& path)
 
   const quarvel_ui::tbench_values bench = quarvel_ui::load_bench_values(path);
   page.ui.CheckBox4->setChecked(bench.automode);
-  Ui::sorting_page& sorting = window.sorting_page().ui;
+  Ui::sorting_page& sorting = pages.sorting.ui;
   sorting.CheckBox5->setChecked(bench.comparator);
   if (!bench.nominal.empty()) sorting.Edit20->setText(QString::fromStdString(bench.nominal));
   if (!bench.tolerance.empty()) sorting.Edit21->setText(QString::fromStdString(bench.tolerance));
 }
 
-void save_settings(TForm1& window, const std::string& path)
+void save_settings(const tsettings_pages& pages, const std::string& path)
 {
-  const Ui::setup_page& setup = window.setup_page().ui;
-  const tmeasurement_page& page = window.measurement_page();
+  const Ui::setup_page& setup = pages.setup.ui;
+  const tmeasurement_page& page = pages.measurement;
   quarvel_ui::tsettings_values values;
   values.wavedevintext = setup.ComboBox1->currentText().toStdString();
   values.wavedevinid = selected_index(*setup.ComboBox1);
@@ -80,7 +79,7 @@ void save_settings(TForm1& window, const std::string& path)
   values.levelindex = page.ui.RadioGroup4->item_index();
   values.fftindex = page.ui.RadioGroup5->item_index();
   values.avgindex = page.ui.RadioGroup6->item_index();
-  const Ui::sorting_page& sorting = window.sorting_page().ui;
+  const Ui::sorting_page& sorting = pages.sorting.ui;
   quarvel_ui::tbench_values bench;
   bench.automode = page.ui.CheckBox4->isChecked();
   bench.comparator = sorting.CheckBox5->isChecked();

@@ -6,15 +6,24 @@
 
 #include <string>
 
-class TForm1;
+class tmeasurement_page;
+class tsetup_page;
+class tsorting_page;
+
+// The pages whose controls the settings file keeps.
+struct tsettings_pages {
+  tsetup_page& setup;
+  tmeasurement_page& measurement;
+  tsorting_page& sorting;
+};
 
 // Restores the controls from the file (a missing file gives the defaults).
 // Device lists and the offset list are selected without their change
 // handlers; the swap box, the mode and the option groups run theirs where
 // their state changes.
-void load_settings(TForm1& window, const std::string& path);
+void load_settings(const tsettings_pages& pages, const std::string& path);
 
 // Writes the controls' state into the file, keeping its other sections. A
 // failure is shown in the error box ("nach … kann nicht geschrieben
 // werden").
-void save_settings(TForm1& window, const std::string& path);
+void save_settings(const tsettings_pages& pages, const std::string& path);

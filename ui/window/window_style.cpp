@@ -1,4 +1,4 @@
-#include "window_style.h"
+#include "ui/window/window_style.h"
 
 #include <QApplication>
 #include <QProxyStyle>

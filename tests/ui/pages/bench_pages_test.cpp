@@ -5,11 +5,11 @@
 #include "support/file_text.h"
 #include "support/window_fixture.h"
 
-#include "ui/file_dialog.h"
-#include "ui/plot_page.h"
-#include "ui/response_page.h"
-#include "ui/sorting_page.h"
-#include "ui/settings_file.h"
+#include "ui/pages/plot_page.h"
+#include "ui/pages/response_page.h"
+#include "ui/pages/sorting_page.h"
+#include "ui/settings/settings_file.h"
+#include "ui/widgets/file_dialog.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

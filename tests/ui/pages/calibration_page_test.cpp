@@ -5,7 +5,8 @@
 #include "support/file_text.h"
 #include "support/window_fixture.h"
 
-#include "ui/simulation_page.h"
+#include "ui/pages/simulation_page.h"
+#include "ui/widgets/locale_number.h"
 
 #include "engine/calibration_file.h"
 

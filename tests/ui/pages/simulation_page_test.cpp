@@ -5,7 +5,7 @@
 
 #include "support/window_fixture.h"
 
-#include "ui/simulation_page.h"
+#include "ui/pages/simulation_page.h"
 
 #include "audio/simulated/fixture_set_up.h"
 

@@ -1,7 +1,7 @@
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"
-#include "ui/plot_drawing.h"
-#include "ui/plot_model.h"
+#include "ui/plot/plot_drawing.h"
+#include "ui/plot/plot_model.h"
 
 #include <gtest/gtest.h>
 

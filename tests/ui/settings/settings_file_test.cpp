@@ -2,7 +2,7 @@
 // that a save replaces only its own section, how a stored device is found
 // again in changed device lists, and where the file lives.
 
-#include "ui/settings_file.h"
+#include "ui/settings/settings_file.h"
 #include "support/file_text.h"
 #include "support/temporary_directory.h"
 
@@ -159,6 +159,52 @@ TEST(SettingsFileSaving, APipeOrAProtectedFileIsNeitherReadNorReplaced)
   fs::permissions(guarded, fs::perms::owner_read | fs::perms::group_read);
   EXPECT_EQ(quarvel_ui::save_settings_values(guarded, {}), unwritable_message(guarded));
   EXPECT_EQ(quarvel_test::read_file(guarded), "[options]\nfreqindex=3\n");
+}
+
+// A settings file of any size the format allows is read and kept; one far
+// beyond any settings file is left alone, and the message says why.
+TEST(SettingsFileSaving, ALargeFileIsReadAndATooLargeOneIsSaidSo)
+{
+  const quarvel_test::temporary_directory directory;
+  const std::string large = directory.path() + "/Quarvel.ini";
+  const std::string remarks = "; " + std::string(2 << 20, 'x') + "\r\n";
+  quarvel_test::write_file(large, remarks + "[options]\r\nfreqindex=5\r\n");
+  EXPECT_EQ(quarvel_ui::load_settings_values(large).freqindex, 5);
+  tsettings_values values;
+  values.freqindex = 2;
+  EXPECT_EQ(quarvel_ui::save_settings_values(large, values), "");
+  EXPECT_EQ(quarvel_ui::load_settings_values(large).freqindex, 2);
+  EXPECT_EQ(quarvel_test::read_file(large).substr(0, remarks.size()), remarks);  // the owner's remarks stay
+
+  const std::string huge = directory.path() + "/huge.ini";
+  quarvel_test::write_file(huge, "[options]\nfreqindex=4\n");
+  fs::resize_file(huge, tini_file::max_file_bytes + 1);  // sparse: quick to make
+  EXPECT_EQ(quarvel_ui::save_settings_values(huge, {}),
+            huge + " ist größer als 64 MiB und keine Einstellungsdatei; sie bleibt, wie sie ist");
+  EXPECT_EQ(fs::file_size(huge), tini_file::max_file_bytes + 1);
+}
+
+// Saved by root, another user's file (also behind a link) stays theirs,
+// with its permission bits, as the calibration file does.
+TEST(SettingsFileSaving, AnotherUsersFileKeepsItsOwnerAndMode)
+{
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+  const quarvel_test::temporary_directory directory;
+  const std::string target = directory.path() + "/theirs.ini";
+  const std::string link = directory.path() + "/Quarvel.ini";
+  quarvel_test::write_file(target, "[options]\nfreqindex=3\n");
+  ASSERT_EQ(::chown(target.c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+  fs::create_symlink(target, link);
+  for (const std::string& path : {target, link}) {
+    EXPECT_EQ(quarvel_ui::save_settings_values(path, {}), "") << path;
+    struct stat status {};
+    ASSERT_EQ(::stat(target.c_str(), &status), 0);
+    EXPECT_EQ(status.st_uid, 65534u) << path;
+    EXPECT_EQ(status.st_gid, 65534u) << path;
+    EXPECT_EQ(status.st_mode & 07777, 0640u) << path;
+  }
+  EXPECT_TRUE(fs::is_symlink(link));
 }
 
 // ---- Where the file lives

@@ -1,7 +1,7 @@
 // The option group that every "R ref", "Frequenz", … group is: the item
 // index with −1 for none, clamping, and a click only on a change.
 
-#include "ui/option_group.h"
+#include "ui/widgets/option_group.h"
 
 #include <QRadioButton>
 #include <QTest>

@@ -8,7 +8,7 @@
 #include "support/file_text.h"
 #include "support/window_fixture.h"
 
-#include "ui/simulation_page.h"
+#include "ui/pages/simulation_page.h"
 
 #include "audio/simulated/dut_network.h"
 

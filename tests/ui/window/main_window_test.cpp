@@ -3,8 +3,8 @@
 
 #include "support/window_fixture.h"
 
-#include "ui/plot_model.h"
-#include "ui/plot_page.h"
+#include "ui/pages/plot_page.h"
+#include "ui/plot/plot_model.h"
 
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"

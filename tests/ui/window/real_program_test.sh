@@ -26,8 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 fail() { echo "real program: $*" >&2; exit 1; }
-# shellcheck source=../../tools/xvfb.sh
-source "$(dirname "$0")/../../tools/xvfb.sh"
+# shellcheck source=../../../tools/xvfb.sh
+source "$(dirname "$0")/../../../tools/xvfb.sh"
 
 # A copy, so that its settings file goes beside it and not into the build.
 cp "$program" "$work/quarvel"

@@ -5,7 +5,7 @@
 #include "support/tcp_client.h"
 #include "support/window_fixture.h"
 
-#include "ui/remote_control.h"
+#include "ui/window/remote_control.h"
 
 #include <QCheckBox>
 #include <QRadioButton>

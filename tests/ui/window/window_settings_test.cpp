@@ -4,7 +4,7 @@
 #include "support/file_text.h"
 #include "support/window_fixture.h"
 
-#include "ui/settings_file.h"
+#include "ui/settings/settings_file.h"
 
 #include "engine/settings.h"
 

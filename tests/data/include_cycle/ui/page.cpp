@@ -1,0 +1,2 @@
+#include "ui/page.h"
+#include "ui/window.h"

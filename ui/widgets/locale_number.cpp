@@ -1,0 +1,19 @@
+#include "ui/widgets/locale_number.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+
+std::optional<double> parse_locale_number(const QString& text, char separator)
+{
+  std::string digits = text.trimmed().toStdString();
+  const char other = separator == ',' ? '.' : ',';
+  if (digits.empty() || digits.find(other) != std::string::npos) return std::nullopt;
+  std::replace(digits.begin(), digits.end(), separator, '.');
+  double value = 0.0;
+  const char* const end = digits.data() + digits.size();
+  const auto [stop, error] = std::from_chars(digits.data(), end, value);
+  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
