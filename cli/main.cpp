@@ -49,9 +49,10 @@ constexpr std::array<tcommand_usage, 8> command_usages{{
                 "      --csv FILE appends each reading to a log;\n"
                 "      element values 0 or R 1u … 1000G ohm,\n"
                 "      C 1f/1000 … 1 farad (1 aF … 1 F), L 1p … 1M henry\n"},
-    {"sweep", "  quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]\n"
+    {"sweep", "  quarvel-cli sweep [--auto-ref | --multitone] [measure's options] [--json | --csv]\n"
               "      the device at all eight frequencies (with --auto-ref each with the reference\n"
-              "      the meter recommends there) and the equivalent circuit that fits best\n"},
+              "      the meter recommends there; with --multitone all eight at once, one tone\n"
+              "      that sums them, at the reference given) and the equivalent circuit that fits best\n"},
     {"serve", "  quarvel-cli serve [--listen ADDR] [--port N] [--idle-timeout S] [measure's device options]\n"
               "      the meter remote-controlled over TCP with SCPI commands as benchtop LCR meters\n"
               "      take them (*IDN?, :FREQ 1KHZ, :FUNC:IMP CPD, :TRIG:SOUR BUS, *TRG, :LIST:FREQ,\n"

@@ -11,6 +11,7 @@
 #include "engine/quantities.h"
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
+#include "engine/settled_reading.h"
 
 #include "audio/streaming.h"
 
@@ -119,16 +120,38 @@ tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref)
   return {sweep.rows(), sweep.failure_text()};
 }
 
+tsweep_outcome run_multitone_sweep(tmeter_session& session)
+{
+  constexpr int most_ticks = lcr::tfrequency_sweep::most_ticks_per_point;
+  lcr::settings.multitone = true;
+  tsweep_outcome outcome;
+  for (int tick = 0; tick <= most_ticks; ++tick) {
+    const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
+    if (lcr::is_current_reading(snapshot) && snapshot.tag.multitone) {
+      outcome.rows = lcr::multitone_rows(snapshot, lcr::displayed_quantity_pair());
+      break;
+    }
+    session.run_until(session.frames_processed() + tick_frames / 10);
+  }
+  lcr::settings.multitone = false;
+  if (outcome.rows.empty()) outcome.failure = "kein eingeschwungener Messwert mit dem Multiton";
+  return outcome;
+}
+
 int run_sweep(std::span<const char* const> arguments)
 {
   std::vector<std::string_view> value_options = meter_value_options();
   std::erase(value_options, "--csv");  // here a flag: the table as CSV
   std::vector<std::string_view> flags = meter_flags();
-  flags.insert(flags.end(), {"--auto-ref", "--csv"});
+  flags.insert(flags.end(), {"--auto-ref", "--csv", "--multitone"});
   const argument_list list(arguments, value_options, flags);
   const tmeter_options options = parse_meter_options(list);
   if (options.auto_mode) throw usage_error("--mode: a sweep shows one mode's quantities; 'auto' is for measure");
   const bool auto_ref = list.flag("--auto-ref");
+  const bool multitone = list.flag("--multitone");
+  if (multitone && auto_ref) {
+    throw usage_error("--auto-ref: with --multitone one reference serves all eight frequencies; give it with --ref");
+  }
   tmeter_session session(options);
   // Only the simulated set-up changes its reference resistor by itself; on
   // a real adapter the readings would be computed with a resistor that is
@@ -139,7 +162,7 @@ int run_sweep(std::span<const char* const> arguments)
   }
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
 
-  const tsweep_outcome outcome = run_frequency_sweep(session, auto_ref);
+  const tsweep_outcome outcome = multitone ? run_multitone_sweep(session) : run_frequency_sweep(session, auto_ref);
   const std::vector<lcr::tsweep_row>& rows = outcome.rows;
   const std::vector<lcr::tfit_point> points = lcr::sweep_fit_points(rows);
   const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);

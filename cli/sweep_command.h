@@ -19,6 +19,10 @@ struct tsweep_outcome {
 // stream time.
 tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref);
 
+// The eight frequencies at once with the multitone: the first reading that
+// has settled under it (within 30 s of stream time).
+tsweep_outcome run_multitone_sweep(tmeter_session& session);
+
 // quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]: the
 // device at all eight test frequencies, and the equivalent circuit that
 // fits the sweep best.

@@ -11,6 +11,7 @@
 #include "complex_math.h"
 #include "quantities.h"
 #include "ratio_scatter.h"
+#include "settings.h"
 #include "settling.h"
 #include "tone_analysis.h"
 
@@ -46,6 +47,19 @@ private:
   std::uint64_t state_ = 0x9E3779B97F4A7C15ULL;
 };
 
+// One test frequency of the multitone: averaged like the single tone, with
+// its own scatter. Worker only; `averaged`, `amplitude` and `spread` are
+// published with each evaluation.
+struct tmultitone_bin {
+  tavg avg_re;
+  tavg avg_im;
+  tratio_scatter scatter;
+  tcomplex single;           // this evaluation's ratio
+  tcomplex averaged;         // the mean ratio
+  double amplitude = 0.0;    // the left input's amplitude in this bin, sample units
+  tratio_spread spread;      // of the mean, once settled
+};
+
 struct tengine_state {
   // Working objects (worker only).
   tdft dft_ch1;
@@ -57,6 +71,8 @@ struct tengine_state {
   tdata tone_buffer;
   double tone_phase = 0.0;    // cycles, 0 ≤ phase < 1
   tdither_source dither_source;
+  std::array<double, freq_count> multitone_phase{};  // cycles, one per test frequency
+  std::array<tmultitone_bin, freq_count> multitone;
   tlcr_strings ref_quantity_work;  // the worker formats here, then publishes
   tsettling settling;
   tmeasure_tag block_tag;      // the settings the latest block was made under
@@ -87,6 +103,10 @@ struct tengine_state {
   std::int64_t evaluation_count = 0;  // measurement evaluations averaged since start
   std::int64_t left_out_count = 0;    // evaluations left out: their window spanned a dropout
   double recommended_ref_ohm = 0.0;   // published with ref_quantity's texts
+  // The multitone's eight points of the latest evaluation (with `tag`).
+  std::array<tcomplex, freq_count> multitone_ratio{};
+  std::array<tratio_spread, freq_count> multitone_spread{};
+  std::array<double, freq_count> multitone_amplitude{};
   int published_transform_length = 0; // dft_ch1.n of the latest evaluation
 
   // The displayed quantities and the recommendation's record. The window

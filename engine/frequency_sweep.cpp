@@ -109,6 +109,25 @@ tquantity_pair displayed_quantity_pair()
           {parse_quantity_key(second.quantity), is_parallel_circuit(second.circuit)}};
 }
 
+tmeasurement_snapshot multitone_point(const tmeasurement_snapshot& snapshot, int freq_index)
+{
+  const auto f = static_cast<std::size_t>(clamp_freq_index(freq_index));
+  tmeasurement_snapshot point = snapshot;
+  point.avg_ratio = snapshot.multitone_ratio[f];
+  point.ratio_spread = snapshot.multitone_spread[f];
+  point.channel1_amplitude = snapshot.multitone_amplitude[f];
+  point.tag.freq_index = static_cast<int>(f);
+  return point;
+}
+
+std::vector<tsweep_row> multitone_rows(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities)
+{
+  std::vector<tsweep_row> rows;
+  rows.reserve(test_frequencies.size());
+  for (int f = 0; f < freq_count; ++f) rows.push_back(reading_row(multitone_point(snapshot, f), quantities));
+  return rows;
+}
+
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
 {
   return reading_row(snapshot, displayed_quantity_pair());

@@ -72,6 +72,16 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pa
 // Every test frequency once, rising.
 std::vector<int> all_frequency_indices();
 
+// A reading of one test frequency from a multitone snapshot: the snapshot
+// as if the single tone had measured that frequency (its averaged ratio,
+// left amplitude and scatter), for the same reading, correction and
+// deviation arithmetic.
+tmeasurement_snapshot multitone_point(const tmeasurement_snapshot& snapshot, int freq_index);
+
+// The eight points of a multitone reading, rising in frequency: each row as
+// the stepped sweep's row at that frequency would be made.
+std::vector<tsweep_row> multitone_rows(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities);
+
 class tfrequency_sweep {
 public:
   // A settled reading comes within a second or two; 30 s of display ticks

@@ -1,6 +1,7 @@
 #include "measurement_cycle.h"
 
 #include "configuration_tests.h"
+#include "multitone.h"
 #include "quantity_texts.h"
 #include "settings.h"
 
@@ -28,6 +29,11 @@ void rebuild_working_objects()
   ring_setup(engine.ring_ch2, engine.dft_ch2.n);
   avg_setup(engine.avg_re, avg_count * factor);
   avg_setup(engine.avg_im, avg_count * factor);
+  for (tmultitone_bin& bin : engine.multitone) {
+    avg_setup(bin.avg_re, avg_count * factor);
+    avg_setup(bin.avg_im, avg_count * factor);
+  }
+  clear_multitone_scatter();
   engine.built_ft_factor = factor;
   engine.built_avg_count = avg_count;
   engine.settling.rebuilt(waveio::input_frame_position());
@@ -60,7 +66,7 @@ void make_tone(int freq_index, double level)
 void fill_tone_buffer(const tmeasure_tag& tag)
 {
   switch (tag.test_mode) {
-    case 0: make_tone(tag.freq_index, tag.tone_level); break;
+    case 0: tag.multitone ? make_multitone(tag.tone_level) : make_tone(tag.freq_index, tag.tone_level); break;
     case 1:
     case 3: make_test_tone_1k(); break;
     case 2: make_test_multitone(); break;
@@ -206,6 +212,7 @@ void leave_out_evaluation()
 {
   engine.settling.left_out();
   engine.scatter.clear();
+  clear_multitone_scatter();
   const std::lock_guard lock(publication_lock);
   engine.settled = false;
   engine.resettling_after_dropout = true;
@@ -241,21 +248,32 @@ void evaluate_measurement(std::int64_t window_start)
   const tmeasure_tag tag = engine.block_tag;
   const int r = clamp_ref_index(tag.ref_index);
   const int f = clamp_freq_index(tag.freq_index);
-  const int k = bin_of_frequency(test_frequencies[static_cast<std::size_t>(f)], engine.dft_ch1.n, waveio::in_rate);
-  dft_bin(engine.dft_ch1, k);
-  dft_bin(engine.dft_ch2, k);
-  const tcomplex a{engine.dft_ch1.re, engine.dft_ch1.im};
-  const tcomplex b{engine.dft_ch2.re, engine.dft_ch2.im};
-
   check_signal_levels();
 
-  // A silent left input would divide by almost nothing: count it as H = 1.
-  const double g = a.re * a.re + a.im * a.im;
+  double g = 0.0;
   tcomplex h{1.0, 1.0};
-  if (g > 1e-10) h = {(a.re * b.re + a.im * b.im) / g, (a.re * b.im - a.im * b.re) / g};
-  const tcomplex averaged{avg_push(engine.avg_re, h.re), avg_push(engine.avg_im, h.im)};
+  tcomplex averaged;
+  if (tag.multitone) {
+    // All eight at once; the operator's frequency is the reading on display.
+    analyse_multitone(verdict.settled);
+    const tmultitone_bin& shown = engine.multitone[static_cast<std::size_t>(f)];
+    g = shown.amplitude * shown.amplitude;
+    h = shown.single;
+    averaged = shown.averaged;
+  } else {
+    const int k = bin_of_frequency(test_frequencies[static_cast<std::size_t>(f)], engine.dft_ch1.n, waveio::in_rate);
+    dft_bin(engine.dft_ch1, k);
+    dft_bin(engine.dft_ch2, k);
+    const tcomplex a{engine.dft_ch1.re, engine.dft_ch1.im};
+    const tcomplex b{engine.dft_ch2.re, engine.dft_ch2.im};
+    // A silent left input would divide by almost nothing: count it as H = 1.
+    g = a.re * a.re + a.im * a.im;
+    if (g > 1e-10) h = {(a.re * b.re + a.im * b.im) / g, (a.re * b.im - a.im * b.re) / g};
+    averaged = {avg_push(engine.avg_re, h.re), avg_push(engine.avg_im, h.im)};
+  }
   tratio_spread spread;
   const bool settled = judge_average(verdict.settled, h, spread);
+  if (settled && tag.multitone) take_multitone_spreads();
 
   tcal_entries entries;
   tselection first;
@@ -293,6 +311,13 @@ void evaluate_measurement(std::int64_t window_start)
     engine.settled = settled;
     engine.resettling_after_dropout = engine.settling.resettling_after_dropout();
     engine.ratio_spread = spread;
+    if (tag.multitone) {
+      for (std::size_t i = 0; i < engine.multitone.size(); ++i) {
+        engine.multitone_ratio[i] = engine.multitone[i].averaged;
+        engine.multitone_spread[i] = settled ? engine.multitone[i].spread : tratio_spread{};
+        engine.multitone_amplitude[i] = engine.multitone[i].amplitude;
+      }
+    }
     if (settings.display_running.load()) engine.display_z = chain.z;
     auto& history = engine.plot_history;
     if (!history[0].empty() && history[0].size() == history[1].size()) {
@@ -357,6 +382,9 @@ tmeasurement_snapshot measurement_snapshot()
   snapshot.settled = engine.settled;
   snapshot.resettling_after_dropout = engine.resettling_after_dropout;
   snapshot.ratio_spread = engine.ratio_spread;
+  snapshot.multitone_ratio = engine.multitone_ratio;
+  snapshot.multitone_spread = engine.multitone_spread;
+  snapshot.multitone_amplitude = engine.multitone_amplitude;
   return snapshot;
 }
 

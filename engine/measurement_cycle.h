@@ -73,6 +73,12 @@ struct tmeasurement_snapshot {
   bool resettling_after_dropout = false;
   tratio_spread ratio_spread;
   std::int64_t dropouts = 0;    // dropouts the stream has seen
+  // With the multitone (tag.multitone): each test frequency's mean raw
+  // ratio, its spread and the left input's amplitude in its bin. The
+  // fields above then hold the point at the operator's frequency.
+  std::array<tcomplex, freq_count> multitone_ratio{};
+  std::array<tratio_spread, freq_count> multitone_spread{};
+  std::array<double, freq_count> multitone_amplitude{};
 };
 tmeasurement_snapshot measurement_snapshot();
 

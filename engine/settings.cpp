@@ -20,6 +20,7 @@ void reset_settings()
   settings.request_transform_rebuild = fresh_values.request_transform_rebuild.load();
   settings.request_average_rebuild = fresh_values.request_average_rebuild.load();
   settings.settle_generation = fresh_values.settle_generation.load();
+  settings.multitone = fresh_values.multitone.load();
 }
 
 void request_settling()

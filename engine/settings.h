@@ -41,6 +41,8 @@ struct tsettings {
   // Raised by request_settling: something the engine cannot see changed
   // (the wiring of the adapter, the part at the terminals).
   std::atomic<unsigned> settle_generation{0};
+  // The tone is the sum of the eight test frequencies, measured at once.
+  std::atomic<bool> multitone{false};
 };
 
 // The one instance; written by the window's thread, read by the worker.

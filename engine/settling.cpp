@@ -36,6 +36,7 @@ tmeasure_tag current_measure_tag()
   tag.sample_offset = waveio::stream.sample_offset.load();
   tag.swap_channels = waveio::stream.swap_channels.load();
   tag.settle_generation = settings.settle_generation.load();
+  tag.multitone = settings.multitone.load();
   return tag;
 }
 

@@ -36,6 +36,7 @@ struct tmeasure_tag {
   int sample_offset = 0;
   bool swap_channels = false;
   unsigned settle_generation = 0;
+  bool multitone = false;  // the eight test frequencies at once
 
   friend bool operator==(const tmeasure_tag&, const tmeasure_tag&) = default;
 };

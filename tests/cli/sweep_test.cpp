@@ -123,6 +123,38 @@ TEST_F(FrequencySweep, AListKeepsItsFrequenciesWhenAnotherIsChosenMeanwhile)
   EXPECT_EQ(lcr::settings.freq_index.load(), 5);
 }
 
+// The multitone measures the whole curve in one reading: every point as
+// close to the exact impedance as the stepped sweep's, within the
+// deviation it gives, and at once.
+TEST_F(FrequencySweep, TheMultitoneMeasuresAllEightAtOnce)
+{
+  quarvel_cli::tmeter_options options = precise_options();
+  options.ft_factor = 4;
+  options.avg_count = 1;
+  open(options);
+  for (const char* network : {"C=1u + R=2", "R=1k + L=10m", "R=470 | C=100n"}) {
+    waveio::tfixture_config c = config();
+    c.dut_network = network;
+    configure(c);
+    lcr::settings.ref_index = 2;
+    const std::int64_t start = session->frames_processed();
+    const quarvel_cli::tsweep_outcome outcome = quarvel_cli::run_multitone_sweep(*session);
+    const double seconds = static_cast<double>(session->frames_processed() - start) / waveio::in_rate;
+    ASSERT_EQ(outcome.failure, "") << network;
+    ASSERT_EQ(outcome.rows.size(), 8u) << network;
+    std::cout << "[ figures  ] " << network << ": first curve after " << seconds << " s of stream time\n";
+    for (std::size_t i = 0; i < 8; ++i) {
+      const lcr::tsweep_row& row = outcome.rows[i];
+      EXPECT_EQ(row.freq_index, static_cast<int>(i));
+      const std::complex<double> truth = exact(network, row.frequency_hz);
+      const double error = std::abs(std::complex(row.z.re, row.z.im) - truth);
+      EXPECT_LT(error, 1e-3 * std::abs(truth)) << network << " at " << row.frequency_hz << " Hz";
+      EXPECT_LE(error, row.z_covering) << network << " at " << row.frequency_hz << " Hz";
+    }
+    EXPECT_FALSE(lcr::settings.multitone.load());  // the single tone is back
+  }
+}
+
 // With "Auto R ref" each frequency uses the reference recommended there:
 // 1 µF spans 1.6 kΩ at 100 Hz (1 kΩ) to 8 Ω at 20 kHz (10 Ω).
 TEST_F(FrequencySweep, AutoRefChoosesTheRecommendedReferencePerFrequency)
