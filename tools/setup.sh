@@ -19,7 +19,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libfftw3-dev portaudio19-dev libasound2-dev
+  libfftw3-dev portaudio19-dev libasound2-dev libjack-jackd2-dev
   locales
   # the window: Qt 6 Widgets, its X11 platform plugin, a font, and a
   # virtual X server and a session bus for the test that runs the real
