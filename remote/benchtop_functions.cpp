@@ -1,10 +1,11 @@
 #include "benchtop_functions.h"
 
+#include "scpi_parser.h"
+
 #include "engine/complex_math.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string>
 
 namespace scpi {
@@ -69,8 +70,7 @@ const tbenchtop_function& benchtop_function(int index)
 
 int function_index(std::string_view name)
 {
-  std::string word(name);
-  std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  const std::string word = upper(name);
   for (std::size_t i = 0; i < functions.size(); ++i) {
     if (functions[i].name == word) return static_cast<int>(i);
   }

@@ -33,13 +33,6 @@ bool is_header_character(char c)
   return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_' || c == ':' || c == '*' || c == '?';
 }
 
-std::string upper(std::string_view text)
-{
-  std::string result(text);
-  std::transform(result.begin(), result.end(), result.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return result;
-}
 
 tparsed_unit syntax_error()
 {
@@ -148,6 +141,14 @@ bool nodes_match(const std::vector<tpattern_node>& nodes, std::size_t node, cons
 }
 
 }  // namespace
+
+std::string upper(std::string_view text)
+{
+  std::string result(text);
+  std::transform(result.begin(), result.end(), result.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return result;
+}
 
 const char* error_text(terror_code code)
 {

@@ -39,6 +39,9 @@ enum class terror_code {
   queue_overflow = -350,
 };
 
+// ASCII upper case, as mnemonics and keywords compare.
+std::string upper(std::string_view text);
+
 // "Command error", "Syntax error", …
 const char* error_text(terror_code code);
 

@@ -51,13 +51,6 @@ int nearest_item(const Table& table, double value, double scale = 1.0)
   return nearest;
 }
 
-std::string upper(std::string_view text)
-{
-  std::string word(text);
-  std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return word;
-}
-
 // A keyword in its long or short form ("MEDium": MED or MEDIUM).
 bool is_keyword(std::string_view text, std::string_view pattern)
 {
