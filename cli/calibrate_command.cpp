@@ -125,7 +125,7 @@ void print_sweep(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& 
 
 int run_calibrate(std::span<const char* const> arguments)
 {
-  const argument_list list(arguments, with(meter_value_options(), {"--rp", "--cp"}), with(meter_flags(), {"--save"}));
+  const argument_list list(arguments, with(meter_value_options(), {"--rp", "--cp"}), with(meter_flags(), {"--save", "--multitone"}));
   const std::vector<lcr::tcal_mode> modes = parse_cal_modes(list.value("--mode"));
   const tmeter_options options = parse_meter_options(list, /*meas_mode_option=*/false);
   const double rp_ohm = positive_number_option(list, "--rp", 1000.0);
@@ -148,7 +148,9 @@ int run_calibrate(std::span<const char* const> arguments)
     } else {
       wait_for_operator(mode);
     }
-    const std::vector<lcr::tcal_step_result> results = calibration_sweep(session, mode, options.freq_index);
+    const std::vector<lcr::tcal_step_result> results = list.flag("--multitone")
+                                                           ? calibration_multitone(session, mode)
+                                                           : calibration_sweep(session, mode, options.freq_index);
     for (const lcr::tcal_step_result result : results) unsettled |= result == lcr::tcal_step_result::not_settled;
     if (options.json) {
       sweeps_json += (sweeps_json.empty() ? "" : ",") + sweep_json(mode, results);

@@ -21,9 +21,11 @@ void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixtu
   fixture.set_configuration(config);
 }
 
-std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lcr::tcal_mode mode, int operator_freq_index)
+namespace {
+
+// "Start" selects "FT Faktor" 4 and "Pegel" 1.00; they stay afterwards.
+void select_calibration_settings()
 {
-  // "Start" selects "FT Faktor" 4 and "Pegel" 1.00; they stay afterwards.
   if (lcr::settings.ft_factor.load() != 4) {
     lcr::settings.ft_factor = 4;
     lcr::settings.request_transform_rebuild = true;
@@ -31,6 +33,38 @@ std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lc
   lcr::settings.tone_level = lcr::level_table.back();
   // The operator has just connected the set-up of this mode.
   lcr::request_settling();
+}
+
+}  // namespace
+
+std::vector<lcr::tcal_step_result> calibration_multitone(tmeter_session& session, lcr::tcal_mode mode)
+{
+  select_calibration_settings();
+  const int operator_avg_count = lcr::settings.avg_count.load();
+  lcr::settings.avg_count = lcr::multitone_calibration_avg_count;
+  lcr::settings.request_average_rebuild = true;
+  lcr::settings.multitone = true;
+  // Looked at every 10 ms of stream: the step is taken from the first
+  // settled reading.
+  constexpr std::int64_t step_frames = waveio::in_rate / 100;
+  constexpr auto most_steps = static_cast<int>(lcr::calibration_settle_seconds * 100.0);
+  std::vector<lcr::tcal_step_result> results(lcr::freq_count, lcr::tcal_step_result::not_settled);
+  for (int step = 0; step < most_steps; ++step) {
+    session.run_until(session.frames_processed() + step_frames);
+    if (const auto stored = lcr::cal_store_multitone_step(mode)) {
+      results.assign(stored->begin(), stored->end());
+      break;
+    }
+  }
+  lcr::settings.multitone = false;
+  lcr::settings.avg_count = operator_avg_count;
+  lcr::settings.request_average_rebuild = true;
+  return results;
+}
+
+std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lcr::tcal_mode mode, int operator_freq_index)
+{
+  select_calibration_settings();
   std::vector<lcr::tcal_step_result> results;
   std::int64_t tick = session.frames_processed();
   const auto next_tick = [&] {

@@ -28,4 +28,10 @@ void place_fixture_for_calibration(lcr::tcal_mode mode, waveio::tsimulated_fixtu
 std::vector<lcr::tcal_step_result> calibration_sweep(tmeter_session& session, lcr::tcal_mode mode,
                                                      int operator_freq_index);
 
+// The same step at all eight frequencies in one pass with the multitone:
+// the first reading that has settled under it (within
+// lcr::calibration_settle_seconds) gives every frequency's entries; the
+// single tone is back afterwards. Every result not_settled when none came.
+std::vector<lcr::tcal_step_result> calibration_multitone(tmeter_session& session, lcr::tcal_mode mode);
+
 }  // namespace quarvel_cli

@@ -49,10 +49,13 @@ constexpr std::array<tcommand_usage, 8> command_usages{{
                 "      --csv FILE appends each reading to a log;\n"
                 "      element values 0 or R 1u … 1000G ohm,\n"
                 "      C 1f/1000 … 1 farad (1 aF … 1 F), L 1p … 1M henry\n"},
-    {"sweep", "  quarvel-cli sweep [--auto-ref | --multitone] [measure's options] [--json | --csv]\n"
-              "      the device at all eight frequencies (with --auto-ref each with the reference\n"
-              "      the meter recommends there; with --multitone all eight at once, one tone\n"
-              "      that sums them, at the reference given) and the equivalent circuit that fits best\n"},
+    {"sweep", "  quarvel-cli sweep [--auto-ref] [--multitone [--watch]] [measure's options] [--json | --csv]\n"
+              "      the device at all eight frequencies and the equivalent circuit that fits best;\n"
+              "      --auto-ref: each with the reference the meter recommends there (with --multitone\n"
+              "      the one reference with the smallest worst deviation over the eight);\n"
+              "      --multitone: all eight at once with one tone that sums them;\n"
+              "      --watch: with --multitone a curve per evaluation, one JSON object per line,\n"
+              "      until interrupted or --seconds of stream time\n"},
     {"serve", "  quarvel-cli serve [--listen ADDR] [--port N] [--idle-timeout S] [measure's device options]\n"
               "      the meter remote-controlled over TCP with SCPI commands as benchtop LCR meters\n"
               "      take them (*IDN?, :FREQ 1KHZ, :FUNC:IMP CPD, :TRIG:SOUR BUS, *TRG, :LIST:FREQ,\n"
@@ -60,9 +63,11 @@ constexpr std::array<tcommand_usage, 8> command_usages{{
               "      complete line for S seconds (default 60, 0 never) is closed.\n"
               "      The protocol has no authentication: listen on other addresses only in a\n"
               "      network you trust\n"},
-    {"calibrate", "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--save] [options]\n"
+    {"calibrate", "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--multitone] [--save]\n"
+                  "                        [options]\n"
                   "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
-                  "      2 open, 3 short, 4 known resistor; --save keeps it in the calibration file\n"},
+                  "      2 open, 3 short, 4 known resistor; --multitone takes all eight in one pass;\n"
+                  "      --save keeps it in the calibration file\n"},
     {"mixer", "  quarvel-cli mixer [--in DEV] [--out DEV] [--capture 0..31] [--playback 0..31] [--json]\n"
               "      binds the mixer bars to the devices' recording and playback volume, sets the\n"
               "      given positions and shows what the bars show after a new bind\n"},

@@ -1,5 +1,6 @@
 #include "sweep_command.h"
 
+#include "interrupt.h"
 #include "json_writer.h"
 #include "meter_options.h"
 #include "meter_session.h"
@@ -8,6 +9,7 @@
 #include "engine/circuit_fit.h"
 #include "engine/frequency_sweep.h"
 #include "engine/measurement_cycle.h"
+#include "engine/multitone_response.h"
 #include "engine/quantities.h"
 #include "engine/quantity_texts.h"
 #include "engine/settings.h"
@@ -18,6 +20,7 @@
 #include <algorithm>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -43,12 +46,13 @@ void print_table(const std::vector<lcr::tsweep_row>& rows, const lcr::tcircuit_f
   std::cout << "Frequenzgang   " << lcr::meas_modes[static_cast<std::size_t>(meas_mode)].caption << "\n";
   std::cout << std::left << std::setw(10) << "Frequenz" << std::setw(11) << "Rref" << std::setw(17) << "|Z|"
             << std::setw(14) << "phi" << std::setw(18) << first.symbol << std::setw(18) << second.symbol
-            << "Eingangspegel\n";
+            << std::setw(12) << "empf. Rref" << "Eingangspegel\n";
   for (const lcr::tsweep_row& row : rows) {
     std::cout << std::setw(10) << frequency_text(row.freq_index) << std::setw(11) << reference_text(row.ref_index)
               << std::setw(17) << shown(magnitude, lcr::c_abs(row.z))
               << std::setw(14) << shown(phase, lcr::atan_deg(row.z.re, row.z.im)) << std::setw(18)
               << shown(first, row.first_value) << std::setw(18) << shown(second, row.second_value)
+              << std::setw(12) << (row.recommended_ref_index < 0 ? "-" : reference_text(row.recommended_ref_index))
               << lamp_text(row.signal_state) << "\n";
   }
   std::cout << "Ersatzschaltung: " << lcr::circuit_fit_text(fit) << "\n";
@@ -66,8 +70,13 @@ tjson_object fit_json(const lcr::tcircuit_fit& fit)
   return object;
 }
 
-std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcircuit_fit& fit, int meas_mode,
-                       bool auto_ref)
+struct tsweep_kind {
+  int meas_mode = 0;
+  bool auto_ref = false;
+  bool multitone = false;
+};
+
+std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcircuit_fit& fit, const tsweep_kind& kind)
 {
   const auto [first, second] = lcr::displayed_quantities();
   std::string array = "[";
@@ -87,6 +96,9 @@ std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcir
     tjson_object object;
     object.add("frequency_hz", row.frequency_hz)
         .add("ref_ohm", lcr::ref_resistors[static_cast<std::size_t>(row.ref_index)])
+        .add("recommended_ref_ohm", row.recommended_ref_index < 0
+                                        ? 0.0
+                                        : lcr::ref_resistors[static_cast<std::size_t>(row.recommended_ref_index)])
         .add("z", z)
         .add("z_deviation", row.z_deviation)
         .add("z_uncertainty", row.z_uncertainty)
@@ -96,8 +108,9 @@ std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcir
     array += (array.size() > 1 ? "," : "") + object.text();
   }
   tjson_object result;
-  result.add("mode", lcr::meas_modes[static_cast<std::size_t>(meas_mode)].caption)
-      .add("auto_ref", auto_ref)
+  result.add("mode", lcr::meas_modes[static_cast<std::size_t>(kind.meas_mode)].caption)
+      .add("auto_ref", kind.auto_ref)
+      .add("multitone", kind.multitone)
       .add("dropouts", static_cast<double>(waveio::dropout_count()))
       .add("fit", fit_json(fit));
   std::string text = result.text();
@@ -120,23 +133,60 @@ tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref)
   return {sweep.rows(), sweep.failure_text()};
 }
 
-tsweep_outcome run_multitone_sweep(tmeter_session& session)
+bool run_multitone_response(tmeter_session& session, bool auto_ref, std::int64_t end_frame,
+                            const std::function<bool(const std::vector<lcr::tsweep_row>&)>& take_curve)
 {
-  constexpr int most_ticks = lcr::tfrequency_sweep::most_ticks_per_point;
-  lcr::settings.multitone = true;
-  tsweep_outcome outcome;
-  for (int tick = 0; tick <= most_ticks; ++tick) {
-    const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot();
-    if (lcr::is_current_reading(snapshot) && snapshot.tag.multitone) {
-      outcome.rows = lcr::multitone_rows(snapshot, lcr::displayed_quantity_pair());
-      break;
-    }
-    session.run_until(session.frames_processed() + tick_frames / 10);
+  // Ten looks per 50 ms evaluation, so a curve is taken as soon as it is
+  // published; 30 s of stream time without one is a failure.
+  constexpr std::int64_t step_frames = tick_frames / 10;
+  constexpr int most_waiting_steps = 30 * waveio::in_rate / step_frames;
+  lcr::tmultitone_response response(auto_ref, std::nullopt, most_waiting_steps);
+  while (response.running() && session.frames_processed() < end_frame) {
+    session.run_until(std::min(end_frame, session.frames_processed() + step_frames));
+    if (response.tick() && !take_curve(response.rows())) return true;
   }
-  lcr::settings.multitone = false;
-  if (outcome.rows.empty()) outcome.failure = "kein eingeschwungener Messwert mit dem Multiton";
+  return !response.failed();
+}
+
+tsweep_outcome run_multitone_sweep(tmeter_session& session, bool auto_ref)
+{
+  tsweep_outcome outcome;
+  const bool measured = run_multitone_response(session, auto_ref, std::numeric_limits<std::int64_t>::max(),
+                                               [&outcome](const std::vector<lcr::tsweep_row>& rows) {
+                                                 outcome.rows = rows;
+                                                 return false;
+                                               });
+  if (!measured) outcome.failure = "kein eingeschwungener Messwert mit dem Multiton";
   return outcome;
 }
+
+namespace {
+
+// --watch: a curve per line as JSON, each fresh settled evaluation's, until
+// interrupted or --seconds of stream time have passed.
+int watch_multitone(tmeter_session& session, const tmeter_options& options, bool auto_ref)
+{
+  catch_interrupts();
+  const std::int64_t end_frame = options.seconds
+                                     ? static_cast<std::int64_t>(*options.seconds * waveio::in_rate)
+                                     : std::numeric_limits<std::int64_t>::max();
+  const tsweep_kind kind{options.meas_mode, auto_ref, true};
+  std::int64_t curves = 0;
+  const bool measured =
+      run_multitone_response(session, auto_ref, end_frame, [&](const std::vector<lcr::tsweep_row>& rows) {
+        ++curves;
+        std::cout << sweep_json(rows, lcr::best_circuit_fit(lcr::sweep_fit_points(rows)), kind) << std::endl;
+        return !interrupt_requested();
+      });
+  if (!measured || curves == 0) {
+    std::cerr << "quarvel-cli: kein eingeschwungener Messwert mit dem Multiton (dropouts in the sound stream: "
+              << waveio::dropout_count() << ")\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
 
 int run_sweep(std::span<const char* const> arguments)
 {
@@ -149,9 +199,11 @@ int run_sweep(std::span<const char* const> arguments)
   if (options.auto_mode) throw usage_error("--mode: a sweep shows one mode's quantities; 'auto' is for measure");
   const bool auto_ref = list.flag("--auto-ref");
   const bool multitone = list.flag("--multitone");
-  if (multitone && auto_ref) {
-    throw usage_error("--auto-ref: with --multitone one reference serves all eight frequencies; give it with --ref");
-  }
+  if (options.watch && !multitone) throw usage_error("--watch: a continuous stream of curves needs --multitone");
+  if (options.watch && list.flag("--csv")) throw usage_error("--watch: the curves stream as JSON lines, not CSV");
+  // The multitone from the stream's first block: the first curve then need
+  // not wait for the single tone already queued ahead of the output.
+  lcr::settings.multitone = multitone;
   tmeter_session session(options);
   // Only the simulated set-up changes its reference resistor by itself; on
   // a real adapter the readings would be computed with a resistor that is
@@ -162,12 +214,14 @@ int run_sweep(std::span<const char* const> arguments)
   }
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
 
-  const tsweep_outcome outcome = multitone ? run_multitone_sweep(session) : run_frequency_sweep(session, auto_ref);
+  if (options.watch) return watch_multitone(session, options, auto_ref);
+  const tsweep_outcome outcome =
+      multitone ? run_multitone_sweep(session, auto_ref) : run_frequency_sweep(session, auto_ref);
   const std::vector<lcr::tsweep_row>& rows = outcome.rows;
   const std::vector<lcr::tfit_point> points = lcr::sweep_fit_points(rows);
   const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);
   if (options.json) {
-    std::cout << sweep_json(rows, fit, options.meas_mode, auto_ref) << std::endl;
+    std::cout << sweep_json(rows, fit, {options.meas_mode, auto_ref, multitone}) << std::endl;
   } else if (list.flag("--csv")) {
     print_csv(rows);
   } else {

@@ -4,6 +4,8 @@
 
 #include "engine/frequency_sweep.h"
 
+#include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,10 +22,17 @@ struct tsweep_outcome {
 tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref);
 
 // The eight frequencies at once with the multitone: the first reading that
-// has settled under it (within 30 s of stream time).
-tsweep_outcome run_multitone_sweep(tmeter_session& session);
+// has settled under it (within 30 s of stream time); with `auto_ref` at the
+// one reference that keeps the worst deviation over the eight smallest.
+tsweep_outcome run_multitone_sweep(tmeter_session& session, bool auto_ref = false);
 
-// quarvel-cli sweep [--auto-ref] [measure's options] [--json | --csv]: the
+// The live response on an open session until `end_frame`: each fresh curve
+// to `take_curve`, which returns false to stop. False when no settled
+// reading came for 30 s of stream time.
+bool run_multitone_response(tmeter_session& session, bool auto_ref, std::int64_t end_frame,
+                            const std::function<bool(const std::vector<lcr::tsweep_row>&)>& take_curve);
+
+// quarvel-cli sweep [--auto-ref] [--multitone [--watch]] [measure's options] [--json | --csv]: the
 // device at all eight test frequencies, and the equivalent circuit that
 // fits the sweep best.
 int run_sweep(std::span<const char* const> arguments);

@@ -1,6 +1,7 @@
 #include "calibration_steps.h"
 
 #include "corrections.h"
+#include "frequency_sweep.h"
 #include "measurement_cycle.h"
 #include "settled_reading.h"
 
@@ -33,11 +34,12 @@ struct tstep_reading {
   }
 };
 
-tstep_reading step_reading()
+// `current`: whether the snapshot (or the multitone reading it is a point
+// of) is a reading of the settings in force.
+tstep_reading step_reading(const tmeasurement_snapshot& snapshot, bool current)
 {
-  const tmeasurement_snapshot snapshot = measurement_snapshot();
   tstep_reading reading;
-  reading.current = is_current_reading(snapshot);
+  reading.current = current;
   reading.r = static_cast<std::size_t>(clamp_ref_index(snapshot.tag.ref_index));
   reading.f = static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index));
   reading.avg_ratio = snapshot.avg_ratio;
@@ -98,59 +100,6 @@ const char* cal_step_result_text(tcal_step_result result)
   return "";
 }
 
-tcal_step_result cal_store_crosstalk()
-{
-  const tstep_reading reading = step_reading();
-  if (!reading.current) return tcal_step_result::not_settled;
-  const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.avg_ratio)) {
-    calibration.h_short[reading.f] = reading.avg_ratio;
-    calibration_spreads.h_short[reading.f] = reading.spread;
-  }
-  return tcal_step_result::stored;
-}
-
-tcal_step_result cal_store_symmetry()
-{
-  const tstep_reading reading = step_reading();
-  if (!reading.current) return tcal_step_result::not_settled;
-  const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.avg_ratio)) {
-    calibration.h_direct[reading.f] = reading.avg_ratio;
-    calibration_spreads.h_direct[reading.f] = reading.spread;
-  }
-  return tcal_step_result::stored;
-}
-
-tcal_step_result cal_store_open()
-{
-  const tstep_reading reading = step_reading();
-  if (!reading.current) return tcal_step_result::not_settled;
-  const tratio_spread ratio_spread = reading.spread_of([](const tcorrection_chain& c) { return c.ratio_corrected; });
-  const tratio_spread y_spread = reading.spread_of([](const tcorrection_chain& c) { return c.y_raw; });
-  const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.chain.ratio_corrected) && is_finite(reading.chain.y_raw)) {
-    cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
-    cal_capture.h_open_spread[reading.f] = ratio_spread;
-    calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
-    calibration_spreads.y_open[reading.r][reading.f] = y_spread;
-  }
-  return tcal_step_result::stored;
-}
-
-tcal_step_result cal_store_short()
-{
-  const tstep_reading reading = step_reading();
-  if (!reading.current) return tcal_step_result::not_settled;
-  const tratio_spread z_spread = reading.spread_of([](const tcorrection_chain& c) { return c.z_open_corrected; });
-  const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.chain.z_open_corrected)) {
-    calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
-    calibration_spreads.z_short[reading.r][reading.f] = z_spread;
-  }
-  return tcal_step_result::stored;
-}
-
 tcomplex known_impedance(double rp_ohm, double cp_ff, double frequency_hz)
 {
   if (cp_ff == 0.0) return {rp_ohm, 0.0};
@@ -178,9 +127,59 @@ bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short
   return is_finite(z_short);
 }
 
-tcal_step_result cal_store_reference()
+namespace {
+
+tcal_step_result store_crosstalk(const tstep_reading& reading)
 {
-  const tstep_reading reading = step_reading();
+  if (!reading.current) return tcal_step_result::not_settled;
+  const std::lock_guard lock(publication_lock);
+  if (is_finite(reading.avg_ratio)) {
+    calibration.h_short[reading.f] = reading.avg_ratio;
+    calibration_spreads.h_short[reading.f] = reading.spread;
+  }
+  return tcal_step_result::stored;
+}
+
+tcal_step_result store_symmetry(const tstep_reading& reading)
+{
+  if (!reading.current) return tcal_step_result::not_settled;
+  const std::lock_guard lock(publication_lock);
+  if (is_finite(reading.avg_ratio)) {
+    calibration.h_direct[reading.f] = reading.avg_ratio;
+    calibration_spreads.h_direct[reading.f] = reading.spread;
+  }
+  return tcal_step_result::stored;
+}
+
+tcal_step_result store_open(const tstep_reading& reading)
+{
+  if (!reading.current) return tcal_step_result::not_settled;
+  const tratio_spread ratio_spread = reading.spread_of([](const tcorrection_chain& c) { return c.ratio_corrected; });
+  const tratio_spread y_spread = reading.spread_of([](const tcorrection_chain& c) { return c.y_raw; });
+  const std::lock_guard lock(publication_lock);
+  if (is_finite(reading.chain.ratio_corrected) && is_finite(reading.chain.y_raw)) {
+    cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
+    cal_capture.h_open_spread[reading.f] = ratio_spread;
+    calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
+    calibration_spreads.y_open[reading.r][reading.f] = y_spread;
+  }
+  return tcal_step_result::stored;
+}
+
+tcal_step_result store_short(const tstep_reading& reading)
+{
+  if (!reading.current) return tcal_step_result::not_settled;
+  const tratio_spread z_spread = reading.spread_of([](const tcorrection_chain& c) { return c.z_open_corrected; });
+  const std::lock_guard lock(publication_lock);
+  if (is_finite(reading.chain.z_open_corrected)) {
+    calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
+    calibration_spreads.z_short[reading.r][reading.f] = z_spread;
+  }
+  return tcal_step_result::stored;
+}
+
+tcal_step_result store_reference(const tstep_reading& reading)
+{
   if (!reading.current) return tcal_step_result::not_settled;
   const std::size_t r = reading.r;
   const std::size_t f = reading.f;
@@ -228,16 +227,71 @@ tcal_step_result cal_store_reference()
   return tcal_step_result::stored;
 }
 
-tcal_step_result cal_store_step(tcal_mode mode)
+tcal_step_result store_step(tcal_mode mode, const tstep_reading& reading)
 {
   switch (mode) {
-    case tcal_mode::crosstalk: return cal_store_crosstalk();
-    case tcal_mode::symmetry: return cal_store_symmetry();
-    case tcal_mode::open: return cal_store_open();
-    case tcal_mode::short_circuit: return cal_store_short();
-    case tcal_mode::reference: return cal_store_reference();
+    case tcal_mode::crosstalk: return store_crosstalk(reading);
+    case tcal_mode::symmetry: return store_symmetry(reading);
+    case tcal_mode::open: return store_open(reading);
+    case tcal_mode::short_circuit: return store_short(reading);
+    case tcal_mode::reference: return store_reference(reading);
   }
   return tcal_step_result::stored;
+}
+
+tstep_reading latest_step_reading()
+{
+  const tmeasurement_snapshot snapshot = measurement_snapshot();
+  return step_reading(snapshot, is_current_reading(snapshot));
+}
+
+}  // namespace
+
+tcal_step_result cal_store_crosstalk()
+{
+  return store_crosstalk(latest_step_reading());
+}
+
+tcal_step_result cal_store_symmetry()
+{
+  return store_symmetry(latest_step_reading());
+}
+
+tcal_step_result cal_store_open()
+{
+  return store_open(latest_step_reading());
+}
+
+tcal_step_result cal_store_short()
+{
+  return store_short(latest_step_reading());
+}
+
+tcal_step_result cal_store_reference()
+{
+  return store_reference(latest_step_reading());
+}
+
+tcal_step_result cal_store_step(tcal_mode mode)
+{
+  return store_step(mode, latest_step_reading());
+}
+
+std::optional<std::array<tcal_step_result, freq_count>> cal_store_multitone_step(tcal_mode mode)
+{
+  const tmeasurement_snapshot snapshot = measurement_snapshot();
+  if (!snapshot.tag.multitone || !is_current_reading(snapshot)) return std::nullopt;
+  // The first settled reading has too few evaluations behind it to tell
+  // its scatter; an entry without one would count as exact in every
+  // reading's uncertainty.
+  for (const tratio_spread& spread : snapshot.multitone_spread) {
+    if (!spread.valid) return std::nullopt;
+  }
+  std::array<tcal_step_result, freq_count> results{};
+  for (int f = 0; f < freq_count; ++f) {
+    results[static_cast<std::size_t>(f)] = store_step(mode, step_reading(multitone_point(snapshot, f), true));
+  }
+  return results;
 }
 
 }  // namespace lcr

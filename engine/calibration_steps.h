@@ -14,6 +14,7 @@
 #include "settings.h"
 
 #include <array>
+#include <optional>
 
 namespace lcr {
 
@@ -70,6 +71,18 @@ tcal_step_result cal_store_reference();
 
 // The step of a calibration mode 0 … 4.
 tcal_step_result cal_store_step(tcal_mode mode);
+
+// "Mittelwert" for a calibration in one pass with the multitone: each tone
+// has a fifth of the single tone's amplitude, and sixteen times the
+// averaging makes the entries as exact as the stepped sweep's, still in a
+// quarter of its time.
+inline constexpr int multitone_calibration_avg_count = 16;
+
+// The step at all eight frequencies from one reading of the multitone
+// (settings.multitone): nothing when the latest reading is not a settled
+// multitone reading of the settings in force or its scatter is not known
+// yet at every frequency, else each frequency's result.
+std::optional<std::array<tcal_step_result, freq_count>> cal_store_multitone_step(tcal_mode mode);
 
 // The known resistor's impedance at a frequency: Rp in parallel with Cp
 // (femtofarad); Cp = 0 is a pure resistance.

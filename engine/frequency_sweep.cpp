@@ -5,6 +5,7 @@
 #include "settings.h"
 #include "settled_reading.h"
 
+#include <limits>
 #include <utility>
 
 namespace lcr {
@@ -94,12 +95,17 @@ std::string tfrequency_sweep::failure_text() const
   return "kein eingeschwungener Messwert bei " + (hz >= 1000 ? std::to_string(hz / 1000) + " kHz" : std::to_string(hz) + " Hz");
 }
 
-int recommended_ref_index(const tmeasurement_snapshot& snapshot)
+int ref_index_of(double resistance_ohm)
 {
   for (int r = 0; r < ref_count; ++r) {
-    if (ref_resistors[static_cast<std::size_t>(r)] == snapshot.recommended_ref_ohm) return r;
+    if (ref_resistors[static_cast<std::size_t>(r)] == resistance_ohm) return r;
   }
   return -1;
+}
+
+int recommended_ref_index(const tmeasurement_snapshot& snapshot)
+{
+  return ref_index_of(snapshot.recommended_ref_ohm);
 }
 
 tquantity_pair displayed_quantity_pair()
@@ -120,11 +126,14 @@ tmeasurement_snapshot multitone_point(const tmeasurement_snapshot& snapshot, int
   return point;
 }
 
-std::vector<tsweep_row> multitone_rows(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities)
+std::vector<tsweep_row> multitone_rows(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
+                                       bool quantity_deviations)
 {
   std::vector<tsweep_row> rows;
   rows.reserve(test_frequencies.size());
-  for (int f = 0; f < freq_count; ++f) rows.push_back(reading_row(multitone_point(snapshot, f), quantities));
+  for (int f = 0; f < freq_count; ++f) {
+    rows.push_back(reading_row(multitone_point(snapshot, f), quantities, quantity_deviations));
+  }
   return rows;
 }
 
@@ -133,19 +142,30 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
   return reading_row(snapshot, displayed_quantity_pair());
 }
 
-tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities)
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
+                       bool quantity_deviations)
 {
   const auto& [first, second] = quantities;
   tsweep_row row;
   row.freq_index = clamp_freq_index(snapshot.tag.freq_index);
   row.frequency_hz = test_frequencies[static_cast<std::size_t>(row.freq_index)];
   row.ref_index = clamp_ref_index(snapshot.tag.ref_index);
-  row.z = corrected_chain(snapshot).z;
+  const tcorrection_chain chain = corrected_chain(snapshot);
+  row.z = chain.z;
+  row.recommended_ref_index = ref_index_of(recommended_resistor_for(c_abs(chain.z_raw)));
   const tquantity_reading magnitude = quantity_reading(snapshot, quantity_key::Z, false);
   row.z_deviation = magnitude.deviation;
   row.z_uncertainty = magnitude.uncertainty;
   row.z_covering = magnitude.covering;
   row.z_covering_bound = magnitude.bound;
+  row.signal_state = snapshot.latest_signal_state;
+  if (!quantity_deviations) {
+    constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
+    row.first_value = quantity_value(row.z, first.key, first.parallel, row.frequency_hz);
+    row.second_value = quantity_value(row.z, second.key, second.parallel, row.frequency_hz);
+    row.first_deviation = row.first_uncertainty = row.second_deviation = row.second_uncertainty = unknown;
+    return row;
+  }
   const tquantity_reading first_reading = quantity_reading(snapshot, first.key, first.parallel);
   row.first_value = first_reading.value;
   row.first_deviation = first_reading.deviation;
@@ -154,7 +174,6 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pa
   row.second_value = second_reading.value;
   row.second_deviation = second_reading.deviation;
   row.second_uncertainty = second_reading.uncertainty;
-  row.signal_state = snapshot.latest_signal_state;
   return row;
 }
 

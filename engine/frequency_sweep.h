@@ -35,6 +35,7 @@ struct tsweep_row {
   double second_value = 0.0;
   double second_deviation = 0.0;
   int ref_index = 0;             // the reference used
+  int recommended_ref_index = -1;  // the one the engine recommends for this point
   int signal_state = 0;          // the level code of the reading's evaluation
   // Statistical uncertainties (k = 2; NaN while unknown) beside the worst
   // cases, and what the point is trusted with in a fit or a comparison.
@@ -44,6 +45,9 @@ struct tsweep_row {
   double first_uncertainty = 0.0;
   double second_uncertainty = 0.0;
 };
+
+// The "R ref" item of a resistance, or −1 for none of the six.
+int ref_index_of(double resistance_ohm);
 
 // The "R ref" item that the engine recommends in a reading, or −1 before
 // there is one.
@@ -66,8 +70,12 @@ tquantity_pair displayed_quantity_pair();
 // A reading's corrected impedance and two quantities (those on display, or
 // the pair given) with their deviations, at the frequency and reference it
 // was made with.
+// Without `quantity_deviations` the two quantities' deviations and
+// uncertainties are left NaN (unknown), which saves two of the three
+// deviation searches: for a live display that shows only values.
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot);
-tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities);
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
+                       bool quantity_deviations = true);
 
 // Every test frequency once, rising.
 std::vector<int> all_frequency_indices();
@@ -80,7 +88,8 @@ tmeasurement_snapshot multitone_point(const tmeasurement_snapshot& snapshot, int
 
 // The eight points of a multitone reading, rising in frequency: each row as
 // the stepped sweep's row at that frequency would be made.
-std::vector<tsweep_row> multitone_rows(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities);
+std::vector<tsweep_row> multitone_rows(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
+                                       bool quantity_deviations = true);
 
 class tfrequency_sweep {
 public:

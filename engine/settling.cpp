@@ -12,7 +12,8 @@ namespace {
 
 bool tone_differs(const tmeasure_tag& a, const tmeasure_tag& b)
 {
-  return a.freq_index != b.freq_index || a.tone_level != b.tone_level || a.test_mode != b.test_mode;
+  return a.freq_index != b.freq_index || a.tone_level != b.tone_level || a.test_mode != b.test_mode ||
+         a.multitone != b.multitone;
 }
 
 // What changes the recording without changing the tone.

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,6 +50,8 @@ TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)
       {"frobnicate", "unknown command 'frobnicate'"},
       {"serve --listen abc --sim R=1k", "--listen: 'abc' is not an IPv4 or IPv6 address"},
       {"serve --idle-timeout 1.5 --sim R=1k", "--idle-timeout: '1.5' is not a whole number of seconds"},
+      {"sweep --watch --sim R=1k", "--watch: a continuous stream of curves needs --multitone"},
+      {"sweep --multitone --watch --csv --sim R=1k", "--watch: the curves stream as JSON lines, not CSV"},
   };
   for (const bad_case& c : cases) {
     const trun run = run_cli(c.arguments);
@@ -113,6 +116,31 @@ TEST(CommandLine, NothingIsPrintedBeforeTheFirstSettledReading)
   EXPECT_EQ(watch.exit_code, 1) << watch.output;
   EXPECT_NE(watch.output.find("no settled reading in 0.0"), std::string::npos) << watch.output;
   EXPECT_EQ(watch.output.find("Z:"), std::string::npos) << watch.output;
+}
+
+// The live response on the command line: one JSON curve of eight points
+// per line, twenty a second of stream time, each with the sweep's fields
+// and its own fit; none before the multitone has settled.
+TEST(CommandLine, TheMultitoneWatchStreamsACurvePerLine)
+{
+  const trun run = run_cli("sweep --multitone --watch --seconds 2 --ref 1k --sim 'R=1k + L=10m'");
+  ASSERT_EQ(run.exit_code, 0) << run.output;
+  std::istringstream lines(run.output);
+  std::string line;
+  int curves = 0;
+  while (std::getline(lines, line)) {
+    ++curves;
+    EXPECT_EQ(line.rfind("{\"mode\":\"Z/phi\",\"auto_ref\":false,\"multitone\":true,", 0), 0u) << line;
+    EXPECT_NE(line.find("\"fit\":{\"model\":\"Reihe R-L\",\"valid\":true"), std::string::npos) << line;
+    std::size_t rows = 0;
+    for (std::size_t at = line.find("\"frequency_hz\""); at != std::string::npos; at = line.find("\"frequency_hz\"", at + 1)) {
+      ++rows;
+    }
+    EXPECT_EQ(rows, 8u) << line;
+  }
+  // 2 s less the first curve's 0.45 s, at 20 a second.
+  EXPECT_GE(curves, 28);
+  EXPECT_LE(curves, 32);
 }
 
 // A calibration that could not be saved is refused before its sweep.

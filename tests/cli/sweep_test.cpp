@@ -5,6 +5,7 @@
 #include "cli/calibration_sweep.h"
 #include "cli/sweep_command.h"
 #include "engine/circuit_fit.h"
+#include "engine/multitone_response.h"
 #include "support/simulated_meter.h"
 
 #include "audio/simulated/dut_network.h"
@@ -153,6 +154,57 @@ TEST_F(FrequencySweep, TheMultitoneMeasuresAllEightAtOnce)
     }
     EXPECT_FALSE(lcr::settings.multitone.load());  // the single tone is back
   }
+}
+
+// Switched on while the single tone plays, the live response waits until
+// the multitone queued behind it has reached the input: its first curve is
+// exact at all eight points, none read from the single tone's silence.
+// With "Auto R ref" it goes on at the reference with the smallest worst
+// deviation, and stopping brings back the operator's tone and reference.
+TEST_F(FrequencySweep, TheLiveResponseWaitsForItsToneAndPicksOneReference)
+{
+  quarvel_cli::tmeter_options options = precise_options();
+  options.ft_factor = 1;
+  options.avg_count = 1;
+  open(options);
+  place_device("C=1u + R=2");
+  const auto live_curves = [this](bool auto_ref, std::int64_t& frames_to_first) {
+    settled_snapshot();
+    lcr::tmultitone_response response(auto_ref, std::nullopt, 3000);
+    const std::int64_t start = session->frames_processed();
+    std::vector<std::vector<lcr::tsweep_row>> curves;
+    for (int step = 0; step < 400 && curves.size() < 5; ++step) {
+      run_seconds(0.01);
+      if (!response.tick()) continue;
+      if (curves.empty()) frames_to_first = session->frames_processed() - start;
+      curves.push_back(response.rows());
+      for (const lcr::tsweep_row& row : curves.back()) {
+        EXPECT_LT(relative_error(row, "C=1u + R=2"), 1e-3) << row.frequency_hz << " Hz";
+      }
+    }
+    response.stop();
+    EXPECT_FALSE(lcr::settings.multitone.load());
+    EXPECT_FALSE(response.tick());
+    EXPECT_EQ(response.rows().size(), 8u);  // the frozen curve stays
+    return curves;
+  };
+
+  std::int64_t frames_to_first = 0;
+  lcr::settings.ref_index = 1;
+  auto curves = live_curves(false, frames_to_first);
+  ASSERT_EQ(curves.size(), 5u);
+  EXPECT_GE(frames_to_first, waveio::output_lead_min);
+
+  // From 1 MΩ: 10 Ω, 100 Ω and 1 kΩ are tried, and 100 Ω keeps the worst
+  // point best for 1.6 kΩ … 8 Ω.
+  lcr::settings.ref_index = 5;
+  curves = live_curves(true, frames_to_first);
+  ASSERT_EQ(curves.size(), 5u);
+  for (const auto& curve : curves) {
+    for (const lcr::tsweep_row& row : curve) EXPECT_EQ(row.ref_index, 1) << row.frequency_hz << " Hz";
+  }
+  EXPECT_LT(lcr::worst_relative_deviation(curves.front()), 0.2);
+  EXPECT_EQ(lcr::settings.ref_index.load(), 5);
 }
 
 // With "Auto R ref" each frequency uses the reference recommended there:

@@ -25,6 +25,9 @@ constexpr int ft_factor_item_4 = 1;
 constexpr int level_item_1_00 = 6;
 // Ticks of the 500 ms timer that a frequency waits for a settled reading.
 constexpr int settle_ticks = static_cast<int>(lcr::calibration_settle_seconds * 2.0);
+// A multitone pass: the tone's way to the input, then 64 evaluations 50 ms
+// apart ("Mittelwert" 16 at "FT Faktor" 4): some seven ticks.
+constexpr int multitone_expected_ticks = 8;
 
 QString frequency_text(int freq_index)
 {
@@ -108,9 +111,19 @@ void tcalibration_page::Button5Click()
   if (!read_known_resistor()) return;
   cal_phase_ = 0;
   cal_step_ = 0;
+  waiting_ticks_ = 0;
   refusals_.clear();
   ui.Button5->setEnabled(false);
   emit sweep_settings_requested(ft_factor_item_4, level_item_1_00);
+  multitone_pass_ = ui.CheckBox7->isChecked();
+  ui.CheckBox7->setEnabled(false);
+  if (multitone_pass_) {
+    // The operator's "Mittelwert" returns after the pass.
+    operator_avg_count_ = lcr::settings.avg_count.load();
+    lcr::settings.avg_count = lcr::multitone_calibration_avg_count;
+    lcr::settings.request_average_rebuild = true;
+    lcr::settings.multitone = true;
+  }
   sweep_timer_.start();
   ui.ProgressBar1->setValue(0);
   streams_.follow_set_up();
@@ -121,6 +134,10 @@ void tcalibration_page::Button5Click()
 
 void tcalibration_page::Timer2Timer()
 {
+  if (multitone_pass_) {
+    multitone_tick();
+    return;
+  }
   switch (cal_phase_) {
     case 0:
       lcr::settings.freq_index = cal_step_;
@@ -156,10 +173,43 @@ bool tcalibration_page::store_at_current_frequency()
   return true;
 }
 
+// The pass stores all eight at the first settled reading whose scatter is
+// known; meanwhile the bar moves with the time such a reading takes.
+void tcalibration_page::multitone_tick()
+{
+  ++waiting_ticks_;
+  if (const auto results = lcr::cal_store_multitone_step(selected_mode())) {
+    for (int f = 0; f < lcr::freq_count; ++f) {
+      const lcr::tcal_step_result result = (*results)[static_cast<std::size_t>(f)];
+      if (result != lcr::tcal_step_result::stored) refusals_.emplace_back(f, result);
+    }
+    finish_multitone_pass();
+    return;
+  }
+  const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
+  if (!streaming || lcr::settings.test_mode.load() != 0 || waiting_ticks_ >= settle_ticks) {
+    for (int f = 0; f < lcr::freq_count; ++f) refusals_.emplace_back(f, lcr::tcal_step_result::not_settled);
+    finish_multitone_pass();
+    return;
+  }
+  ui.ProgressBar1->setValue(std::min(95, waiting_ticks_ * 100 / multitone_expected_ticks));
+}
+
+void tcalibration_page::finish_multitone_pass()
+{
+  ui.ProgressBar1->setValue(100);
+  lcr::settings.multitone = false;
+  lcr::settings.avg_count = operator_avg_count_;
+  lcr::settings.request_average_rebuild = true;
+  multitone_pass_ = false;
+  end_sweep();
+}
+
 void tcalibration_page::end_sweep()
 {
   sweep_timer_.stop();
   ui.Button5->setEnabled(true);
+  ui.CheckBox7->setEnabled(true);
   ui.ProgressBar1->setValue(0);
   emit sweep_ended();
   streams_.follow_set_up();

@@ -1,9 +1,10 @@
 #pragma once
 
 // The page "Kalibrierung": a calibration sweep over the eight frequencies
-// in one of the five calibration modes on the window's 500 ms timer, the
-// known resistor of mode 4, "Speichern" with its backup, and the fixed table
-// of error bounds. Window's thread.
+// in one of the five calibration modes on the window's 500 ms timer, one
+// tone after another or ("Multiton") all eight in one pass, the known
+// resistor of mode 4, "Speichern" with its backup, and the fixed table of
+// error bounds. Window's thread.
 
 #include "ui/pages/page_services.h"
 #include "ui_calibration_page.h"
@@ -50,6 +51,8 @@ public slots:
 private:
   bool read_known_resistor();
   bool store_at_current_frequency();
+  void multitone_tick();
+  void finish_multitone_pass();
   void end_sweep();
   void report_refusals();
 
@@ -59,5 +62,7 @@ private:
   int cal_phase_ = 0;
   int cal_step_ = 0;
   int waiting_ticks_ = 0;  // for a settled reading at this frequency
+  bool multitone_pass_ = false;
+  int operator_avg_count_ = 1;  // "Mittelwert" before a multitone pass
   std::vector<std::pair<int, lcr::tcal_step_result>> refusals_;  // frequency index, why
 };

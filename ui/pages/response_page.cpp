@@ -10,6 +10,7 @@
 #include "engine/settings.h"
 
 #include <QHeaderView>
+#include <QHideEvent>
 #include <QSignalBlocker>
 
 #include <mutex>
@@ -18,6 +19,14 @@
 namespace {
 
 constexpr int show_magnitude_and_phase = 0;
+constexpr int stepped_tones = 0;
+// Ten curves a second, every other evaluation: each curve's eight
+// deviation searches cost a few milliseconds of the window's thread. The
+// page looks more often, so that the first curve after the start or after
+// another device is shown as soon as it has settled.
+constexpr int live_tick_ms = 20;
+constexpr int live_evaluations_apart = 2;
+const QString axis_note = QStringLiteral("Frequenzachse log., 100 Hz … 20 kHz");
 
 
 lcr::tlcr_strings record_of(const char* key)
@@ -66,7 +75,10 @@ tresponse_page::tresponse_page(QWidget* parent) : QWidget(parent)
   // last takes the rest.
   ui.TableWidget1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   ui.TableWidget1->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
-  ui.Label57->setText(QStringLiteral("Frequenzachse log., 100 Hz … 20 kHz"));
+  ui.Label57->setText(axis_note);
+  live_timer_.setInterval(live_tick_ms);
+  connect(&live_timer_, &QTimer::timeout, this, &tresponse_page::tick_live);
+  connect(ui.Button13, &QPushButton::clicked, this, &tresponse_page::Button13Click);
   connect(ui.Button8, &QPushButton::clicked, this, &tresponse_page::Button8Click);
   connect(ui.Button9, &QPushButton::clicked, this, &tresponse_page::Button9Click);
   connect(ui.Button10, &QPushButton::clicked, this, &tresponse_page::Button10Click);
@@ -83,11 +95,101 @@ void tresponse_page::allow_reference_switching(bool allowed)
                                                     "eingesetzte Widerstand (R ref)"));
 }
 
+bool tresponse_page::multitone_chosen() const
+{
+  return ui.ComboBox6->currentIndex() != stepped_tones;
+}
+
 void tresponse_page::Button8Click()
 {
-  sweep_.emplace(ui.CheckBox3->isChecked() && ui.CheckBox3->isEnabled());
+  if (sweep_ || live_) return;
+  const bool auto_ref = ui.CheckBox3->isChecked() && ui.CheckBox3->isEnabled();
   ui.Button8->setEnabled(false);
+  ui.Button13->setEnabled(true);
+  ui.ComboBox6->setEnabled(false);
   ui.ProgressBar2->setValue(0);
+  if (multitone_chosen()) {
+    live_.emplace(auto_ref, std::nullopt, 30000 / live_tick_ms);
+    // The table and plot show values; the quantities' deviations are made
+    // for the frozen curve and an export.
+    live_->set_values_only(true);
+    start_live();
+  } else {
+    sweep_.emplace(auto_ref);
+  }
+}
+
+void tresponse_page::Button13Click()
+{
+  if (live_) {
+    stop_live();
+    return;
+  }
+  if (!sweep_) return;
+  sweep_->cancel();
+  tick_sweep();
+}
+
+void tresponse_page::start_live()
+{
+  live_curves_shown_ = 0;
+  rate_curves_ = 0;
+  live_clock_.start();
+  rate_since_ms_ = 0;
+  ui.Label57->setText(QStringLiteral("Multiton: wartet auf eingeschwungene Messung …"));
+  live_timer_.start();
+}
+
+void tresponse_page::stop_live()
+{
+  if (!live_) return;
+  live_timer_.stop();
+  live_->stop();  // the single tone and the operator's reference return
+  const std::string failure = live_->failure_text();
+  if (!live_->rows().empty()) {
+    rows_ = live_->rows();
+    show_results();
+  }
+  live_.reset();
+  ui.Button8->setEnabled(true);
+  ui.Button13->setEnabled(false);
+  ui.ComboBox6->setEnabled(true);
+  ui.ProgressBar2->setValue(0);
+  ui.Label57->setText(axis_note);
+  if (!failure.empty()) show_error_message(QString::fromStdString(failure));
+}
+
+void tresponse_page::tick_live()
+{
+  if (!live_) return;
+  if (!live_->tick(live_evaluations_apart)) {
+    if (!live_->running()) stop_live();
+    return;
+  }
+  rows_ = live_->rows();
+  ++live_curves_shown_;
+  ++rate_curves_;
+  ui.ProgressBar2->setValue(100);
+  show_results();
+  show_live_rate();
+}
+
+// Curves per second over the last second or so.
+void tresponse_page::show_live_rate()
+{
+  const qint64 now_ms = live_clock_.elapsed();
+  if (now_ms - rate_since_ms_ < 1000 && live_curves_shown_ > 1) return;
+  const double rate = live_curves_shown_ == 1 ? 0.0 : rate_curves_ * 1000.0 / static_cast<double>(now_ms - rate_since_ms_);
+  ui.Label57->setText(live_curves_shown_ == 1 ? QStringLiteral("Multiton live")
+                                              : QStringLiteral("Multiton live, %1 Kurven/s").arg(rate, 0, 'f', 1));
+  rate_curves_ = 0;
+  rate_since_ms_ = now_ms;
+}
+
+void tresponse_page::hideEvent(QHideEvent* event)
+{
+  stop_live();
+  QWidget::hideEvent(event);
 }
 
 void tresponse_page::tick_sweep()
@@ -100,6 +202,8 @@ void tresponse_page::tick_sweep()
   const std::string failure = sweep_->failure_text();
   sweep_.reset();
   ui.Button8->setEnabled(true);
+  ui.Button13->setEnabled(false);
+  ui.ComboBox6->setEnabled(true);
   ui.ProgressBar2->setValue(0);
   show_results();
   if (!failure.empty()) show_error_message(QString::fromStdString(failure));
@@ -173,7 +277,7 @@ void tresponse_page::draw_plot()
 std::string tresponse_page::table_csv() const
 {
   const auto [first, second] = lcr::displayed_quantities();
-  return lcr::sweep_csv_text(rows_, first.symbol, second.symbol);
+  return lcr::sweep_csv_text(live_ ? live_->full_rows() : rows_, first.symbol, second.symbol);
 }
 
 void tresponse_page::Button9Click()

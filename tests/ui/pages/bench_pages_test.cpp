@@ -12,6 +12,7 @@
 #include "ui/widgets/file_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <complex>
 #include <sstream>
 
 namespace {
@@ -112,6 +114,54 @@ TEST_F(BenchPages, TheSweepPageMeasuresFitsAndExports)
   }
   click(push_button("Button10"));
   EXPECT_FALSE(QImage(QString::fromStdString(directory.path() + "/Frequenzgang.png")).isNull());
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// "Multiton (live)": a new curve with every evaluation, exact at all
+// eight points, while the other controls wait; "Stopp" freezes it and the
+// single tone returns; leaving the page stops it too.
+TEST_F(BenchPages, TheLiveResponseRunsUntilStopped)
+{
+  start_window("R=1k + L=10m");
+  use_virtual_clock();
+  click_item("RadioGroup1", 2);  // "R ref" 1 kΩ
+  window->page_control().setCurrentWidget(&window->response_page());
+  tresponse_page& page = window->response_page();
+  combo("ComboBox6")->setCurrentIndex(1);
+  click(push_button("Button8"));
+  ASSERT_TRUE(page.live_running());
+  EXPECT_FALSE(combo("ComboBox6")->isEnabled());
+  EXPECT_TRUE(push_button("Button13")->isEnabled());
+  for (int tick = 0; tick < 100 && page.live_curves_shown() < 10; ++tick) {
+    advance(0.1);
+    page.tick_live();
+  }
+  ASSERT_GE(page.live_curves_shown(), 10);
+  ASSERT_EQ(page.rows().size(), 8u);
+  for (const lcr::tsweep_row& row : page.rows()) {
+    const std::complex<double> truth{1000.0, 2.0 * lcr::pi * row.frequency_hz * 10e-3};
+    const double error = std::abs(std::complex(row.z.re, row.z.im) - truth);
+    EXPECT_LT(error, 1e-2 * std::abs(truth)) << row.frequency_hz;  // FT 1 at the window's level
+    EXPECT_LE(error, row.z_covering) << row.frequency_hz;
+    EXPECT_EQ(row.ref_index, 2);
+  }
+  EXPECT_EQ(page.fit().model, lcr::tcircuit_model::series_rl);
+  EXPECT_TRUE(label("Label57").startsWith("Multiton live")) << label("Label57").toStdString();
+
+  click(push_button("Button13"));
+  EXPECT_FALSE(page.live_running());
+  EXPECT_FALSE(lcr::settings.multitone.load());
+  EXPECT_TRUE(push_button("Button8")->isEnabled());
+  const std::vector<lcr::tsweep_row> frozen = page.rows();
+  advance(0.5);
+  page.tick_live();
+  EXPECT_EQ(page.rows().front().z.re, frozen.front().z.re);
+
+  click(push_button("Button8"));
+  ASSERT_TRUE(page.live_running());
+  window->page_control().setCurrentIndex(0);
+  EXPECT_FALSE(page.live_running());
+  EXPECT_FALSE(lcr::settings.multitone.load());
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

@@ -10,6 +10,7 @@
 
 #include "engine/calibration_file.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -88,6 +89,38 @@ TEST_F(CalibrationPage, ASweepStoresEveryFrequencyAndLeavesItsSettings)
   // The crosstalk of the ideal set-up at every frequency: nothing, and set.
   const std::lock_guard lock(lcr::publication_lock);
   for (const lcr::tcomplex h : lcr::calibration.h_short) EXPECT_LT(std::hypot(h.re, h.im), 1e-4);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// "Multiton": the open step at all eight frequencies in one pass, the bar
+// moving while it waits, the entries as the stepped sweep stores them, and
+// the single tone and the operator's "Mittelwert" back afterwards.
+TEST_F(CalibrationPage, AMultitonePassStoresAllEightAtOnce)
+{
+  start();
+  click_item("RadioGroup8", 2);  // open terminals
+  click_item("RadioGroup9", 2);
+  click(find<QCheckBox>("CheckBox7"));
+  const int operator_avg_count = lcr::settings.avg_count.load();
+  click(push_button("Button5"));
+  EXPECT_FALSE(find<QCheckBox>("CheckBox7")->isEnabled());
+  std::vector<int> shown;
+  int ticks = 0;
+  for (; ticks < 60 && window->timer2().isActive(); ++ticks) {
+    advance(0.5);
+    shown.push_back(progress()->value());
+  }
+  EXPECT_FALSE(window->timer2().isActive());
+  EXPECT_LE(ticks, 10);  // some 4 s, against 12 s stepped
+  ASSERT_GE(shown.size(), 3u);
+  EXPECT_GT(shown.front(), 0);  // it moves from the first tick
+  EXPECT_FALSE(lcr::settings.multitone.load());
+  EXPECT_EQ(lcr::settings.avg_count.load(), operator_avg_count);
+  EXPECT_TRUE(find<QCheckBox>("CheckBox7")->isEnabled());
+  // The ideal set-up's open terminals: nothing across them at any frequency.
+  const std::lock_guard lock(lcr::publication_lock);
+  for (const lcr::tcomplex y : lcr::calibration.y_open[2]) EXPECT_LT(std::hypot(y.re, y.im), 1e-8);
+  for (const lcr::tratio_spread& spread : lcr::calibration_spreads.y_open[2]) EXPECT_TRUE(spread.valid);
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 

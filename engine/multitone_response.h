@@ -1,0 +1,90 @@
+#pragma once
+
+// The live frequency response: the multitone on, and a curve of the eight
+// test frequencies from every fresh reading that has settled under it, until
+// stopped. With "Auto R ref" it first finds the one reference that keeps the
+// worst relative deviation of |Z| over the eight smallest: it measures at
+// the operator's reference, then at each reference between the lowest and
+// the highest that the eight points recommend, and stays with the best.
+// Only the simulated set-up changes its reference by itself.
+//
+// Stepped by the caller's ticks on the thread that owns the settings; it
+// never waits. Stopping (or destruction) brings back the single tone and
+// the operator's reference.
+
+#include "frequency_sweep.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lcr {
+
+// The worst relative deviation of |Z| over a curve's points (infinite for
+// an empty curve or a point with |Z| = 0).
+double worst_relative_deviation(const std::vector<tsweep_row>& rows);
+
+// Of measured curves at different references, the index of the one with
+// the smallest worst relative deviation (−1 for none).
+int least_worst_curve(const std::vector<std::vector<tsweep_row>>& curves);
+
+class tmultitone_response {
+public:
+  // `most_waiting_ticks`: ticks without a fresh settled reading before the
+  // response gives up (30 s of the window's 100 ms display ticks).
+  explicit tmultitone_response(bool auto_ref, const std::optional<tquantity_pair>& quantities = std::nullopt,
+                               int most_waiting_ticks = 300);
+  ~tmultitone_response();
+  tmultitone_response(const tmultitone_response&) = delete;
+  tmultitone_response& operator=(const tmultitone_response&) = delete;
+
+  // For a display that shows only values: each curve's two quantities then
+  // carry no deviations (NaN) until stop() or full_rows().
+  void set_values_only(bool values_only) { values_only_ = values_only; }
+
+  // One tick: true when a new curve has come (in rows()). A curve is taken
+  // from a reading at least `evaluations_apart` evaluations after the last
+  // one's, or from the first settled reading after an unsettled one (the
+  // start, another device): a display that shows every other evaluation
+  // still shows that one at once.
+  bool tick(int evaluations_apart = 1);
+  // Freezes the curve; the single tone and the operator's reference return.
+  void stop();
+
+  bool running() const { return running_; }
+  // Stopped because no settled reading came.
+  bool failed() const { return failed_; }
+  std::string failure_text() const;
+  // Still trying references before the first curve.
+  bool choosing_reference() const { return candidate_ < candidates_.size(); }
+  const std::vector<tsweep_row>& rows() const { return rows_; }
+  // The latest curve with every deviation, for an export.
+  std::vector<tsweep_row> full_rows() const;
+  std::int64_t curves() const { return curves_; }
+
+private:
+  void try_candidate(std::size_t candidate);
+  void choose_reference(const std::vector<tsweep_row>& first_curve);
+
+  tquantity_pair quantities_;
+  int most_waiting_ticks_;
+  int operator_ref_index_;
+  bool restore_ref_;
+  std::vector<int> candidates_;               // references still to try
+  std::size_t candidate_ = 0;                 // the one being measured
+  std::vector<std::vector<tsweep_row>> tried_;  // a curve per reference tried
+  std::vector<tmeasurement_snapshot> tried_snapshots_;
+  std::vector<int> tried_refs_;
+  std::int64_t last_evaluation_ = -1;
+  int waiting_ticks_ = 0;
+  bool gap_ = true;  // no settled reading was current at some tick since the last curve
+  std::vector<tsweep_row> rows_;
+  std::optional<tmeasurement_snapshot> latest_;  // rows_ are made of it
+  bool values_only_ = false;
+  std::int64_t curves_ = 0;
+  bool running_ = true;
+  bool failed_ = false;
+};
+
+}  // namespace lcr
