@@ -283,13 +283,11 @@ tfile_result read_calibration_text(std::string_view text, tcalibration_tables& t
   return read_sections(reader, tables);
 }
 
-tfile_result cal_load(const std::string& path)
-{
-  const tread_descriptor file(path);
-  if (file.error_number() == ENOENT) return {};
-  if (file.error_number() != 0) return io_error(file.error_number(), path);
+namespace {
 
-  tcalibration_tables tables = published_tables();
+// The file's tables read over `tables`, published.
+tfile_result load_over(const tread_descriptor& file, const std::string& path, tcalibration_tables tables)
+{
   tline_reader reader(descriptor_source(file));
   tfile_result result = read_sections(reader, tables);
   if (result.ok && reader.error_number() != 0) result = io_error(reader.error_number(), path);
@@ -298,6 +296,30 @@ tfile_result cal_load(const std::string& path)
   calibration = tables;
   calibration_spreads = {};  // the file holds the values alone
   return result;
+}
+
+}  // namespace
+
+tfile_result cal_load(const std::string& path)
+{
+  const tread_descriptor file(path);
+  if (file.error_number() == ENOENT) return {};
+  if (file.error_number() != 0) return io_error(file.error_number(), path);
+  return load_over(file, path, published_tables());
+}
+
+tfile_result cal_revert(const std::string& path)
+{
+  const tread_descriptor file(path);
+  if (file.error_number() == ENOENT) {
+    const tcalibration_tables nominal = nominal_calibration_tables();
+    const std::lock_guard lock(publication_lock);
+    calibration = nominal;
+    calibration_spreads = {};
+    return {};
+  }
+  if (file.error_number() != 0) return io_error(file.error_number(), path);
+  return load_over(file, path, nominal_calibration_tables());
 }
 
 tfile_result cal_backup(const std::string& path, const std::string& backup_path)

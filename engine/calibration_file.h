@@ -44,6 +44,11 @@ tfile_result cal_save(const std::string& path);
 // read before it.
 tfile_result cal_load(const std::string& path);
 
+// Back to the calibration in the file, as at the program's start: the
+// tables read over the nominal ones (all nominal without a file), their
+// scatter unknown. A file that cannot be opened changes nothing.
+tfile_result cal_revert(const std::string& path);
+
 // The same rules on a file's text, into `tables` (tests and fuzzing).
 tfile_result read_calibration_text(std::string_view text, tcalibration_tables& tables);
 

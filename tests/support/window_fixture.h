@@ -65,6 +65,10 @@ protected:
     graphic::reset_plot_state();
     graphic::reset_plot_bitmaps();
     previous_handler = set_error_message_handler([this](const QString& message) { errors << message; });
+    previous_confirmation = set_confirmation_handler([this](const QString& question) {
+      questions << question;
+      return confirm_answer;
+    });
   }
 
   void TearDown() override
@@ -72,6 +76,7 @@ protected:
     release_gate();  // a worker held at the gate could not end
     window.reset();
     set_error_message_handler(previous_handler);
+    set_confirmation_handler(previous_confirmation);
     waveio::reset_stream_state();
   }
 
@@ -262,12 +267,15 @@ protected:
   temporary_directory directory;
   std::unique_ptr<TForm1> window;
   QStringList errors;
+  QStringList questions;       // asked before an action that cannot be undone
+  bool confirm_answer = true;  // the operator's answer to them
   std::atomic<std::int64_t> frames_processed{0};
   std::atomic<std::int64_t> gate_frames{std::numeric_limits<std::int64_t>::max()};
   long ticks_run = 0;
 
 private:
   std::function<void(const QString&)> previous_handler;
+  std::function<bool(const QString&)> previous_confirmation;
 };
 
 // What does not fit on a page: a control outside its parent, two controls

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <mutex>
 #include <utility>
 
@@ -58,6 +59,7 @@ tcalibration_page::tcalibration_page(QWidget* parent, tstream_service& streams, 
   connect(ui.RadioGroup9, &toption_group::click, this, &tcalibration_page::RadioGroup9Click);
   connect(ui.Button5, &QPushButton::clicked, this, &tcalibration_page::Button5Click);
   connect(ui.Button7, &QPushButton::clicked, this, &tcalibration_page::Button7Click);
+  connect(ui.Button14, &QPushButton::clicked, this, &tcalibration_page::Button14Click);
 }
 
 bool tcalibration_page::sweep_running() const
@@ -114,6 +116,7 @@ void tcalibration_page::Button5Click()
   waiting_ticks_ = 0;
   refusals_.clear();
   ui.Button5->setEnabled(false);
+  ui.Button14->setEnabled(false);
   emit sweep_settings_requested(ft_factor_item_4, level_item_1_00);
   multitone_pass_ = ui.CheckBox7->isChecked();
   ui.CheckBox7->setEnabled(false);
@@ -209,6 +212,7 @@ void tcalibration_page::end_sweep()
 {
   sweep_timer_.stop();
   ui.Button5->setEnabled(true);
+  ui.Button14->setEnabled(true);
   ui.CheckBox7->setEnabled(true);
   ui.ProgressBar1->setValue(0);
   emit sweep_ended();
@@ -242,4 +246,20 @@ void tcalibration_page::Button7Click()
   const std::string& path = calibration_path_;
   const lcr::tfile_result saved = lcr::cal_save_with_backup(path, lcr::calibration_backup_path(path));
   if (!saved.ok) show_error_message(QString::fromStdString(saved.text()));
+}
+
+// A mistaken step ("Kal. offen" with a part still connected) is undone by
+// going back to the file: what was loaded at the start or saved since.
+void tcalibration_page::Button14Click()
+{
+  const QString file = QString::fromStdString(std::filesystem::path(calibration_path_).filename().string());
+  if (!confirm_action(QStringLiteral("Alle Kalibrierschritte seit dem letzten Laden oder Speichern verwerfen und "
+                                     "wieder mit „%1“ messen?")
+                          .arg(file))) {
+    return;
+  }
+  const lcr::tfile_result reverted = lcr::cal_revert(calibration_path_);
+  // An open step of this run must not serve a later reference step.
+  lcr::reset_cal_capture();
+  if (!reverted.ok) show_error_message(QString::fromStdString(reverted.text()));
 }

@@ -3,8 +3,9 @@
 // The page "Kalibrierung": a calibration sweep over the eight frequencies
 // in one of the five calibration modes on the window's 500 ms timer, one
 // tone after another or ("Multiton") all eight in one pass, the known
-// resistor of mode 4, "Speichern" with its backup, and the fixed table of
-// error bounds. Window's thread.
+// resistor of mode 4, "Speichern" with its backup, "Kalibrierung
+// verwerfen" back to the file's calibration, and the fixed table of error
+// bounds. Window's thread.
 
 #include "ui/pages/page_services.h"
 #include "ui_calibration_page.h"
@@ -47,6 +48,7 @@ public slots:
   void Button5Click();
   void Timer2Timer();
   void Button7Click();
+  void Button14Click();
 
 private:
   bool read_known_resistor();

@@ -86,6 +86,9 @@ tmeasurement_page::tmeasurement_page(QWidget* parent, QTimer& display_timer)
     connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
       if (checked) RadioButton_meas0Click(button);
     });
+    // A pair the operator picks stands: "Auto" would take it back at the
+    // next reading without a word.
+    connect(button, &QRadioButton::clicked, ui.CheckBox4, [this] { ui.CheckBox4->setChecked(false); });
   }
   connect(ui.Button4, &QPushButton::clicked, this, &tmeasurement_page::Button4Click);
   connect(ui.Button1, &QPushButton::clicked, this, &tmeasurement_page::Button1Click);
@@ -187,6 +190,7 @@ void tmeasurement_page::begin_correction(lcr::tcal_mode mode)
   correction_ticks_ = 0;
   ui.Button1->setEnabled(false);
   ui.Button2->setEnabled(false);
+  emit correction_started();
   // With the display stopped no tick comes: the latest reading is all there is.
   if (!display_timer_.isActive()) try_correction();
 }
@@ -202,6 +206,7 @@ void tmeasurement_page::try_correction()
   pending_correction_.reset();
   ui.Button1->setEnabled(true);
   ui.Button2->setEnabled(true);
+  emit correction_ended();
   if (result != lcr::tcal_step_result::stored) {
     show_error_message(button + QStringLiteral(": nicht gespeichert: ") + QString::fromUtf8(lcr::cal_step_result_text(result)));
   }

@@ -41,6 +41,11 @@ public:
   void show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming);
 
 signals:
+  // "Kal. offen" or "Kal. geschlossen" waits for its reading, or has
+  // stored it: the simulated set-up's "automatisch" wires the terminals
+  // for the step and back.
+  void correction_started();
+  void correction_ended();
   // A mode's quantities are on display: the plot's scale texts follow.
   void meas_mode_applied();
   // "Stopp" or "Start": the display shows the measurement once more.
@@ -57,6 +62,9 @@ public slots:
   void Button1Click();
   void Button2Click();
   void CheckBox4Click();
+
+  // The step "Kal. offen" or "Kal. geschlossen" waits for, if any.
+  std::optional<lcr::tcal_mode> pending_correction() const { return pending_correction_; }
 
 private:
   // "Kal. offen" and "Kal. geschlossen" store from a reading recorded after

@@ -25,6 +25,24 @@ tlamp_colour colour_of(lcr::tverdict verdict)
   return tlamp_colour::red;
 }
 
+const QString error_colour = QStringLiteral("color: rgb(200, 0, 0);");
+
+// What is wrong with the entered nominal value; "" when it can be used.
+QString nominal_problem(const QString& text, const std::optional<double>& nominal)
+{
+  if (!nominal) return QStringLiteral("„%1“ ist kein Wert (etwa 4,7k oder 100n)").arg(text.trimmed());
+  if (*nominal == 0.0) return QStringLiteral("mit 0 ist nichts zu vergleichen");
+  return {};
+}
+
+QString tolerance_problem(const QString& text, const std::optional<double>& tolerance)
+{
+  if (!tolerance) return QStringLiteral("„%1“ ist keine Zahl").arg(text.trimmed());
+  if (*tolerance < 0.0) return QStringLiteral("ohne Vorzeichen: ± gilt ohnehin");
+  if (*tolerance == 0.0) return QStringLiteral("über 0 %: kein Teil trifft den Sollwert genau");
+  return {};
+}
+
 }  // namespace
 
 std::optional<double> parse_entered_value(const QString& text, char separator)
@@ -71,9 +89,13 @@ void tsorting_page::show_comparison(const lcr::tmeasurement_snapshot& snapshot)
   const char separator = lcr::decimal_separator();
   const auto nominal = parse_entered_value(ui.Edit20->text(), separator);
   const auto tolerance = parse_locale_number(ui.Edit21->text(), separator);
-  ui.Edit20->setStyleSheet(nominal && *nominal != 0.0 ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
-  ui.Edit21->setStyleSheet(tolerance && *tolerance > 0.0 ? QString() : QStringLiteral("color: rgb(200, 0, 0);"));
-  const bool judged = ui.CheckBox5->isChecked() && nominal && *nominal != 0.0 && tolerance && *tolerance > 0.0;
+  const QString nominal_error = nominal_problem(ui.Edit20->text(), nominal);
+  const QString tolerance_error = tolerance_problem(ui.Edit21->text(), tolerance);
+  ui.Edit20->setStyleSheet(nominal_error.isEmpty() ? QString() : error_colour);
+  ui.Edit21->setStyleSheet(tolerance_error.isEmpty() ? QString() : error_colour);
+  ui.Label70->setText(nominal_error);
+  ui.Label71->setText(tolerance_error);
+  const bool judged = ui.CheckBox5->isChecked() && nominal_error.isEmpty() && tolerance_error.isEmpty();
   if (!judged || !lcr::is_current_reading(snapshot)) {
     ui.Label66->setText(QString());
     ui.Label68->setText(QString());

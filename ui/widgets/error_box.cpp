@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <utility>
 
@@ -10,6 +11,12 @@ namespace {
 std::function<void(const QString&)>& error_handler()
 {
   static std::function<void(const QString&)> handler;
+  return handler;
+}
+
+std::function<bool(const QString&)>& confirmation_handler()
+{
+  static std::function<bool(const QString&)> handler;
   return handler;
 }
 
@@ -27,4 +34,20 @@ void show_error_message(const QString& message)
 std::function<void(const QString&)> set_error_message_handler(std::function<void(const QString&)> handler)
 {
   return std::exchange(error_handler(), std::move(handler));
+}
+
+bool confirm_action(const QString& question)
+{
+  if (confirmation_handler()) return confirmation_handler()(question);
+  QMessageBox box(QMessageBox::Question, QApplication::applicationName(), question, QMessageBox::NoButton,
+                  QApplication::activeWindow());
+  QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+  box.setDefaultButton(box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole));
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+std::function<bool(const QString&)> set_confirmation_handler(std::function<bool(const QString&)> handler)
+{
+  return std::exchange(confirmation_handler(), std::move(handler));
 }

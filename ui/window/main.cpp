@@ -71,7 +71,10 @@ tcommand_line parse_command_line(std::span<char*> arguments)
       std::exit(0);
     }
     if (argument == "--version") {
-      std::cout << "quarvel " << quarvel::version_text << "\n";
+      std::cout << "quarvel " << quarvel::version_text << "\n"
+                << "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n"
+                << "This is free software: you are free to change and redistribute it.\n"
+                << "There is NO WARRANTY, to the extent permitted by law.\n";
       std::exit(0);
     }
     if (argument != "--sim" && argument != "--screenshot") usage_error("unknown argument '" + std::string(argument) + "'");

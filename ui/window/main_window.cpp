@@ -67,7 +67,7 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   plot_page_ = new tplot_page(this);
   calibration_page_ = new tcalibration_page(this, *this, Timer2, options_.calibration_path);
   setup_page_ = new tsetup_page(this, *this, *this);
-  simulation_page_ = new tsimulation_page(this, *this, *calibration_page_);
+  simulation_page_ = new tsimulation_page(this, *this, *this);
   response_page_ = new tresponse_page(this);
   sorting_page_ = new tsorting_page(this);
   remote_control_ = std::make_unique<tremote_control>(
@@ -108,6 +108,8 @@ void TForm1::connect_pages()
             measurement->ui.RadioGroup4->set_item_index(level_item);
           });
   connect(calibration_page_, &tcalibration_page::sweep_ended, measurement, &tmeasurement_page::RadioGroup3Click);
+  connect(measurement, &tmeasurement_page::correction_started, this, &TForm1::follow_set_up);
+  connect(measurement, &tmeasurement_page::correction_ended, this, &TForm1::follow_set_up);
   connect(setup_page_, &tsetup_page::measurement_resumed, measurement, &tmeasurement_page::RadioGroup4Click);
 }
 
@@ -197,6 +199,16 @@ void TForm1::open_streams()
 void TForm1::follow_set_up()
 {
   simulation_page_->apply_set_up();
+}
+
+bool TForm1::sweep_running() const
+{
+  return calibration_page_->sweep_running() || measurement_page_->pending_correction().has_value();
+}
+
+lcr::tcal_mode TForm1::selected_mode() const
+{
+  return measurement_page_->pending_correction().value_or(calibration_page_->selected_mode());
 }
 
 waveio::tsimulated_fixture& TForm1::fixture()

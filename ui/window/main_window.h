@@ -47,7 +47,7 @@ struct tstartup_options {
 // The window alone knows the pages, the timers and the devices: it gives
 // each page the services it asks for and connects what one page announces
 // to the pages it concerns.
-class TForm1 : public QWidget, public tstream_service, public tremote_switch {
+class TForm1 : public QWidget, public tstream_service, public tremote_switch, public tcalibration_progress {
   Q_OBJECT
 
 public:
@@ -81,6 +81,11 @@ public:
   void open_streams() override;
   waveio::tsimulated_fixture& fixture() override;
   std::string enable_remote(bool on) override;
+  // A calibration step in progress, for the simulated set-up's
+  // "automatisch": the calibration page's sweep, or "Kal. offen" or "Kal.
+  // geschlossen" on the measuring page.
+  bool sweep_running() const override;
+  lcr::tcal_mode selected_mode() const override;
   // The page "Simulation" is usable while the simulated set-up is a
   // selected device.
   void enable_simulation_page();

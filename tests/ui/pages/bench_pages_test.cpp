@@ -198,6 +198,14 @@ TEST_F(BenchPages, AutoChoosesTheModeButtonsAndIsKeptApart)
   EXPECT_TRUE(button("RadioButton_meas11")->isChecked());  // not at once
   advance(1.5);
   EXPECT_TRUE(button("RadioButton_meas12")->isChecked());  // Q/L
+  // A pair picked by hand stands, and "Auto" says so by letting go.
+  click(button("RadioButton_meas7"));  // Rp/Cp
+  advance(2.0);
+  EXPECT_TRUE(button("RadioButton_meas7")->isChecked());
+  EXPECT_FALSE(window->findChild<QCheckBox*>("CheckBox4")->isChecked());
+  click(window->findChild<QCheckBox*>("CheckBox4"));
+  advance(1.5);
+  EXPECT_TRUE(button("RadioButton_meas12")->isChecked());
   close_window();
   EXPECT_EQ(quarvel_ui::load_settings_values(settings_path()).measmodeindex, 12);
   EXPECT_TRUE(quarvel_ui::load_bench_values(settings_path()).automode);
@@ -230,10 +238,36 @@ TEST_F(BenchPages, TheComparatorSortsByTheFirstQuantity)
   lcr::set_decimal_separator(',');
   advance(0.3);
   EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::green);
-  find<QLineEdit>("Edit20")->setText("1x");  // …and a typing error
-  advance(0.3);
-  EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::background);
-  EXPECT_FALSE(find<QLineEdit>("Edit20")->styleSheet().isEmpty());
+  // Each entry the comparison cannot use is named beside its field, and
+  // nothing is judged.
+  const struct {
+    const char* nominal;
+    const char* tolerance;
+    const char* nominal_says;
+    const char* tolerance_says;
+  } bad_entries[] = {{"1x", "5", "„1x“ ist kein Wert", ""},
+                     {"abc", "5", "„abc“ ist kein Wert", ""},
+                     {"0", "5", "mit 0 ist nichts zu vergleichen", ""},
+                     {"1,1k", "0", "", "über 0 %"},
+                     {"1,1k", "-5", "", "ohne Vorzeichen"},
+                     {"1,1k", "fünf", "", "„fünf“ ist keine Zahl"}};
+  for (const auto& entry : bad_entries) {
+    find<QLineEdit>("Edit20")->setText(QString::fromUtf8(entry.nominal));
+    find<QLineEdit>("Edit21")->setText(QString::fromUtf8(entry.tolerance));
+    advance(0.3);
+    const std::string where = std::string(entry.nominal) + " / " + entry.tolerance;
+    EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::background) << where;
+    EXPECT_EQ(label("Label70").left(static_cast<qsizetype>(QString::fromUtf8(entry.nominal_says).size())),
+              QString::fromUtf8(entry.nominal_says))
+        << where;
+    EXPECT_EQ(label("Label70").isEmpty(), *entry.nominal_says == 0) << where;
+    EXPECT_EQ(label("Label71").left(static_cast<qsizetype>(QString::fromUtf8(entry.tolerance_says).size())),
+              QString::fromUtf8(entry.tolerance_says))
+        << where;
+    EXPECT_EQ(label("Label71").isEmpty(), *entry.tolerance_says == 0) << where;
+    EXPECT_EQ(find<QLineEdit>("Edit21")->styleSheet().isEmpty(), *entry.tolerance_says == 0) << where;
+  }
+  find<QLineEdit>("Edit21")->setText("5");
   // A capacitor shown as D/C is sorted by its capacitance.
   set_simulated_device("C=100n");
   click(button("RadioButton_meas11"));  // D/C

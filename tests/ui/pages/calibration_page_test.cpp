@@ -152,8 +152,11 @@ TEST_F(CalibrationPage, KalOffenStoresOnlyWhatWasRecordedAfterTheClick)
   click_item("RadioGroup4", 6);  // "Pegel" 1.00
   click_item("RadioGroup6", 2);  // "Mittelwert" 16: 0.8 s of windows in each reading
   advance(2.0);
-  // The part is taken out; what stays across the terminals is 100 kOhm.
-  // The operator's hands: the meter cannot see them.
+  // The part is taken out by hand ("Aufbau: Messobjekt"); what stays across
+  // the terminals is 100 kOhm, the operator's hands: the meter cannot see
+  // them.
+  window->page_control().setCurrentWidget(&window->simulation_page());
+  click_item("RadioGroup10", 1);
   waveio::tfixture_config open = window->sound_devices().fixture().configuration();
   open.dut_network = "R=100k";
   window->sound_devices().fixture().set_configuration(open);
@@ -176,6 +179,60 @@ TEST_F(CalibrationPage, KalOffenStoresOnlyWhatWasRecordedAfterTheClick)
   ASSERT_EQ(errors.size(), 1);
   EXPECT_EQ(errors.front().toStdString(), "Kal. geschlossen: nicht gespeichert: " +
                                                std::string(lcr::cal_step_result_text(lcr::tcal_step_result::not_settled)));
+}
+
+// "Kal. offen" pressed with the 1 kOhm part still in the terminals makes
+// every reading nonsense; "Kalibrierung verwerfen" (asked first) goes back
+// to what was saved, and an open step of the discarded run no longer
+// serves a reference step.
+TEST_F(CalibrationPage, KalibrierungVerwerfenUndoesAMistakenQuickStep)
+{
+  start();
+  window->page_control().setCurrentWidget(&window->simulation_page());
+  click_item("RadioGroup10", 1);  // "Aufbau: Messobjekt": the part stays
+  click_item("RadioGroup1", 2);
+  const auto shown_ohm = [this] {
+    advance_until_settled();
+    return lcr::c_abs(lcr::measurement_snapshot().display_z);
+  };
+  EXPECT_NEAR(shown_ohm(), 1000.0, 1.0);
+  click(push_button("Button7"));  // "Speichern": the file holds the good calibration
+  click(push_button("Button1"));
+  advance(3.0);
+  EXPECT_GT(shown_ohm(), 1e5);  // the part taken as the open terminals
+
+  confirm_answer = false;
+  click(push_button("Button14"));
+  EXPECT_EQ(questions.size(), 1);
+  EXPECT_GT(shown_ohm(), 1e5);  // "Nein" changes nothing
+  confirm_answer = true;
+  click(push_button("Button14"));
+  lcr::request_settling();
+  EXPECT_NEAR(shown_ohm(), 1000.0, 1.0);
+  {
+    const std::lock_guard lock(lcr::publication_lock);
+    EXPECT_EQ(lcr::cal_capture.h_open[3].re, 0.0);
+  }
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// On the simulated set-up with "Aufbau: automatisch" the quick steps wire
+// the terminals open or shorted for their reading, and the part back.
+TEST_F(CalibrationPage, QuickStepsWireTheSimulatedTerminalsThemselves)
+{
+  start();
+  click_item("RadioGroup1", 2);
+  for (const char* button : {"Button1", "Button2"}) {
+    click(push_button(button));
+    EXPECT_EQ(window->sound_devices().fixture().configuration().device_state,
+              std::string_view(button) == "Button1" ? waveio::tdevice_state::open : waveio::tdevice_state::shorted);
+    advance(3.0);
+    EXPECT_TRUE(push_button(button)->isEnabled());
+    EXPECT_EQ(window->sound_devices().fixture().configuration().device_state, waveio::tdevice_state::device_under_test);
+  }
+  advance_until_settled();
+  EXPECT_NEAR(lcr::c_abs(lcr::measurement_snapshot().display_z), 1000.0, 1.0);
+  EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
 // A known value that is not a number starts nothing, instead of a sweep with
