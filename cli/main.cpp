@@ -166,7 +166,10 @@ int main(int argc, char** argv)
     }
     const std::string_view command = arguments[0];
     if (command == "--version") {
-      std::cout << "quarvel-cli " << quarvel::version_text << "\n";
+      std::cout << "quarvel-cli " << quarvel::version_text << "\n"
+                << "License GPL-3.0-or-later: GNU GPL version 3 or later <https://gnu.org/licenses/gpl.html>\n"
+                << "This is free software: you are free to change and redistribute it.\n"
+                << "There is NO WARRANTY, to the extent permitted by law.\n";
       return 0;
     }
     if (asks_for_help(arguments.subspan(1)) && print_command_usage(command)) return 0;

@@ -11,10 +11,40 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/${QUARVEL_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/data/${QUARVEL_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${PROJECT_SOURCE_DIR}/data/quarvel.1 ${PROJECT_SOURCE_DIR}/data/quarvel-cli.1
-        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/data/copyright
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Debian wants the manual pages and the changelog compressed with
+# `gzip -9n`: the best compression, and no name or time stamp inside, so
+# that the same sources give the same package.
+find_program(QUARVEL_GZIP gzip REQUIRED)
+set(compressed_dir ${PROJECT_BINARY_DIR}/compressed)
+set(compressed_files "")
+foreach(source IN ITEMS quarvel.1 quarvel-cli.1 changelog)
+  add_custom_command(
+    OUTPUT ${compressed_dir}/${source}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${compressed_dir}
+    COMMAND ${QUARVEL_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/data/${source} > ${compressed_dir}/${source}.gz
+    DEPENDS ${PROJECT_SOURCE_DIR}/data/${source}
+    COMMENT "Compressing data/${source}"
+    VERBATIM)
+  list(APPEND compressed_files ${compressed_dir}/${source}.gz)
+endforeach()
+add_custom_target(quarvel_compressed_data ALL DEPENDS ${compressed_files})
+install(FILES ${compressed_dir}/quarvel.1.gz ${compressed_dir}/quarvel-cli.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${compressed_dir}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The package's version comes from the project; its changelog must begin
+# with the same one, or the package would describe another release.
+file(STRINGS ${PROJECT_SOURCE_DIR}/data/changelog changelog_head LIMIT_COUNT 1)
+string(REPLACE "." "\\." version_pattern "${PROJECT_VERSION}")
+if(NOT changelog_head MATCHES "^quarvel \\(${version_pattern}\\) ")
+  message(FATAL_ERROR "data/changelog begins with '${changelog_head}', "
+                      "not with an entry for version ${PROJECT_VERSION}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/data/changelog)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quarvel)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the Debian package from build/default, installs it on this machine
-# with apt, checks the installed programs, desktop entry and metainfo, runs
-# the installed window under Xvfb for a few seconds, and removes the
-# package again. Needs root or sudo (continuous integration runs it).
+# Builds the Debian package from build/default, has lintian find neither
+# error nor warning in it, installs it on this machine with apt, checks the
+# installed programs, desktop entry, metainfo and copyright file, runs the
+# installed window under Xvfb for a few seconds, and removes the package
+# again. Needs root or sudo (continuous integration runs it).
 #
 #   tools/package_check.sh
 set -euo pipefail
@@ -18,6 +19,17 @@ package=$(ls build/default/quarvel_*.deb | head -n 1)
 echo "package: built $package"
 dpkg-deb --field "$package" Depends
 
+# Lintian must have nothing to say at the levels error and warning. As
+# root it adds a notice of its own on stderr, which is not a finding.
+lintian_status=0
+findings=$(lintian --fail-on error,warning "$package" 2>&1) || lintian_status=$?
+findings=$(grep -v '^running with root privileges is not recommended!$' <<< "$findings" || true)
+if [ "$lintian_status" -ne 0 ] || [ -n "$findings" ]; then
+  lintian --info "$package" 2>&1 || true
+  fail "lintian reports (exit $lintian_status): $findings"
+fi
+echo "package: lintian reports no error and no warning"
+
 work=$(mktemp -d)
 xvfb_pid=
 cleanup() {
@@ -30,11 +42,17 @@ trap cleanup EXIT
 export DEBIAN_FRONTEND=noninteractive
 "${as_root[@]}" apt-get install -y -qq --no-install-recommends "./$package" > /dev/null
 [ "$(command -v quarvel)" = /usr/bin/quarvel ] || fail "quarvel is not in /usr/bin"
-quarvel --version | grep -q '^quarvel ' || fail "quarvel --version"
+for program in quarvel quarvel-cli; do
+  version=$("$program" --version)
+  grep -q "^$program " <<< "$version" || fail "$program --version: $version"
+  grep -q '^License GPL-3.0-or-later' <<< "$version" || fail "$program --version names no licence: $version"
+done
 (cd "$work" && quarvel-cli measure --sim R=1k --ref 1k --json) | grep -q '"first"' || fail "quarvel-cli measure"
 for page in quarvel quarvel-cli; do
-  dpkg -L quarvel | grep -q "/man1/$page.1" || fail "the manual page of $page is not installed"
+  dpkg -L quarvel | grep -q "/man1/$page.1.gz" || fail "the manual page of $page is not installed"
 done
+[ "$(head -n 1 /usr/share/doc/quarvel/copyright)" = "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ] \
+  || fail "no machine-readable copyright file"
 desktop-file-validate /usr/share/applications/io.github.quarvel.Quarvel.desktop
 appstreamcli validate --no-net /usr/share/metainfo/io.github.quarvel.Quarvel.metainfo.xml
 [ -f /usr/share/icons/hicolor/scalable/apps/io.github.quarvel.Quarvel.svg ] || fail "no icon"

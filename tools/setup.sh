@@ -8,12 +8,19 @@
 #                          real sound server (continuous integration)
 #   tools/setup.sh fuzz    also clang and its libFuzzer runtime, for the
 #                          `fuzz` preset
-#   tools/setup.sh package also what builds and checks the Debian package
-#                          (continuous integration)
+#   tools/setup.sh package also what builds and checks the Debian package,
+#                          lintian among it (continuous integration)
 #   tools/setup.sh pulse   also a PulseAudio server and ALSA's PulseAudio
 #                          plugins, for the mixer test on a real mixer
 #                          (continuous integration; not on a desktop that
 #                          runs PipeWire)
+#   tools/setup.sh pipewire
+#                          also a PipeWire server with its session manager
+#                          and its PulseAudio service, reached through
+#                          ALSA's PulseAudio plugins, for the loopback and
+#                          mixer test on PipeWire (continuous integration;
+#                          pipewire-alsa is left out, as it conflicts with
+#                          the package pulseaudio)
 set -euo pipefail
 
 packages=(
@@ -33,8 +40,9 @@ for extra in "$@"; do
     jack) packages+=(jackd2) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     pulse) packages+=(pulseaudio pulseaudio-utils libasound2-plugins) ;;
-    package) packages+=(dpkg-dev file desktop-file-utils appstream) ;;
-    *) echo "setup: unknown option '$extra' (known: jack, fuzz, pulse, package)" >&2; exit 2 ;;
+    package) packages+=(dpkg-dev file desktop-file-utils appstream lintian) ;;
+    pipewire) packages+=(pipewire pipewire-bin wireplumber pipewire-pulse pulseaudio-utils libasound2-plugins) ;;
+    *) echo "setup: unknown option '$extra' (known: jack, fuzz, pulse, package, pipewire)" >&2; exit 2 ;;
   esac
 done
 
