@@ -101,6 +101,11 @@ struct tengine_state {
   std::vector<std::uint8_t> plot_settled;  // beside it: whether each value had settled
   int plot_write_index = 0;
   std::int64_t evaluation_count = 0;  // measurement evaluations averaged since start
+  // An evaluation of a real signal has been made: a window recorded wholly
+  // after the tone reached the input, the left input not silent. Until
+  // then the display stays empty and the time course unwritten: what the
+  // first windows hold (silence, a tone on its way) is no reading.
+  bool signal_seen = false;
   std::int64_t left_out_count = 0;    // evaluations left out: their window spanned a dropout
   double recommended_ref_ohm = 0.0;   // published with ref_quantity's texts
   // The multitone's eight points of the latest evaluation (with `tag`).

@@ -318,9 +318,10 @@ void evaluate_measurement(std::int64_t window_start)
         engine.multitone_amplitude[i] = engine.multitone[i].amplitude;
       }
     }
+    engine.signal_seen = engine.signal_seen || (verdict.settled && g > 1e-10);
     if (settings.display_running.load()) engine.display_z = chain.z;
     auto& history = engine.plot_history;
-    if (!history[0].empty() && history[0].size() == history[1].size()) {
+    if (engine.signal_seen && !history[0].empty() && history[0].size() == history[1].size()) {
       const auto index = static_cast<std::size_t>(engine.plot_write_index) % history[0].size();
       history[0][index] = first_value;
       history[1][index] = second_value;
@@ -374,6 +375,7 @@ tmeasurement_snapshot measurement_snapshot()
   snapshot.ref_unit_text = engine.ref_quantity.unit_text;
   snapshot.recommended_ref_ohm = engine.recommended_ref_ohm;
   snapshot.evaluation_count = engine.evaluation_count;
+  snapshot.signal_seen = engine.signal_seen;
   snapshot.latest_signal_state = engine.latest_signal_state;
   snapshot.avg_ratio = engine.avg_ratio;
   snapshot.z = engine.z;
@@ -386,6 +388,12 @@ tmeasurement_snapshot measurement_snapshot()
   snapshot.multitone_spread = engine.multitone_spread;
   snapshot.multitone_amplitude = engine.multitone_amplitude;
   return snapshot;
+}
+
+void forget_signal()
+{
+  const std::lock_guard lock(publication_lock);
+  engine.signal_seen = false;
 }
 
 int take_signal_state()

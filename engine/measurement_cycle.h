@@ -61,6 +61,7 @@ struct tmeasurement_snapshot {
   std::string ref_unit_text;
   double recommended_ref_ohm = 0.0;
   std::int64_t evaluation_count = 0;
+  bool signal_seen = false;     // a real signal has been evaluated since start (engine_state.h)
   int latest_signal_state = 0;  // the level code of the latest evaluation alone
   // What a reading is made of: the averaged raw ratio (corrected anew with
   // the tables in force when it is read), the settings it was measured
@@ -81,6 +82,10 @@ struct tmeasurement_snapshot {
   std::array<double, freq_count> multitone_amplitude{};
 };
 tmeasurement_snapshot measurement_snapshot();
+
+// Streams (re)opened: their first windows hold silence and a tone on its
+// way again, so no signal counts as seen until the next real one.
+void forget_signal();
 
 // Reads `signal_state` and resets it to 0 in one step.
 int take_signal_state();

@@ -219,6 +219,20 @@ void format_quantity(int full_precision, tlcr_strings& record, double v)
   record.unit_text.assign(unit_text.view());
 }
 
+tunit_scale unit_scale(const std::string& quantity, double magnitude)
+{
+  const unit_class unit = unit_class_of(quantity);
+  tunit_scale scale;
+  if (takes_prefix(unit) && magnitude > 0.0 && std::isfinite(magnitude)) {
+    const int d = std::clamp(static_cast<int>(std::floor(std::log10(magnitude) / 3.0)), -5, 4);
+    double one = 1.0;
+    scale.unit_text = std::string(scale_to_prefix(d, one));
+    scale.factor = 1.0 / one;
+  }
+  scale.unit_text += std::string(unit_name(unit));
+  return scale;
+}
+
 void name_quantity(tlcr_strings& record)
 {
   struct naming {

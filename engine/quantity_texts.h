@@ -21,6 +21,16 @@ namespace lcr {
 // a std::string's inline buffer), so the worker may call it per evaluation.
 void format_quantity(int full_precision, tlcr_strings& record, double v);
 
+// The prefixed unit that format_quantity gives values of about `magnitude`
+// ("µF" for 2e-6 F) and the factor such values are divided by for it; no
+// prefix (factor 1) for degrees and dimensionless quantities. For scales
+// whose values must share one unit.
+struct tunit_scale {
+  double factor = 1.0;
+  std::string unit_text;
+};
+tunit_scale unit_scale(const std::string& quantity, double magnitude);
+
 // Writes symbol and long_name from quantity and circuit. An unknown key
 // leaves both as they are.
 void name_quantity(tlcr_strings& record);

@@ -30,10 +30,18 @@ constexpr int settle_ticks = static_cast<int>(lcr::calibration_settle_seconds * 
 // apart ("Mittelwert" 16 at "FT Faktor" 4): some seven ticks.
 constexpr int multitone_expected_ticks = 8;
 
-QString frequency_text(int freq_index)
+// Ticks a frequency of the stepped sweep usually waits for its reading:
+// the new tone's way to the input (some 0.4 s), then the averaged
+// evaluations 50 ms apart ("Mittelwert" × "FT Faktor" 4) and one window.
+int expected_wait_ticks()
 {
-  const int hz = lcr::test_frequencies[static_cast<std::size_t>(freq_index)];
-  return hz >= 1000 ? QString::number(hz / 1000) + QStringLiteral(" kHz") : QString::number(hz) + QStringLiteral(" Hz");
+  const int averaged = std::max(1, lcr::settings.avg_count.load()) * 4;
+  return static_cast<int>(std::ceil((0.4 + averaged * 0.05 + 0.08) * 2.0));
+}
+
+QString frequency_of_index(int freq_index)
+{
+  return ::frequency_text(lcr::test_frequencies[static_cast<std::size_t>(freq_index)]);
 }
 
 QString bad_number_message(const QString& text)
@@ -128,7 +136,7 @@ void tcalibration_page::Button5Click()
     lcr::settings.multitone = true;
   }
   sweep_timer_.start();
-  ui.ProgressBar1->setValue(0);
+  show_progress(0.0, QStringLiteral("Aufbau schwingt ein …"));
   streams_.follow_set_up();
   // The set-up of this mode was connected just now: only readings recorded
   // afterwards are stored.
@@ -145,6 +153,8 @@ void tcalibration_page::Timer2Timer()
     case 0:
       lcr::settings.freq_index = cal_step_;
       waiting_ticks_ = 0;
+      show_progress(cal_step_ + std::min(0.9, 1.0 / expected_wait_ticks()),
+                    frequency_of_index(cal_step_) + QStringLiteral(": Ton schwingt ein …"));
       break;
     case 1:
       // Stored only from a reading settled under the new tone: until then
@@ -170,9 +180,17 @@ bool tcalibration_page::store_at_current_frequency()
   const lcr::tcal_step_result result = lcr::cal_store_step(selected_mode());
   const bool streaming = waveio::stream.input_running.load() && waveio::stream.output_running.load();
   const bool may_wait = streaming && lcr::settings.test_mode.load() == 0 && ++waiting_ticks_ < settle_ticks;
-  if (result == lcr::tcal_step_result::not_settled && may_wait) return false;
+  if (result == lcr::tcal_step_result::not_settled && may_wait) {
+    // The bar moves while the reading settles, short of the step's end.
+    const double waited = std::min(0.9, static_cast<double>(waiting_ticks_) / expected_wait_ticks());
+    show_progress(cal_step_ + waited, frequency_of_index(cal_step_) + QStringLiteral(": wartet auf eingeschwungenen Messwert …"));
+    return false;
+  }
   if (result != lcr::tcal_step_result::stored) refusals_.emplace_back(cal_step_, result);
-  ui.ProgressBar1->setValue(static_cast<int>(std::lround(cal_step_ * 100.0 / last_frequency)));
+  show_progress(cal_step_ + 1.0, frequency_of_index(cal_step_) + QStringLiteral(": ") +
+                                     QString::fromUtf8(result == lcr::tcal_step_result::stored
+                                                           ? lcr::cal_step_result_text(result)
+                                                           : "nicht gespeichert"));
   return true;
 }
 
@@ -196,6 +214,8 @@ void tcalibration_page::multitone_tick()
     return;
   }
   ui.ProgressBar1->setValue(std::min(95, waiting_ticks_ * 100 / multitone_expected_ticks));
+  ui.ProgressBar1->setFormat(QStringLiteral("Multiton: wartet auf eingeschwungenen Messwert …"));
+  ui.ProgressBar1->setTextVisible(true);
 }
 
 void tcalibration_page::finish_multitone_pass()
@@ -208,6 +228,15 @@ void tcalibration_page::finish_multitone_pass()
   end_sweep();
 }
 
+// `frequencies_done` of the eight (a fraction while one settles), with
+// what the sweep does now written across the bar.
+void tcalibration_page::show_progress(double frequencies_done, const QString& doing)
+{
+  ui.ProgressBar1->setValue(static_cast<int>(std::lround(frequencies_done * 100.0 / lcr::freq_count)));
+  ui.ProgressBar1->setFormat(doing);
+  ui.ProgressBar1->setTextVisible(true);
+}
+
 void tcalibration_page::end_sweep()
 {
   sweep_timer_.stop();
@@ -215,6 +244,7 @@ void tcalibration_page::end_sweep()
   ui.Button14->setEnabled(true);
   ui.CheckBox7->setEnabled(true);
   ui.ProgressBar1->setValue(0);
+  ui.ProgressBar1->setTextVisible(false);
   emit sweep_ended();
   streams_.follow_set_up();
   report_refusals();
@@ -232,7 +262,7 @@ void tcalibration_page::report_refusals()
   for (const lcr::tcal_step_result reason : reasons) {
     QStringList frequencies;
     for (const auto& [freq_index, result] : refusals_) {
-      if (result == reason) frequencies << frequency_text(freq_index);
+      if (result == reason) frequencies << frequency_of_index(freq_index);
     }
     lines << QStringLiteral("nicht gespeichert bei ") + frequencies.join(QStringLiteral(", ")) + QStringLiteral(": ") +
                  QString::fromUtf8(lcr::cal_step_result_text(reason));

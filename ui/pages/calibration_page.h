@@ -54,6 +54,7 @@ private:
   bool read_known_resistor();
   bool store_at_current_frequency();
   void multitone_tick();
+  void show_progress(double frequencies_done, const QString& doing);
   void finish_multitone_pass();
   void end_sweep();
   void report_refusals();

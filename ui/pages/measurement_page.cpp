@@ -66,6 +66,7 @@ tmeasurement_page::tmeasurement_page(QWidget* parent, QTimer& display_timer)
                                       {ui.Label13, 16}, {ui.Label15, 16}, {ui.Label19, 16}, {ui.Label28, 16}}) {
     label->setFont(font_of_pixel_size(pixels));
   }
+  clear_values();  // until the first reading of a real signal
   ui.Edit11->set_colour(tlamp_colour::green);
   // The groups' design state; the window's creation pushes it into the
   // engine by running their handlers.
@@ -147,7 +148,9 @@ void tmeasurement_page::apply_meas_mode(QRadioButton* button)
 
   lcr::tlcr_strings& first = lcr::engine.first_quantity;
   lcr::tlcr_strings& second = lcr::engine.second_quantity;
-  show_quantity_values(lcr::measurement_snapshot().display_z);
+  if (const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot(); snapshot.signal_seen) {
+    show_quantity_values(snapshot.display_z);
+  }
   ui.Label10->setText(text_of(first.long_name));
   ui.Label17->setText(text_of(first.symbol) + ':');
   ui.Label7->setText(QStringLiteral("max. Abweichung ") + text_of(first.symbol) + ':');
@@ -222,7 +225,15 @@ void tmeasurement_page::CheckBox4Click()
 void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming)
 {
   try_correction();
-  if (ui.CheckBox4->isChecked() && streaming && snapshot.evaluation_count > 0) {
+  set_values_enabled(streaming);
+  show_level_lamp(signal_state, streaming, snapshot.resettling_after_dropout);
+  // Before the first evaluation of a real signal the numbers would be those
+  // of silence or of a tone still on its way: the display stays empty.
+  if (!snapshot.signal_seen) {
+    clear_values();
+    return;
+  }
+  if (ui.CheckBox4->isChecked() && streaming) {
     const lcr::tcomplex z = snapshot.display_z;
     const int mode = lcr::meas_mode_of(lcr::auto_mode_update(auto_state_, lcr::auto_phase_deg(z)));
     if (mode != meas_mode_) mode_button(mode)->setChecked(true);  // runs the mode
@@ -231,8 +242,14 @@ void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, 
   show_deviations();
   ui.Label5->setText(text_of(snapshot.ref_value_text));
   ui.Label30->setText(text_of(snapshot.ref_unit_text));
-  set_values_enabled(streaming);
-  show_level_lamp(signal_state, streaming, snapshot.resettling_after_dropout);
+}
+
+void tmeasurement_page::clear_values()
+{
+  for (QLabel* label : {ui.Label11, ui.Label1, ui.Label14, ui.Label2, ui.Label13, ui.Label15, ui.Label19, ui.Label28,
+                        ui.Label5, ui.Label30}) {
+    label->clear();
+  }
 }
 
 void tmeasurement_page::show_quantity_values(lcr::tcomplex z)

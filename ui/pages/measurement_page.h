@@ -73,6 +73,7 @@ private:
   void try_correction();
 
   void show_quantity_values(lcr::tcomplex z);
+  void clear_values();
   void show_deviations();
   void show_level_lamp(int signal_state, bool streaming, bool resettling);
   void set_values_enabled(bool enabled);

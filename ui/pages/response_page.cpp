@@ -3,6 +3,7 @@
 #include "ui/plot/response_plot.h"
 #include "ui/widgets/error_box.h"
 #include "ui/widgets/export_file.h"
+#include "ui/widgets/locale_number.h"
 
 #include "engine/measurement_cycle.h"
 #include "engine/quantities.h"
@@ -13,6 +14,8 @@
 #include <QHideEvent>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <utility>
 
@@ -26,7 +29,7 @@ constexpr int stepped_tones = 0;
 // another device is shown as soon as it has settled.
 constexpr int live_tick_ms = 20;
 constexpr int live_evaluations_apart = 2;
-const QString axis_note = QStringLiteral("Frequenzachse log., 100 Hz … 20 kHz");
+const QString axis_note = QStringLiteral("Frequenzachse log., 100 Hz … 20 KHz");
 
 
 lcr::tlcr_strings record_of(const char* key)
@@ -43,10 +46,16 @@ QString shown(lcr::tlcr_strings record, double value)
   return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
 }
 
-QString frequency_text(double frequency_hz)
+
+// The fit's line breaks only after a comma or a colon: a value stays with
+// its "±" and its unit ("± 664 mOhm").
+QString unbroken_values(QString text)
 {
-  return frequency_hz >= 1000.0 ? QString::number(frequency_hz / 1000.0) + QStringLiteral(" kHz")
-                                : QString::number(frequency_hz) + QStringLiteral(" Hz");
+  constexpr QChar no_break(0x00a0);
+  text.replace(' ', no_break);
+  text.replace(QStringLiteral(",") + no_break, QStringLiteral(", "));
+  text.replace(QStringLiteral(":") + no_break, QStringLiteral(": "));
+  return text;
 }
 
 QString reference_text(int ref_index)
@@ -212,7 +221,7 @@ void tresponse_page::tick_sweep()
 void tresponse_page::show_results()
 {
   fit_ = lcr::best_circuit_fit(lcr::sweep_fit_points(rows_));
-  ui.Label56->setText(rows_.empty() ? QString() : QString::fromStdString(lcr::circuit_fit_text(fit_)));
+  ui.Label56->setText(rows_.empty() ? QString() : unbroken_values(QString::fromStdString(lcr::circuit_fit_text(fit_))));
   fill_table();
   draw_plot();
 }
@@ -256,19 +265,27 @@ void tresponse_page::draw_plot()
   std::vector<double> frequencies;
   graphic::tresponse_trace left;
   graphic::tresponse_trace right;
+  double left_known = 0.0;  // the largest statistical uncertainty of the points
+  double right_known = 0.0;
   for (const lcr::tsweep_row& row : rows_) {
     frequencies.push_back(row.frequency_hz);
     left.values.push_back(magnitude_and_phase ? lcr::c_abs(row.z) : row.first_value);
     right.values.push_back(magnitude_and_phase ? lcr::atan_deg(row.z.re, row.z.im) : row.second_value);
+    if (std::isfinite(row.first_uncertainty)) left_known = std::max(left_known, row.first_uncertainty);
+    if (std::isfinite(row.second_uncertainty)) right_known = std::max(right_known, row.second_uncertainty);
   }
+  // A flat curve is drawn flat: a few times its points' own uncertainty.
+  constexpr double uncertainties_shown = 3.0;
   if (magnitude_and_phase) {
     left.axis = graphic::logarithmic_axis(left.values);
     right.axis = graphic::phase_axis();
     left = {left.values, left.axis, "Z", QStringLiteral("|Z|")};
     right = {right.values, right.axis, "phi_Z", QStringLiteral("phi")};
   } else {
-    left = {left.values, graphic::linear_axis(left.values), first.quantity, QString::fromStdString(first.symbol)};
-    right = {right.values, graphic::linear_axis(right.values), second.quantity, QString::fromStdString(second.symbol)};
+    left = {left.values, graphic::linear_axis(left.values, uncertainties_shown * left_known), first.quantity,
+            QString::fromStdString(first.symbol)};
+    right = {right.values, graphic::linear_axis(right.values, uncertainties_shown * right_known), second.quantity,
+             QString::fromStdString(second.symbol)};
   }
   plot_ = graphic::draw_response_plot(ui.PaintBox2->size(), frequencies, left, right);
   ui.PaintBox2->show_image(plot_);

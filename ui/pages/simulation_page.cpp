@@ -81,6 +81,16 @@ void tsimulation_page::apply_set_up()
   rewire(config);
 }
 
+void tsimulation_page::restore_choices(int set_up_item, int adapter_item, const QString& noise)
+{
+  const QSignalBlocker quiet_set_up(ui.RadioGroup10);
+  const QSignalBlocker quiet_adapter(ui.RadioGroup11);
+  if (set_up_item >= 0 && set_up_item < ui.RadioGroup10->item_count()) ui.RadioGroup10->set_item_index(set_up_item);
+  if (adapter_item >= 0 && adapter_item < ui.RadioGroup11->item_count()) ui.RadioGroup11->set_item_index(adapter_item);
+  if (const int item = ui.ComboBox5->findText(noise); item >= 0) ui.ComboBox5->setCurrentIndex(item);
+  apply_set_up();
+}
+
 // A set-up that changes what the inputs record: readings settle anew.
 void tsimulation_page::rewire(const waveio::tfixture_config& config)
 {

@@ -26,6 +26,9 @@ public:
   void apply_set_up();
   // The adapter's state that "automatisch" chooses now.
   waveio::tset_up automatic_set_up() const;
+  // The settings file's "Aufbau", adapter and noise; items out of range and
+  // a noise not in the list keep the defaults. Applied to the set-up.
+  void restore_choices(int set_up_item, int adapter_item, const QString& noise);
 
 public slots:
   void Edit18Exit();

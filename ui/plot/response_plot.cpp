@@ -2,12 +2,15 @@
 
 #include "ui/plot/plot_drawing.h"
 
+#include "ui/widgets/locale_number.h"
+
 #include "engine/quantity_texts.h"
 
 #include <QPainter>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace graphic {
 
@@ -15,10 +18,9 @@ namespace {
 
 constexpr double lowest_hz = 100.0;
 constexpr double highest_hz = 20000.0;
-constexpr int left_margin = 66;
-constexpr int right_margin = 40;
 constexpr int top_margin = 18;  // the legend above the top scale value
 constexpr int bottom_margin = 14;
+constexpr int label_gap = 4;    // between the frame and a scale value (and a point's square)
 
 double nice_step(double span)
 {
@@ -30,7 +32,7 @@ double nice_step(double span)
   return 10.0 * decade;
 }
 
-// "1 KOhm", "45 °": a scale value with its prefix, as the time-course
+// "1 KOhm", "45 °": a decade's or a phase's scale value, as the time-course
 // plot's scale texts.
 QString tick_text(const std::string& quantity, double value)
 {
@@ -38,6 +40,46 @@ QString tick_text(const std::string& quantity, double value)
   record.quantity = quantity;
   lcr::format_quantity(0, record, value);
   return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+}
+
+// A linear scale's values in one unit, with as many decimals as make
+// neighbours differ: "0,990 µF", "1,000 µF", "1,010 µF".
+std::vector<QString> linear_tick_texts(const tresponse_axis& axis, const std::string& quantity)
+{
+  const std::vector<double> ticks = axis_ticks(axis);
+  double largest = 0.0;
+  for (const double tick : ticks) largest = std::max(largest, std::fabs(tick));
+  const lcr::tunit_scale scale = lcr::unit_scale(quantity, largest);
+  const double step = axis.step / scale.factor;
+  const int decimals = step > 0.0 ? std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 6) : 0;
+  std::vector<QString> texts;
+  for (const double tick : ticks) {
+    const double shown = std::fabs(tick) < 1e-9 * axis.step ? 0.0 : tick / scale.factor;
+    texts.push_back(QString::fromStdString(lcr::format_fixed(shown, decimals, 1, lcr::decimal_separator())) + ' ' +
+                    QString::fromStdString(scale.unit_text));
+  }
+  return texts;
+}
+
+}  // namespace
+
+std::vector<QString> scale_texts(const tresponse_trace& trace)
+{
+  if (trace.axis.logarithmic) {
+    std::vector<QString> texts;
+    for (const double tick : axis_ticks(trace.axis)) texts.push_back(tick_text(trace.quantity, tick));
+    return texts;
+  }
+  return linear_tick_texts(trace.axis, trace.quantity);
+}
+
+namespace {
+
+int widest(const std::vector<QString>& texts, const QFontMetrics& metrics)
+{
+  int width = 0;
+  for (const QString& text : texts) width = std::max(width, metrics.horizontalAdvance(text));
+  return width;
 }
 
 struct tframe {
@@ -83,19 +125,22 @@ void draw_scales(QPainter& painter, const tframe& frame, std::span<const double>
   painter.setPen(QColor(grid_tick_colour));
   for (const double f : {100.0, 1000.0, 10000.0}) {
     if (std::find(frequencies_hz.begin(), frequencies_hz.end(), f) == frequencies_hz.end()) continue;
-    const QString text = f >= 1000.0 ? QString::number(f / 1000.0) + QStringLiteral(" kHz") : QString::number(f) + QStringLiteral(" Hz");
+    const QString text = frequency_text(f);
     painter.drawText(frame.x_of(f) - metrics.horizontalAdvance(text) / 2, frame.area.bottom() + metrics.ascent() + 2, text);
   }
   painter.setPen(QColor(trace_colour_1));
-  for (const double tick : axis_ticks(first.axis)) {
-    const QString text = tick_text(first.quantity, tick);
-    painter.drawText(frame.area.left() - metrics.horizontalAdvance(text) - 3,
-                     label_baseline(frame, frame.y_of(first.axis, tick), metrics), text);
+  const std::vector<double> first_ticks = axis_ticks(first.axis);
+  const std::vector<QString> first_texts = scale_texts(first);
+  for (std::size_t i = 0; i < first_ticks.size(); ++i) {
+    painter.drawText(frame.area.left() - metrics.horizontalAdvance(first_texts[i]) - label_gap,
+                     label_baseline(frame, frame.y_of(first.axis, first_ticks[i]), metrics), first_texts[i]);
   }
   painter.setPen(QColor(trace_colour_2));
-  for (const double tick : axis_ticks(second.axis)) {
-    painter.drawText(frame.area.right() + 3, label_baseline(frame, frame.y_of(second.axis, tick), metrics),
-                     tick_text(second.quantity, tick));
+  const std::vector<double> second_ticks = axis_ticks(second.axis);
+  const std::vector<QString> second_texts = scale_texts(second);
+  for (std::size_t i = 0; i < second_ticks.size(); ++i) {
+    painter.drawText(frame.area.right() + label_gap, label_baseline(frame, frame.y_of(second.axis, second_ticks[i]), metrics),
+                     second_texts[i]);
   }
 }
 
@@ -113,10 +158,10 @@ void draw_trace(QPainter& painter, const tframe& frame, std::span<const double> 
   }
 }
 
-void draw_legend(QPainter& painter, const tresponse_trace& first, const tresponse_trace& second)
+void draw_legend(QPainter& painter, const tframe& frame, const tresponse_trace& first, const tresponse_trace& second)
 {
   const QFontMetrics metrics = painter.fontMetrics();
-  int x = left_margin;
+  int x = frame.area.left();
   for (const auto& [trace, colour] : {std::pair{&first, trace_colour_1}, {&second, trace_colour_2}}) {
     painter.fillRect(QRect(x, 2, 8, 8), QColor(colour));
     painter.setPen(QColor(colour));
@@ -143,7 +188,7 @@ tresponse_axis logarithmic_axis(std::span<const double> values)
   return {low, high, true, 0.0};
 }
 
-tresponse_axis linear_axis(std::span<const double> values)
+tresponse_axis linear_axis(std::span<const double> values, double least_half_span)
 {
   double low = 0.0;
   double high = 0.0;
@@ -156,10 +201,15 @@ tresponse_axis linear_axis(std::span<const double> values)
   }
   if (!any) return {0.0, 1.0, false, 0.2};
   if (low > 0.0 && high > 0.0 && low < 0.5 * high) low = 0.0;  // the zero line helps the eye
-  if (high == low) {
-    const double half = low == 0.0 ? 1.0 : std::fabs(low) * 0.1;
-    low -= half;
-    high += half;
+  // Points closer together than they are known would draw their noise as a
+  // curve: the span is at least ±1 % of the largest value, and at least
+  // what the caller asks for.
+  const double least = std::max({least_half_span, 0.01 * std::max(std::fabs(low), std::fabs(high)),
+                                 std::numeric_limits<double>::min()});
+  if (high - low < 2.0 * least) {
+    const double middle = (low + high) / 2.0;
+    low = middle - least;
+    high = middle + least;
   }
   const double step = nice_step(high - low);
   return {std::floor(low / step) * step, std::ceil(high / step) * step, false, step};
@@ -203,13 +253,19 @@ QImage draw_response_plot(QSize size, std::span<const double> frequencies_hz, co
   image.fill(Qt::black);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing, false);
+  // The scales take the room their widest value needs: none is cut, and
+  // the points' squares at the frame's edges stay clear of them.
+  const QFontMetrics metrics = painter.fontMetrics();
+  const int left_margin = widest(scale_texts(first), metrics) + label_gap + 2;
+  const int right_margin = std::max(widest(scale_texts(second), metrics), metrics.horizontalAdvance(frequency_text(10000.0)) / 2) +
+                           label_gap + 2;
   const tframe frame{QRect(left_margin, top_margin, size.width() - left_margin - right_margin,
                            size.height() - top_margin - bottom_margin)};
   draw_grid(painter, frame, frequencies_hz, first);
   draw_scales(painter, frame, frequencies_hz, first, second);
   draw_trace(painter, frame, frequencies_hz, first, trace_colour_1);
   draw_trace(painter, frame, frequencies_hz, second, trace_colour_2);
-  draw_legend(painter, first, second);
+  draw_legend(painter, frame, first, second);
   return image;
 }
 

@@ -28,15 +28,17 @@ struct tresponse_axis {
 // positive gives 1 … 10.
 tresponse_axis logarithmic_axis(std::span<const double> values);
 // Four to ten steps of 1-2-5 around the values, zero included when they
-// change sign; all equal values get a span of their own.
-tresponse_axis linear_axis(std::span<const double> values);
+// change sign; never narrower than ±1 % of the largest value nor than
+// ±`least_half_span` around their middle (a few times the points' own
+// deviation), so that noise is not drawn as a curve.
+tresponse_axis linear_axis(std::span<const double> values, double least_half_span = 0.0);
 // −90° … +90° in steps of 45°.
 tresponse_axis phase_axis();
 
 // 0 at `low`, 1 at `high` (beyond them outside 0 … 1).
 double axis_fraction(const tresponse_axis& axis, double value);
 std::vector<double> axis_ticks(const tresponse_axis& axis);
-// 100 Hz at 0, 20 kHz at 1, logarithmically.
+// 100 Hz at 0, 20 KHz at 1, logarithmically.
 double frequency_fraction(double frequency_hz);
 
 struct tresponse_trace {
@@ -45,6 +47,10 @@ struct tresponse_trace {
   std::string quantity;        // the quantity key, for the scale's unit ("Z", "phi_Z", "C")
   QString caption;             // the legend: "|Z|", "phi", "Cs"
 };
+
+// The scale's values as drawn beside its grid lines: decades as "1 KOhm",
+// linear steps in one unit with the decimals that make neighbours differ.
+std::vector<QString> scale_texts(const tresponse_trace& trace);
 
 QImage draw_response_plot(QSize size, std::span<const double> frequencies_hz, const tresponse_trace& first,
                           const tresponse_trace& second);

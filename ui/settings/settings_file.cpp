@@ -133,6 +133,9 @@ tbench_values read_bench_values(const tini_file& ini)
   values.comparator = ini.read_bool(bench_section, "comparator", initial.comparator);
   values.nominal = ini.read_string(bench_section, "nominal", initial.nominal);
   values.tolerance = ini.read_string(bench_section, "tolerance", initial.tolerance);
+  values.simsetup = ini.read_integer(bench_section, "simsetup", initial.simsetup);
+  values.simadapter = ini.read_integer(bench_section, "simadapter", initial.simadapter);
+  values.simnoise = ini.read_string(bench_section, "simnoise", initial.simnoise);
   return values;
 }
 
@@ -143,6 +146,9 @@ void write_bench_values(tini_file& ini, const tbench_values& values)
   ini.write_bool(bench_section, "comparator", values.comparator);
   ini.write_string(bench_section, "nominal", values.nominal);
   ini.write_string(bench_section, "tolerance", values.tolerance);
+  ini.write_integer(bench_section, "simsetup", values.simsetup);
+  ini.write_integer(bench_section, "simadapter", values.simadapter);
+  ini.write_string(bench_section, "simnoise", values.simnoise);
 }
 
 tbench_values load_bench_values(const std::string& path)

@@ -48,6 +48,11 @@ struct tbench_values {
   bool comparator = false;   // "Vergleich mit Sollwert aktiv"
   std::string nominal;       // as typed: "4,7k"
   std::string tolerance;     // percent, as typed
+  // The page "Simulation": "Aufbau", "Messadapter und Soundkarte" (ideal,
+  // realistisch) and "Rauschen", as item indices and the noise's text.
+  int simsetup = 0;
+  int simadapter = 0;
+  std::string simnoise = "0";
 
   bool operator==(const tbench_values&) const = default;
 };

@@ -50,7 +50,9 @@ void tlamp::set_colour(tlamp_colour colour, const QString& state_text)
   colour_ = colour;
   state_text_ = state_text;
   describe();
-  update();
+  // Painted at once: a screen reader that reads the new name never sees
+  // the old colour still on the screen.
+  repaint();
 }
 
 QString tlamp::state_description() const

@@ -17,3 +17,9 @@ std::optional<double> parse_locale_number(const QString& text, char separator)
   if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
   return value;
 }
+
+QString frequency_text(double frequency_hz)
+{
+  return frequency_hz >= 1000.0 ? QString::number(frequency_hz / 1000.0) + QStringLiteral(" KHz")
+                                : QString::number(frequency_hz) + QStringLiteral(" Hz");
+}

@@ -128,7 +128,7 @@ void TForm1::FormCreate()
   page.RadioGroup4Click();
   page.RadioGroup5Click();
 
-  load_settings({*setup_page_, *measurement_page_, *sorting_page_}, options_.settings_path);
+  load_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_}, options_.settings_path);
   if (options_.sim_dut) select_simulated_set_up();
   lcr::engine_init();
   {
@@ -192,6 +192,7 @@ void TForm1::close_streams()
 
 void TForm1::open_streams()
 {
+  lcr::forget_signal();
   streams_.emplace();
   enable_simulation_page();
 }
@@ -269,5 +270,5 @@ void TForm1::FormDestroy()
   waveio::reset_mixer_state();  // the mixers belong to the devices, which go next
   waveio::set_block_handler(nullptr);
   waveio::set_backend(nullptr);
-  save_settings({*setup_page_, *measurement_page_, *sorting_page_}, options_.settings_path);
+  save_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_}, options_.settings_path);
 }

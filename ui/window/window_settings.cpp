@@ -2,6 +2,7 @@
 
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/setup_page.h"
+#include "ui/pages/simulation_page.h"
 #include "ui/pages/sorting_page.h"
 #include "ui/settings/settings_file.h"
 #include "ui/widgets/error_box.h"
@@ -60,6 +61,7 @@ void load_settings(const tsettings_pages& pages, const std::string& path)
   sorting.CheckBox5->setChecked(bench.comparator);
   if (!bench.nominal.empty()) sorting.Edit20->setText(QString::fromStdString(bench.nominal));
   if (!bench.tolerance.empty()) sorting.Edit21->setText(QString::fromStdString(bench.tolerance));
+  pages.simulation.restore_choices(bench.simsetup, bench.simadapter, QString::fromStdString(bench.simnoise));
 }
 
 void save_settings(const tsettings_pages& pages, const std::string& path)
@@ -85,6 +87,10 @@ void save_settings(const tsettings_pages& pages, const std::string& path)
   bench.comparator = sorting.CheckBox5->isChecked();
   bench.nominal = sorting.Edit20->text().toStdString();
   bench.tolerance = sorting.Edit21->text().toStdString();
+  const Ui::simulation_page& simulation = pages.simulation.ui;
+  bench.simsetup = simulation.RadioGroup10->item_index();
+  bench.simadapter = simulation.RadioGroup11->item_index();
+  bench.simnoise = simulation.ComboBox5->currentText().toStdString();
   const std::string message = quarvel_ui::save_settings_values(path, values, bench);
   if (!message.empty()) show_error_message(QString::fromStdString(message));
 }

@@ -8,6 +8,7 @@
 
 class tmeasurement_page;
 class tsetup_page;
+class tsimulation_page;
 class tsorting_page;
 
 // The pages whose controls the settings file keeps.
@@ -15,6 +16,7 @@ struct tsettings_pages {
   tsetup_page& setup;
   tmeasurement_page& measurement;
   tsorting_page& sorting;
+  tsimulation_page& simulation;
 };
 
 // Restores the controls from the file (a missing file gives the defaults).

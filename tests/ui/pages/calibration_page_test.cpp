@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 class CalibrationPage : public quarvel_test::window_fixture {
@@ -80,7 +82,7 @@ TEST_F(CalibrationPage, ASweepStoresEveryFrequencyAndLeavesItsSettings)
   click_item("RadioGroup3", 5);  // the operator's 5 kHz
   click_item("RadioGroup8", 0);
   const std::vector<int> shown = sweep();
-  EXPECT_EQ(shown, (std::vector<int>{0, 14, 29, 43, 57, 71, 86, 100}));
+  EXPECT_EQ(shown, (std::vector<int>{13, 25, 38, 50, 63, 75, 88, 100}));
   EXPECT_EQ(progress()->value(), 0);
   EXPECT_TRUE(push_button("Button5")->isEnabled());
   EXPECT_EQ(option_group("RadioGroup5")->item_index(), 1);  // "4"
@@ -124,6 +126,29 @@ TEST_F(CalibrationPage, AMultitonePassStoresAllEightAtOnce)
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
+// With "Mittelwert" 16 a frequency waits seconds for its reading: the bar
+// moves from the first tick and says what the sweep waits for.
+TEST_F(CalibrationPage, TheBarMovesAndSaysWhatItWaitsFor)
+{
+  start();
+  click_item("RadioGroup6", 2);  // "Mittelwert" 16
+  click_item("RadioGroup8", 0);
+  click(push_button("Button5"));
+  std::vector<int> values;
+  for (int tick = 0; tick < 6; ++tick) {
+    advance(0.5);
+    values.push_back(progress()->value());
+    EXPECT_TRUE(progress()->isTextVisible());
+  }
+  EXPECT_GT(values.front(), 0);
+  EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+  EXPECT_LT(values.back(), 13);  // the first frequency still settling
+  EXPECT_TRUE(progress()->format().startsWith("100 Hz: wartet auf eingeschwungenen Messwert"))
+      << progress()->format().toStdString();
+  for (int tick = 0; tick < 400 && window->timer2().isActive(); ++tick) advance(0.5);
+  EXPECT_FALSE(progress()->isTextVisible());
+}
+
 TEST_F(CalibrationPage, ModeFourWithoutAnOpenStepChangesNothingAndSaysWhyOnce)
 {
   start();
@@ -137,7 +162,7 @@ TEST_F(CalibrationPage, ModeFourWithoutAnOpenStepChangesNothingAndSaysWhyOnce)
   EXPECT_EQ(lcr::calibration.z_ref, before.z_ref);
   EXPECT_EQ(lcr::calibration.y_open, before.y_open);
   ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors.front().startsWith("R-R Referenzwiderstand\nnicht gespeichert bei 100 Hz, 200 Hz, 500 Hz, 1 kHz"))
+  EXPECT_TRUE(errors.front().startsWith("R-R Referenzwiderstand\nnicht gespeichert bei 100 Hz, 200 Hz, 500 Hz, 1 KHz"))
       << errors.front().toStdString();
   EXPECT_TRUE(errors.front().contains("kein Leerlaufwert in diesem Lauf")) << errors.front().toStdString();
 }

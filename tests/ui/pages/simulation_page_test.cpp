@@ -5,6 +5,8 @@
 
 #include "support/window_fixture.h"
 
+#include "ui/settings/settings_file.h"
+
 #include "ui/pages/simulation_page.h"
 
 #include "audio/simulated/fixture_set_up.h"
@@ -103,6 +105,30 @@ TEST_F(SimulationPage, ImperfectionsAndNoise)
   click_item("RadioGroup11", 0);
   EXPECT_FALSE(waveio::has_imperfections(fixture()));
   EXPECT_EQ(fixture().noise_rms, 10.0);
+}
+
+// "realistisch", the noise and a hand-chosen "Aufbau" are there again after
+// a restart, kept beside the other added pages' choices.
+TEST_F(SimulationPage, ItsChoicesOutliveARestart)
+{
+  start_window("R=1k");
+  click_item("RadioGroup11", 1);
+  QComboBox* noise = combo("ComboBox5");
+  noise->setCurrentIndex(2);
+  emit noise->activated(2);
+  click_item("RadioGroup10", 2);  // "Messklemmen offen"
+  close_window();
+  const quarvel_ui::tbench_values kept = quarvel_ui::load_bench_values(settings_path());
+  EXPECT_EQ(kept.simadapter, 1);
+  EXPECT_EQ(kept.simsetup, 2);
+  EXPECT_EQ(kept.simnoise, "3");
+
+  start_window("R=1k");
+  EXPECT_EQ(option_group("RadioGroup11")->item_index(), 1);
+  EXPECT_EQ(option_group("RadioGroup10")->item_index(), 2);
+  EXPECT_TRUE(waveio::has_imperfections(fixture()));
+  EXPECT_EQ(fixture().noise_rms, 3.0);
+  EXPECT_EQ(fixture().device_state, waveio::tdevice_state::open);
 }
 
 // Turned up, the simulated card's recording volume overdrives test 1's

@@ -78,6 +78,25 @@ TEST_F(MainWindow, MeasuresASimulatedDeviceAsAnOperatorWould)
   EXPECT_EQ(lamp("Edit11")->colour(), tlamp_colour::green);
 }
 
+// While the inputs hold silence or a tone still on its way the display
+// stays empty; the first values shown are the part's.
+TEST_F(MainWindow, TheDisplayStaysEmptyUntilTheToneHasArrived)
+{
+  start_window("R=1k");
+  use_virtual_clock();  // the streams open anew here
+  click_item("RadioGroup1", 2);
+  int empty_ticks = 0;
+  for (int tick = 0; tick < 50 && !lcr::measurement_snapshot().signal_seen; ++tick) {
+    EXPECT_TRUE(label("Label11").isEmpty()) << label("Label11").toStdString();
+    EXPECT_TRUE(label("Label13").isEmpty());
+    ++empty_ticks;
+    advance(0.1);
+  }
+  EXPECT_GE(empty_ticks, 2);
+  advance(0.1);
+  EXPECT_NEAR(shown_value("Label11", "Label1"), 1000.0, 20.0) << label("Label11").toStdString();
+}
+
 TEST_F(MainWindow, StoppHoldsTheDisplayAndAModeChangeShowsTheHeldImpedance)
 {
   start_window("R=1k");
