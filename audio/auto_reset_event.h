@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An auto-reset event: set() wakes one wait() (or the next one, if nobody

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The setup page's two mixer bars bound to the sound card: "Mixereingang"

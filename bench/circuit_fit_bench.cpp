@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One equivalent-circuit fit of a sweep's eight points: every circuit
 // fitted and the one whose elements stand out chosen.
 

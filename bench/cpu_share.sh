@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # CPU share of the whole program measuring on the simulated set-up in real
 # time at "FT Faktor" 16: the window's ticks, the worker and the engine,
 # the simulated card. Samples the process's CPU time over SECONDS (default

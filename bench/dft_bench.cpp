@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/tone_analysis.h"
 
 #include <benchmark/benchmark.h>

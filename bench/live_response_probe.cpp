@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Not a benchmark: the window's live frequency response probed in real
 // time on the simulated set-up. For "FT Faktor" 1, 4 and 16 at "Pegel"
 // 1.00 and "R ref" 1 kΩ it prints, over RUNS runs (default 5), the medians

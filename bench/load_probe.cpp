@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A probe of the meter on a busy machine: the command-line meter, run as
 // an operator or a lab script runs it, on the simulated set-up in real time
 // while busy loops occupy every core. It checks every reading that comes

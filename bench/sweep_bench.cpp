@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The time of a whole frequency sweep on the simulated set-up at the
 // window's defaults ("FT Faktor" 1, "Mittelwert" 1, "Pegel" 0.10, 1 kΩ),
 // on the virtual clock (as fast as the computer goes) and in real time (as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's display tick, `show_measurement`, at its worst: both values
 // and both deviation estimates of a parallel mode, the plot with full
 // traces of new values every tick, the lamps. The window measures on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quarvel-cli: the headless meter. Subcommands print to standard output;
 // bad arguments exit with 2 and a one-line message on standard error.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "meter_session.h"
 
 #include "engine/calibration_file.h"

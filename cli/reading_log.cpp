@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "reading_log.h"
 
 #include "engine/safe_file.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Options shared by every target of the project, gathered in one interface
 # library so that the libraries, programs, tests and benchmarks agree.
 add_library(quarvel_options INTERFACE)

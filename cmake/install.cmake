@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What an installation adds beside the two programs (their install rules
 # live next to the targets), and the Debian package made from it with
 # `cpack` in the build folder.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The calibration file "Quarvel.cal": the five correction tables as 45 lines

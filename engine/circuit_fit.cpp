@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "circuit_fit.h"
 
 #include "quantity_texts.h"

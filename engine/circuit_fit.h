@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The equivalent circuit of a swept device: a resistor, a capacitor or an

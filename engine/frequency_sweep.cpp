@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "frequency_sweep.h"
 
 #include "csv_text.h"

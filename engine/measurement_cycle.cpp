@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "measurement_cycle.h"
 
 #include "configuration_tests.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tone_analysis.h"
 
 #include "complex_math.h"

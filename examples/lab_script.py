@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads a part on a LAN-connected LCR meter with PyVISA: one triggered
 reading at 1 kHz for each impedance function, then a list sweep at three
 frequencies as Cs and Rs. Written as for a benchtop meter; it runs as it is

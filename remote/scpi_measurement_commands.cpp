@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands that wait for the meter: triggers, fetches, sweeps and the
 // calibration steps. None blocks; each is taken up again at the next run.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "scpi_replies.h"
 
 #include "engine/measurement_cycle.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The setting commands: the instrument's settings, shared by all clients
 // and refused while a sweep runs, and this client's trigger system, list
 // and formats.

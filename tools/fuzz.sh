@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs every fuzz target of the `fuzz` preset for SECONDS each (default 60),
 # starting from its seed corpus in tests/data/fuzz/<name>/. A finding fails
 # the run; the finding's input is printed into the log in hex.

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Lists include cycles among the project's own files and fails on any.
 
 A unit is a header with its source file of the same name (x.h and x.cpp):

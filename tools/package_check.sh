@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from build/default, has lintian find neither
 # error nor warning in it, installs it on this machine with apt, checks the
 # installed programs, desktop entry, metainfo and copyright file, runs the

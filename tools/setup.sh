@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs every Debian 12 package that Quarvel needs to build, test and run.
 # Safe to run again: when everything is present it changes nothing and needs
 # no network. Works as root and, for other users, through sudo.

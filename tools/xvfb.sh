@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the scripts that run the real window: starts a virtual X
 # server on a free display. Needs `work` (a folder for its log) and `fail`;
 # sets `xvfb_pid` (for the caller's cleanup) and `display` (the number).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "portaudio_backend.h"
 
 #include "audio/alsa/alsa_mixer.h"

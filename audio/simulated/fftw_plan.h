@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // FFTW for the simulated fixture: aligned buffers and plans as RAII objects.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Wakes a waiting thread without a lock: notify() never blocks, wait() sleeps

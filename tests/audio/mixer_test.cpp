@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer bars' binding: the 0 … 31 scale, which destination line and
 // which control are bound, and when a bar writes to the mixer and when not.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/device_catalog.h"
 #include "audio/streaming.h"
 #include "support/fake_backend.h"

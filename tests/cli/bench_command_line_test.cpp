@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench options of quarvel-cli as a script uses them: "--mode auto",
 // the comparator's exit codes, the reading log and the sweep's outputs.
 

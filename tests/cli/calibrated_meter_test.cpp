@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calibration end to end: a realistic, imperfect set-up on the simulated
 // fixture is measured uncalibrated, calibrated in the operator's sequence,
 // saved, reloaded and measured again.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quarvel-cli as a user runs it: arguments, exit codes and the JSON output.
 
 #include "cli/arguments.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dropouts on the simulated card's virtual clock: each fault a card can
 // have, injected at a chosen block while the meter measures a known part.
 // No settled reading may be off, the display never shows an evaluation

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command-line meter's session on devices that misbehave: it reports
 // and leaves nothing running.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quarvel-cli on a PipeWire server, as on a Debian desktop: ALSA's
 // "default" devices lead to the default sink and source. Continuous
 // integration starts a private server whose default source is the monitor

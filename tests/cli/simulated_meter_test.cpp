@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole meter, end to end, on the simulated fixture: the tone through
 // the output ring, the virtual divider, the input ring, the engine and the
 // correction chain, compared with the exact impedance of the network.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency sweep on the simulated set-up: every row against the exact
 // impedance, with a fixed reference and with "Auto R ref", and the
 // equivalent circuit it finds for devices whose circuits are known.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench features' rules: "Auto" chooses the pair without flicker, the
 // comparator's verdicts at their boundaries, and CSV that programs read
 // back to the same numbers whatever the locale.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/calibration_file.h"
 #include "support/file_text.h"
 #include "support/fresh_engine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where "Speichern" writes: only regular files are read or replaced, links
 // keep pointing at the replaced file, a protected file stays protected, and
 // neither a failure nor a kill damages the calibration or its backup.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/calibration_steps.h"
 #include "engine/corrections.h"
 #include "engine/measurement_cycle.h"

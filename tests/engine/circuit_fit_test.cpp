@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The equivalent circuit of a sweep, on exact impedances of known circuits
 // with deviations as a meter shows them: the right circuit, its elements
 // within their deviations, and no inductance made up for a plain capacitor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/measurement_cycle.h"
 #include "support/fresh_engine_cycle.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The multitone: its peak stays at the "Pegel", its crest factor is the one
 // the phase table promises, and each test frequency's bin sees its own tone
 // alone, whole periods in every transform length.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/complex_math.h"
 #include "engine/settings.h"
 #include "engine/tone_analysis.h"

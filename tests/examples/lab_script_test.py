@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The example lab script, unchanged, against the real server on the
 simulated set-up "C=1u + R=2": every value it reads must match the exact
 impedance Z = 2 - j/(wC), with status 0, as a benchtop meter's accuracy is

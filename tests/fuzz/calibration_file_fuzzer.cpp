@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The calibration file's reader on any bytes: it never stores a value that
 // is not finite, and what it loaded, saved again, reads back the same.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over the files it is given, once each: the seed corpus
 // as a test of the normal build, where no libFuzzer is at hand.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated set-up's device network on any text: a network it accepts
 // has, at every test frequency, a finite impedance (or is exactly open) and
 // gives the measuring adapter a finite divider ratio with every reference.

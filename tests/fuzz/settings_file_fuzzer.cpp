@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file's reader on any bytes: the twelve values written into
 // what it read come back as written, other sections keep their text, and a
 // written file reads back to the same text.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The remote control over real sockets on the simulated set-up's virtual
 // clock: a lab script's session read against the exact impedance, fifty
 // clients at once, and what a hostile network sends.

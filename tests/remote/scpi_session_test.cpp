@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command language as a lab script speaks it, against a fake meter:
 // long and short forms in any case, several units per line, each error
 // number where it belongs, waiting queries that do not block, and a few

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // ALSA loads its plugin modules (PulseAudio, JACK, a52, sample-rate

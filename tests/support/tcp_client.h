@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A lab script's end of the remote control: a TCP client on 127.0.0.1,

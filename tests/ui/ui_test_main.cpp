@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's tests: one application for all of them, on the offscreen
 // platform unless the environment names another (the Xvfb test runs the
 // real program instead).

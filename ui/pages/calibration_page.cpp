@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/calibration_page.h"
 
 #include "ui/widgets/error_box.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/plot_page.h"
 
 #include "ui/plot/plot_drawing.h"

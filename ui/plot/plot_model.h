@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The time-course plot's arithmetic: the 1-2-5 scale series, a sliding

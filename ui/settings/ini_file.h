@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An initialisation file of sections ("[options]") and keys ("key=value"),

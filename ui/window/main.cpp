@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Quarvel: the LCR meter's window. Creates the main window and runs the
 // message loop; closing the window, SIGINT or SIGTERM end it normally.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/window/remote_control.h"
 
 #include "ui/pages/measurement_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/window/window_settings.h"
 
 #include "ui/pages/measurement_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real back end against a real sound server: Quarvel's output looped
 // straight back into its input on a JACK server (dummy driver, 1280-frame
 // periods), with the worker and the engine running as in the meter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the PortAudio callbacks do with the queued buffers, without a sound
 // server: frames go into the buffers in order, a full buffer comes back
 // done, and every way the stream can be interrupted marks the input buffer

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated fixture's recorded channels against the circuit's analytical
 // transfer function, written out here from the circuit itself.
 

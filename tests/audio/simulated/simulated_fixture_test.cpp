@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "audio/simulated/simulated_fixture.h"
 #include "audio/simulated/fixture_signal_path.h"
 #include "audio/streaming.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bench features in the window: the sweep page with its table, plot,
 // fit and exports; "Auto" choosing the mode buttons; the comparator's
 // verdicts; the time-course export; and their settings of their own.

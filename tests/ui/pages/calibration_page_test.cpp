@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page "Kalibrierung" on the simulated set-up's virtual clock: what
 // "Start" sets, the sweep's ticks and progress, what a refused step tells,
 // the enabling of the controls and "Speichern" with its backup.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Each page on its own, without the main window: fakes stand in for the
 // services the window gives it, and what it announces to the other pages
 // is caught from its signals.

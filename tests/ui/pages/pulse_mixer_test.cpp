@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mixer bars on a real mixer: a PulseAudio server's default sink
 // through ALSA's "default" devices. Continuous integration starts a private
 // server with a null sink (PULSE_SERVER names it); without a server the

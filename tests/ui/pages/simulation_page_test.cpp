@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The page "Simulation": the device network, what the adapter holds
 // ("automatisch" follows the tests and the calibration sweep), the
 // imperfections and the noise; and the simulated card's mixer, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine/measurement_cycle.h"
 #include "engine/settings.h"
 #include "ui/plot/plot_drawing.h"

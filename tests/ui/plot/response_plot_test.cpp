@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frequency-response plot's scales: a flat curve of a steady part is
 // drawn flat, every scale value differs from its neighbours, and the
 // frame leaves room for the widest of them.

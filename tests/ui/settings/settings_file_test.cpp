@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: what a missing, hand-edited or foreign file reads as,
 // that a save replaces only its own section, how a stored device is found
 // again in changed device lists, and where the file lives.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The option group that every "R ref", "Frequenz", … group is: the item
 // index with −1 for none, clamping, and a click only on a change.
 

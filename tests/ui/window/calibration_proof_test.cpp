@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole calibration as an operator does it in the window, on a
 // realistic simulated set-up: sweeps of modes 0 and 1, then for every
 // reference resistor modes 2, 3 and 4 with its known resistor, "Speichern",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole window on the simulated set-up, driven as an operator drives
 // it: clicks, ticks of the display timer, the labels read back.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real `quarvel` on a virtual X server: the X11 platform plugin, the
 # fonts and every library it loads at run time, which the offscreen tests
 # never touch. It measures on the simulated set-up for a few seconds, is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window under remote control: a script's settings show in the
 // measurement page's controls as if the operator had clicked them, it reads
 // what the window measures, and a port that is taken is said, not ignored.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Quarvel.ini" through the window: what a file restores, what closing
 // writes, and that a failed write is reported, not lost silently.
 
