@@ -244,6 +244,11 @@ void set_backend(twave_backend* backend)
   stream.backend = backend;
 }
 
+void wake_worker()
+{
+  if (stream.wakeup_event && stream.worker_run.load()) stream.wakeup_event->set();
+}
+
 void set_block_handler(std::function<void()> handler)
 {
   stream.block_handler = std::move(handler);

@@ -132,6 +132,11 @@ void reset_stream_state();
 void set_backend(twave_backend* backend);
 void set_block_handler(std::function<void()> handler);
 
+// Wakes the worker as a returned buffer would; with nothing to take it only
+// looks and sleeps again. For a caller that waits for progress that does
+// not come, in case a wake-up was lost. While the input is open.
+void wake_worker();
+
 void wavein_enum();
 void waveout_enum();
 // Copies of the names of the last listing.

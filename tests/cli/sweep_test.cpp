@@ -95,6 +95,22 @@ TEST_F(FrequencySweep, EveryFrequencyReadsTheExactImpedanceAndTheOperatorsChoice
   EXPECT_EQ(lcr::settings.ref_index.load(), 2);
 }
 
+// Waking the worker when nothing has come (as a wait that sees no progress
+// does) changes nothing: no frame lost, no dropout, the same readings.
+TEST_F(FrequencySweep, ASpareWakeOfTheWorkerChangesNothing)
+{
+  open();
+  place_device("R=1k + L=10m");
+  for (int step = 0; step < 200; ++step) {
+    waveio::wake_worker();
+    run_seconds(0.01);
+  }
+  const lcr::tmeasurement_snapshot snapshot = settled_snapshot();
+  EXPECT_EQ(snapshot.dropouts, 0);
+  EXPECT_LT(std::abs(std::complex(snapshot.display_z.re, snapshot.display_z.im) / exact("R=1k + L=10m", 1000.0) - 1.0),
+            1e-4);
+}
+
 // A list in its own order, repeats included, with the quantities asked
 // for; a frequency chosen by someone else meanwhile is taken back rather
 // than read under the list's label.

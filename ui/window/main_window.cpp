@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/window/main_window.h"
 
+#include "quarvel/version.h"
+
 #include "ui/pages/calibration_page.h"
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/plot_page.h"
@@ -51,7 +53,7 @@ QStringList listed_names()
 
 QString window_caption()
 {
-  return QStringLiteral("Quarvel Version 0.02 Professionell");
+  return QStringLiteral("Quarvel Version 0.02 Professionell  ") + QString::fromUtf8(quarvel::homepage);
 }
 
 TForm1::TForm1(const tstartup_options& options) : options_(options)

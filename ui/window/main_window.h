@@ -125,5 +125,6 @@ private:
   bool destroyed_ = false;
 };
 
-// "Quarvel Version 0.02 Professionell".
+// "Quarvel Version 0.02 Professionell", two blanks and the project's web
+// address.
 QString window_caption();

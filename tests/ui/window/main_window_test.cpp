@@ -29,7 +29,7 @@ class MainWindow : public window_fixture {};
 TEST_F(MainWindow, FirstStartWithoutSettingsFileSelectsEveryFirstItem)
 {
   start_window();
-  EXPECT_EQ(window->windowTitle(), "Quarvel Version 0.02 Professionell");
+  EXPECT_EQ(window->windowTitle(), "Quarvel Version 0.02 Professionell  https://github.com/quarvel/quarvel");
   EXPECT_EQ(window->size(), QSize(542, 318));
   EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(button("RadioButton_meas0")->isChecked());
