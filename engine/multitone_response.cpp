@@ -118,14 +118,13 @@ bool tmultitone_response::tick(int evaluations_apart)
     if (candidate_ == 0) choose_reference(curve);
     tried_.push_back(std::move(curve));
     tried_snapshots_.push_back(snapshot);
-    tried_refs_.push_back(snapshot.tag.ref_index);
     try_candidate(candidate_ + 1);
     if (choosing_reference()) return false;
     // The best curve was measured wholly at its reference: it is the first
     // one shown, and the response goes on there.
     const auto best = static_cast<std::size_t>(least_worst_curve(tried_));
-    settings.ref_index = tried_refs_[best];
     latest_ = tried_snapshots_[best];
+    settings.ref_index = latest_->tag.ref_index;
     tried_.clear();
     tried_snapshots_.clear();
   } else {

@@ -75,8 +75,7 @@ private:
   std::vector<int> candidates_;               // references still to try
   std::size_t candidate_ = 0;                 // the one being measured
   std::vector<std::vector<tsweep_row>> tried_;  // a curve per reference tried
-  std::vector<tmeasurement_snapshot> tried_snapshots_;
-  std::vector<int> tried_refs_;
+  std::vector<tmeasurement_snapshot> tried_snapshots_;  // each made at its tag's reference
   std::int64_t last_evaluation_ = -1;
   int waiting_ticks_ = 0;
   bool gap_ = true;  // no settled reading was current at some tick since the last curve
