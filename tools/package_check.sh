@@ -74,6 +74,15 @@ ini=$(find "$work/home/.config" -name Quarvel.ini | head -n 1)
 [ -n "$ini" ] || fail "no Quarvel.ini in the user's folder"
 echo "package: installed, checked (settings in ${ini#"$work/home/"}), window ran under Xvfb"
 
+# The installed translation: the pages' pictures are named by their English
+# titles only when the window found it.
+[ -f /usr/share/quarvel/translations/quarvel_en.qm ] || fail "the English translation is not installed"
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" DISPLAY=":$display" \
+  env -u QT_QPA_PLATFORM quarvel --lang en --sim "C=100n + R=2" --screenshot "$work/english" > "$work/english.log" 2>&1 \
+  || fail "quarvel --lang en --screenshot: $(cat "$work/english.log")"
+[ -f "$work/english/3_Calibration.png" ] || fail "the installed window is not English: $(ls "$work/english")"
+echo "package: the installed window speaks English on request"
+
 "${as_root[@]}" apt-get remove -y -qq quarvel > /dev/null
 [ ! -e /usr/bin/quarvel ] || fail "removing the package left /usr/bin/quarvel"
 echo "package: removed again"

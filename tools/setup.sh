@@ -33,6 +33,8 @@ packages=(
   # virtual X server and a session bus for the test that runs the real
   # program
   qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth dbus-daemon
+  # the window's English: lupdate and lrelease, and their CMake functions
+  qt6-l10n-tools qt6-tools-dev
   # PyVISA with its pure-Python backend: the example lab script and its test
   python3-pyvisa python3-pyvisa-py
 )

@@ -90,6 +90,8 @@ protected:
     options.calibration_path = directory.path() + "/Quarvel.cal";
     options.sim_dut = std::move(sim_dut);
     options.real_cards = false;
+    options.language = language;
+    options.window_language = window_language;
     window = std::make_unique<TForm1>(options);
     window->show();
   }
@@ -266,6 +268,9 @@ protected:
   }
 
   temporary_directory directory;
+  // What `--lang` gave, and the translation installed for the window.
+  std::optional<quarvel_ui::tlanguage_choice> language;
+  quarvel_ui::twindow_language window_language = quarvel_ui::twindow_language::german;
   std::unique_ptr<TForm1> window;
   QStringList errors;
   QStringList questions;       // asked before an action that cannot be undone

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/calibration_page.h"
 
+#include "ui/widgets/engine_text.h"
 #include "ui/widgets/error_box.h"
 #include "ui/widgets/locale_number.h"
 
@@ -47,7 +48,7 @@ QString frequency_of_index(int freq_index)
 
 QString bad_number_message(const QString& text)
 {
-  return QStringLiteral("'") + text + QStringLiteral("' ist kein gültiger Gleitkommawert");
+  return tcalibration_page::tr("'%1' ist kein gültiger Gleitkommawert").arg(text);
 }
 
 }  // namespace
@@ -137,7 +138,7 @@ void tcalibration_page::Button5Click()
     lcr::settings.multitone = true;
   }
   sweep_timer_.start();
-  show_progress(0.0, QStringLiteral("Aufbau schwingt ein …"));
+  show_progress(0.0, tr("Aufbau schwingt ein …"));
   streams_.follow_set_up();
   // The set-up of this mode was connected just now: only readings recorded
   // afterwards are stored.
@@ -155,7 +156,7 @@ void tcalibration_page::Timer2Timer()
       lcr::settings.freq_index = cal_step_;
       waiting_ticks_ = 0;
       show_progress(cal_step_ + std::min(0.9, 1.0 / expected_wait_ticks()),
-                    frequency_of_index(cal_step_) + QStringLiteral(": Ton schwingt ein …"));
+                    tr("%1: Ton schwingt ein …").arg(frequency_of_index(cal_step_)));
       break;
     case 1:
       // Stored only from a reading settled under the new tone: until then
@@ -184,14 +185,13 @@ bool tcalibration_page::store_at_current_frequency()
   if (result == lcr::tcal_step_result::not_settled && may_wait) {
     // The bar moves while the reading settles, short of the step's end.
     const double waited = std::min(0.9, static_cast<double>(waiting_ticks_) / expected_wait_ticks());
-    show_progress(cal_step_ + waited, frequency_of_index(cal_step_) + QStringLiteral(": wartet auf eingeschwungenen Messwert …"));
+    show_progress(cal_step_ + waited, tr("%1: wartet auf eingeschwungenen Messwert …").arg(frequency_of_index(cal_step_)));
     return false;
   }
   if (result != lcr::tcal_step_result::stored) refusals_.emplace_back(cal_step_, result);
-  show_progress(cal_step_ + 1.0, frequency_of_index(cal_step_) + QStringLiteral(": ") +
-                                     QString::fromUtf8(result == lcr::tcal_step_result::stored
-                                                           ? lcr::cal_step_result_text(result)
-                                                           : "nicht gespeichert"));
+  const QString outcome =
+      result == lcr::tcal_step_result::stored ? engine_text(lcr::cal_step_result_text(result)) : tr("nicht gespeichert");
+  show_progress(cal_step_ + 1.0, frequency_of_index(cal_step_) + QStringLiteral(": ") + outcome);
   return true;
 }
 
@@ -215,7 +215,7 @@ void tcalibration_page::multitone_tick()
     return;
   }
   ui.ProgressBar1->setValue(std::min(95, waiting_ticks_ * 100 / multitone_expected_ticks));
-  ui.ProgressBar1->setFormat(QStringLiteral("Multiton: wartet auf eingeschwungenen Messwert …"));
+  ui.ProgressBar1->setFormat(tr("Multiton: wartet auf eingeschwungenen Messwert …"));
   ui.ProgressBar1->setTextVisible(true);
 }
 
@@ -265,10 +265,10 @@ void tcalibration_page::report_refusals()
     for (const auto& [freq_index, result] : refusals_) {
       if (result == reason) frequencies << frequency_of_index(freq_index);
     }
-    lines << QStringLiteral("nicht gespeichert bei ") + frequencies.join(QStringLiteral(", ")) + QStringLiteral(": ") +
-                 QString::fromUtf8(lcr::cal_step_result_text(reason));
+    lines << tr("nicht gespeichert bei %1: %2")
+                 .arg(frequencies.join(QStringLiteral(", ")), engine_text(lcr::cal_step_result_text(reason)));
   }
-  show_error_message(QString::fromUtf8(lcr::cal_mode_names[static_cast<std::size_t>(selected_mode())]) +
+  show_error_message(engine_text(lcr::cal_mode_names[static_cast<std::size_t>(selected_mode())]) +
                      QStringLiteral("\n") + lines.join('\n'));
 }
 
@@ -276,7 +276,7 @@ void tcalibration_page::Button7Click()
 {
   const std::string& path = calibration_path_;
   const lcr::tfile_result saved = lcr::cal_save_with_backup(path, lcr::calibration_backup_path(path));
-  if (!saved.ok) show_error_message(QString::fromStdString(saved.text()));
+  if (!saved.ok) show_error_message(engine_text(saved.text()));
 }
 
 // A mistaken step ("Kal. offen" with a part still connected) is undone by
@@ -284,13 +284,13 @@ void tcalibration_page::Button7Click()
 void tcalibration_page::Button14Click()
 {
   const QString file = QString::fromStdString(std::filesystem::path(calibration_path_).filename().string());
-  if (!confirm_action(QStringLiteral("Alle Kalibrierschritte seit dem letzten Laden oder Speichern verwerfen und "
-                                     "wieder mit „%1“ messen?")
+  if (!confirm_action(tr("Alle Kalibrierschritte seit dem letzten Laden oder Speichern verwerfen und "
+                         "wieder mit „%1“ messen?")
                           .arg(file))) {
     return;
   }
   const lcr::tfile_result reverted = lcr::cal_revert(calibration_path_);
   // An open step of this run must not serve a later reference step.
   lcr::reset_cal_capture();
-  if (!reverted.ok) show_error_message(QString::fromStdString(reverted.text()));
+  if (!reverted.ok) show_error_message(engine_text(reverted.text()));
 }

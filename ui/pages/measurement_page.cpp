@@ -2,6 +2,7 @@
 #include "ui/pages/measurement_page.h"
 
 #include "ui/plot/plot_model.h"
+#include "ui/widgets/engine_text.h"
 #include "ui/widgets/error_box.h"
 #include "ui/window/window_style.h"
 
@@ -152,12 +153,12 @@ void tmeasurement_page::apply_meas_mode(QRadioButton* button)
   if (const lcr::tmeasurement_snapshot snapshot = lcr::measurement_snapshot(); snapshot.signal_seen) {
     show_quantity_values(snapshot.display_z);
   }
-  ui.Label10->setText(text_of(first.long_name));
+  ui.Label10->setText(engine_text(first.long_name));
   ui.Label17->setText(text_of(first.symbol) + ':');
-  ui.Label7->setText(QStringLiteral("max. Abweichung ") + text_of(first.symbol) + ':');
-  ui.Label12->setText(text_of(second.long_name));
+  ui.Label7->setText(tr("max. Abweichung %1:").arg(text_of(first.symbol)));
+  ui.Label12->setText(engine_text(second.long_name));
   ui.Label16->setText(text_of(second.symbol) + ':');
-  ui.Label18->setText(QStringLiteral("max. Abweichung ") + text_of(second.symbol) + ':');
+  ui.Label18->setText(tr("max. Abweichung %1:").arg(text_of(second.symbol)));
   emit meas_mode_applied();
 }
 
@@ -170,7 +171,7 @@ void tmeasurement_page::Button4Click()
   } else {
     display_timer_.stop();
   }
-  ui.Button4->setText(running ? QStringLiteral("Stopp") : QStringLiteral("Start"));
+  ui.Button4->setText(running ? tr("Stopp") : tr("Start"));
   emit display_switched();
 }
 
@@ -212,7 +213,7 @@ void tmeasurement_page::try_correction()
   ui.Button2->setEnabled(true);
   emit correction_ended();
   if (result != lcr::tcal_step_result::stored) {
-    show_error_message(button + QStringLiteral(": nicht gespeichert: ") + QString::fromUtf8(lcr::cal_step_result_text(result)));
+    show_error_message(tr("%1: nicht gespeichert: %2").arg(button, engine_text(lcr::cal_step_result_text(result))));
   }
 }
 
@@ -242,7 +243,7 @@ void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, 
   show_quantity_values(snapshot.display_z);
   show_deviations();
   ui.Label5->setText(text_of(snapshot.ref_value_text));
-  ui.Label30->setText(text_of(snapshot.ref_unit_text));
+  ui.Label30->setText(unit_text(snapshot.ref_unit_text));
 }
 
 void tmeasurement_page::clear_values()
@@ -259,10 +260,10 @@ void tmeasurement_page::show_quantity_values(lcr::tcomplex z)
   lcr::tlcr_strings& second = lcr::engine.second_quantity;
   lcr::format_quantity(1, first, lcr::quantity_value(z, first));
   ui.Label11->setText(text_of(first.value_text));
-  ui.Label1->setText(text_of(first.unit_text));
+  ui.Label1->setText(unit_text(first.unit_text));
   lcr::format_quantity(1, second, lcr::quantity_value(z, second));
   ui.Label14->setText(text_of(second.value_text));
-  ui.Label2->setText(text_of(second.unit_text));
+  ui.Label2->setText(unit_text(second.unit_text));
 }
 
 void tmeasurement_page::show_deviations()
@@ -271,22 +272,22 @@ void tmeasurement_page::show_deviations()
   lcr::tlcr_strings& second = lcr::engine.second_quantity;
   lcr::format_quantity(0, first, lcr::quantity_deviation(first));
   ui.Label13->setText(text_of(first.value_text));
-  ui.Label15->setText(text_of(first.unit_text));
+  ui.Label15->setText(unit_text(first.unit_text));
   lcr::format_quantity(0, second, lcr::quantity_deviation(second));
   ui.Label19->setText(text_of(second.value_text));
-  ui.Label28->setText(text_of(second.unit_text));
+  ui.Label28->setText(unit_text(second.unit_text));
 }
 
 void tmeasurement_page::show_level_lamp(int signal_state, bool streaming, bool resettling)
 {
   if (!streaming) {
-    ui.Edit11->set_colour(tlamp_colour::grey, QStringLiteral("kein Signal"));
+    ui.Edit11->set_colour(tlamp_colour::grey, tr("kein Signal"));
     return;
   }
   // A dropout in the sound stream: the values hold the last clean reading
   // until the measurement has settled again.
   if (resettling) {
-    ui.Edit11->set_colour(tlamp_colour::grey, QStringLiteral("Aussetzer im Tonstrom, Messung schwingt neu ein"));
+    ui.Edit11->set_colour(tlamp_colour::grey, tr("Aussetzer im Tonstrom, Messung schwingt neu ein"));
     level_led_hold_ = 0;
     return;
   }

@@ -3,6 +3,7 @@
 
 #include "ui/plot/plot_drawing.h"
 #include "ui/plot/plot_model.h"
+#include "ui/widgets/engine_text.h"
 #include "ui/widgets/export_file.h"
 
 #include "engine/measurement_cycle.h"
@@ -127,7 +128,8 @@ void tplot_page::change_scale(int trace, const QScrollBar* bar, QLabel* label)
   graphic::plot_set_scale(trace);
   lcr::tlcr_strings copy = trace == 0 ? lcr::engine.first_quantity : lcr::engine.second_quantity;
   lcr::format_quantity(0, copy, graphic::plot.trace_scale_value[t]);
-  label->setText(QString::fromStdString(copy.symbol + ": " + copy.value_text + " " + copy.unit_text + " / Teilung"));
+  label->setText(tr("%1: %2 %3 / Teilung")
+                     .arg(QString::fromStdString(copy.symbol), QString::fromStdString(copy.value_text), unit_text(copy.unit_text)));
 }
 
 void tplot_page::Button3Click()
@@ -143,7 +145,7 @@ void tplot_page::Button3Click()
 void tplot_page::Button6Click()
 {
   graphic::plot.plot_frozen = !graphic::plot.plot_frozen;
-  ui.Button6->setText(graphic::plot.plot_frozen ? QStringLiteral("Start") : QStringLiteral("Stopp"));
+  ui.Button6->setText(graphic::plot.plot_frozen ? tr("Start") : tr("Stopp"));
 }
 
 void tplot_page::set_up_plot()
@@ -182,10 +184,10 @@ std::string tplot_page::traces_csv() const
 
 void tplot_page::Button11Click()
 {
-  export_csv(QStringLiteral("Zeitverlauf exportieren"), QStringLiteral("Zeitverlauf.csv"), traces_csv());
+  export_csv(tr("Zeitverlauf exportieren"), QStringLiteral("Zeitverlauf.csv"), traces_csv());
 }
 
 void tplot_page::Button12Click()
 {
-  export_png(QStringLiteral("Zeitverlauf als Bild"), QStringLiteral("Zeitverlauf.png"), ui.PaintBox1->image());
+  export_png(tr("Zeitverlauf als Bild"), QStringLiteral("Zeitverlauf.png"), ui.PaintBox1->image());
 }

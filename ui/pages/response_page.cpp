@@ -2,6 +2,7 @@
 #include "ui/pages/response_page.h"
 
 #include "ui/plot/response_plot.h"
+#include "ui/widgets/engine_text.h"
 #include "ui/widgets/error_box.h"
 #include "ui/widgets/export_file.h"
 #include "ui/widgets/locale_number.h"
@@ -30,7 +31,10 @@ constexpr int stepped_tones = 0;
 // another device is shown as soon as it has settled.
 constexpr int live_tick_ms = 20;
 constexpr int live_evaluations_apart = 2;
-const QString axis_note = QStringLiteral("Frequenzachse log., 100 Hz … 20 KHz");
+QString axis_note()
+{
+  return tresponse_page::tr("Frequenzachse log., 100 Hz … 20 KHz");
+}
 
 
 lcr::tlcr_strings record_of(const char* key)
@@ -44,9 +48,8 @@ lcr::tlcr_strings record_of(const char* key)
 QString shown(lcr::tlcr_strings record, double value)
 {
   lcr::format_quantity(1, record, value);
-  return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + unit_text(record.unit_text);
 }
-
 
 // The fit's line breaks only after a comma or a colon: a value stays with
 // its "±" and its unit ("± 664 mOhm").
@@ -63,7 +66,7 @@ QString reference_text(int ref_index)
 {
   lcr::tlcr_strings record = record_of("R");
   lcr::format_quantity(0, record, lcr::ref_resistors[static_cast<std::size_t>(ref_index)]);
-  return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + unit_text(record.unit_text);
 }
 
 }  // namespace
@@ -85,7 +88,7 @@ tresponse_page::tresponse_page(QWidget* parent) : QWidget(parent)
   // last takes the rest.
   ui.TableWidget1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
   ui.TableWidget1->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
-  ui.Label57->setText(axis_note);
+  ui.Label57->setText(axis_note());
   live_timer_.setInterval(live_tick_ms);
   connect(&live_timer_, &QTimer::timeout, this, &tresponse_page::tick_live);
   connect(ui.Button13, &QPushButton::clicked, this, &tresponse_page::Button13Click);
@@ -101,8 +104,8 @@ void tresponse_page::allow_reference_switching(bool allowed)
 {
   ui.CheckBox3->setEnabled(allowed);
   ui.CheckBox3->setToolTip(allowed ? QString()
-                                   : QStringLiteral("Nur im simulierten Messaufbau: am echten Adapter gilt der "
-                                                    "eingesetzte Widerstand (R ref)"));
+                                   : tr("Nur im simulierten Messaufbau: am echten Adapter gilt der "
+                                        "eingesetzte Widerstand (R ref)"));
 }
 
 bool tresponse_page::multitone_chosen() const
@@ -146,7 +149,7 @@ void tresponse_page::start_live()
   rate_curves_ = 0;
   live_clock_.start();
   rate_since_ms_ = 0;
-  ui.Label57->setText(QStringLiteral("Multiton: wartet auf eingeschwungene Messung …"));
+  ui.Label57->setText(tr("Multiton: wartet auf eingeschwungene Messung …"));
   live_timer_.start();
 }
 
@@ -165,8 +168,8 @@ void tresponse_page::stop_live()
   ui.Button13->setEnabled(false);
   ui.ComboBox6->setEnabled(true);
   ui.ProgressBar2->setValue(0);
-  ui.Label57->setText(axis_note);
-  if (!failure.empty()) show_error_message(QString::fromStdString(failure));
+  ui.Label57->setText(axis_note());
+  if (!failure.empty()) show_error_message(engine_text(failure));
 }
 
 void tresponse_page::tick_live()
@@ -190,8 +193,7 @@ void tresponse_page::show_live_rate()
   const qint64 now_ms = live_clock_.elapsed();
   if (now_ms - rate_since_ms_ < 1000 && live_curves_shown_ > 1) return;
   const double rate = live_curves_shown_ == 1 ? 0.0 : rate_curves_ * 1000.0 / static_cast<double>(now_ms - rate_since_ms_);
-  ui.Label57->setText(live_curves_shown_ == 1 ? QStringLiteral("Multiton live")
-                                              : QStringLiteral("Multiton live, %1 Kurven/s").arg(rate, 0, 'f', 1));
+  ui.Label57->setText(live_curves_shown_ == 1 ? tr("Multiton live") : tr("Multiton live, %1 Kurven/s").arg(rate, 0, 'f', 1));
   rate_curves_ = 0;
   rate_since_ms_ = now_ms;
 }
@@ -216,13 +218,13 @@ void tresponse_page::tick_sweep()
   ui.ComboBox6->setEnabled(true);
   ui.ProgressBar2->setValue(0);
   show_results();
-  if (!failure.empty()) show_error_message(QString::fromStdString(failure));
+  if (!failure.empty()) show_error_message(engine_text(failure));
 }
 
 void tresponse_page::show_results()
 {
   fit_ = lcr::best_circuit_fit(lcr::sweep_fit_points(rows_));
-  ui.Label56->setText(rows_.empty() ? QString() : unbroken_values(QString::fromStdString(lcr::circuit_fit_text(fit_))));
+  ui.Label56->setText(rows_.empty() ? QString() : unbroken_values(engine_text(lcr::circuit_fit_text(fit_))));
   fill_table();
   draw_plot();
 }
@@ -239,7 +241,7 @@ void tresponse_page::fill_table()
   const auto [first, second] = lcr::displayed_quantities();
   const lcr::tlcr_strings left = magnitude_and_phase ? record_of("Z") : first;
   const lcr::tlcr_strings right = magnitude_and_phase ? record_of("phi_Z") : second;
-  ui.TableWidget1->setHorizontalHeaderLabels({QStringLiteral("Frequenz"), QStringLiteral("R ref"),
+  ui.TableWidget1->setHorizontalHeaderLabels({tr("Frequenz"), tr("R ref"),
                                               magnitude_and_phase ? QStringLiteral("|Z|") : QString::fromStdString(left.symbol),
                                               QString::fromStdString(right.symbol)});
   for (int r = 0; r < ui.TableWidget1->rowCount(); ++r) {
@@ -300,10 +302,10 @@ std::string tresponse_page::table_csv() const
 
 void tresponse_page::Button9Click()
 {
-  export_csv(QStringLiteral("Frequenzgang exportieren"), QStringLiteral("Frequenzgang.csv"), table_csv());
+  export_csv(tr("Frequenzgang exportieren"), QStringLiteral("Frequenzgang.csv"), table_csv());
 }
 
 void tresponse_page::Button10Click()
 {
-  export_png(QStringLiteral("Frequenzgang als Bild"), QStringLiteral("Frequenzgang.png"), plot_);
+  export_png(tr("Frequenzgang als Bild"), QStringLiteral("Frequenzgang.png"), plot_);
 }

@@ -14,6 +14,9 @@
 #include <QSlider>
 #include <QSignalBlocker>
 
+#include <algorithm>
+#include <cstdlib>
+
 namespace {
 
 // A track bar as the mixer's views drive it: setting its position runs its
@@ -30,6 +33,32 @@ private:
 };
 
 }  // namespace
+
+void tsetup_page::show_language(quarvel_ui::tlanguage_choice choice, quarvel_ui::twindow_language running)
+{
+  running_language_ = running;
+  select_entry(*ui.ComboBox7, static_cast<int>(choice));
+  ComboBox7Change();
+}
+
+quarvel_ui::tlanguage_choice tsetup_page::language_choice() const
+{
+  const int index = std::clamp(ui.ComboBox7->currentIndex(), 0, static_cast<int>(quarvel_ui::tlanguage_choice::automatic));
+  return static_cast<quarvel_ui::tlanguage_choice>(index);
+}
+
+// The note is in the language chosen, as the operator who chose it reads
+// that one.
+void tsetup_page::ComboBox7Change()
+{
+  const quarvel_ui::twindow_language chosen = quarvel_ui::resolve_language(language_choice(), quarvel_ui::process_environment);
+  if (chosen == running_language_) {
+    ui.Label74->clear();
+  } else {
+    ui.Label74->setText(chosen == quarvel_ui::twindow_language::english ? QStringLiteral("applies from the next start")
+                                                                          : QStringLiteral("gilt ab dem nächsten Start"));
+  }
+}
 
 int selected_index(const QComboBox& list)
 {
@@ -62,6 +91,7 @@ tsetup_page::tsetup_page(QWidget* parent, tstream_service& streams, tremote_swit
     connect(list->lineEdit(), &QLineEdit::textEdited, this, &tsetup_page::ComboBox2Change);
   }
   connect(ui.ComboBox3, &QComboBox::activated, this, &tsetup_page::ComboBox3Change);
+  connect(ui.ComboBox7, &QComboBox::activated, this, &tsetup_page::ComboBox7Change);
   connect(ui.ComboBox3->lineEdit(), &QLineEdit::textEdited, this, &tsetup_page::ComboBox3Change);
   connect(ui.CheckBox1, &QCheckBox::toggled, this, &tsetup_page::CheckBox1Click);
   connect(ui.CheckBox2, &QCheckBox::toggled, this, &tsetup_page::CheckBox2Click);
@@ -121,7 +151,7 @@ void tsetup_page::CheckBox6Click()
 {
   const std::string failure = remote_.enable_remote(ui.CheckBox6->isChecked());
   if (failure.empty()) return;
-  show_error_message(QString::fromStdString("Fernsteuerung: " + failure));
+  show_error_message(tr("Fernsteuerung: %1").arg(QString::fromStdString(failure)));
   const QSignalBlocker quiet(ui.CheckBox6);
   ui.CheckBox6->setChecked(false);
 }

@@ -8,6 +8,8 @@
 #include "ui/pages/page_services.h"
 #include "ui_setup_page.h"
 
+#include "ui/settings/language.h"
+
 #include "engine/configuration_tests.h"
 
 #include "audio/mixer.h"
@@ -29,6 +31,12 @@ public:
   // The display tick's part: the test lamps and the resolution fields.
   void show_test_results(const lcr::tconfig_test_results& results);
 
+  // "Sprache / Language" shows `choice`, without its change handler. The
+  // window speaks `running` until the next start: a choice that resolves
+  // to another language says so beside the list, in that language.
+  void show_language(quarvel_ui::tlanguage_choice choice, quarvel_ui::twindow_language running);
+  quarvel_ui::tlanguage_choice language_choice() const;
+
 signals:
   // The set-up tests are left: the measurement's "Pegel" applies again.
   void measurement_resumed();
@@ -44,12 +52,14 @@ public slots:
   // and the box goes off again.
   void CheckBox6Click();
   void RadioButton1Click(int tag);
+  void ComboBox7Change();
 
 private:
   tstream_service& streams_;
   tremote_switch& remote_;
   std::unique_ptr<waveio::ttrack_bar> input_bar_;   // TrackBar1 as the mixer sees it
   std::unique_ptr<waveio::ttrack_bar> output_bar_;  // TrackBar2
+  quarvel_ui::twindow_language running_language_ = quarvel_ui::twindow_language::german;
 };
 
 // The selected entry of a device or offset list whose text can be typed:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/sorting_page.h"
 
+#include "ui/widgets/engine_text.h"
 #include "ui/widgets/locale_number.h"
 #include "ui/window/window_style.h"
 
@@ -29,18 +30,19 @@ tlamp_colour colour_of(lcr::tverdict verdict)
 const QString error_colour = QStringLiteral("color: rgb(200, 0, 0);");
 
 // What is wrong with the entered nominal value; "" when it can be used.
-QString nominal_problem(const QString& text, const std::optional<double>& nominal)
+QString nominal_problem(const QString& text, const std::optional<double>& nominal, char separator)
 {
-  if (!nominal) return QStringLiteral("„%1“ ist kein Wert (etwa 4,7k oder 100n)").arg(text.trimmed());
-  if (*nominal == 0.0) return QStringLiteral("mit 0 ist nichts zu vergleichen");
+  const QString example = QStringLiteral("4") + QChar(separator) + QStringLiteral("7k");
+  if (!nominal) return tsorting_page::tr("„%1“ ist kein Wert (etwa %2 oder 100n)").arg(text.trimmed(), example);
+  if (*nominal == 0.0) return tsorting_page::tr("mit 0 ist nichts zu vergleichen");
   return {};
 }
 
 QString tolerance_problem(const QString& text, const std::optional<double>& tolerance)
 {
-  if (!tolerance) return QStringLiteral("„%1“ ist keine Zahl").arg(text.trimmed());
-  if (*tolerance < 0.0) return QStringLiteral("ohne Vorzeichen: ± gilt ohnehin");
-  if (*tolerance == 0.0) return QStringLiteral("über 0 %: kein Teil trifft den Sollwert genau");
+  if (!tolerance) return tsorting_page::tr("„%1“ ist keine Zahl").arg(text.trimmed());
+  if (*tolerance < 0.0) return tsorting_page::tr("ohne Vorzeichen: ± gilt ohnehin");
+  if (*tolerance == 0.0) return tsorting_page::tr("über 0 %: kein Teil trifft den Sollwert genau");
   return {};
 }
 
@@ -78,19 +80,19 @@ void tsorting_page::show_comparison(const lcr::tmeasurement_snapshot& snapshot)
   lcr::tlcr_strings sorted = lcr::compares_second_quantity(first_shown.quantity) ? second_shown : first_shown;
   const double value = lcr::quantity_value(snapshot.display_z, sorted);
   lcr::format_quantity(1, sorted, value);
-  ui.Label61->setText(QString::fromStdString(sorted.long_name));
+  ui.Label61->setText(engine_text(sorted.long_name));
   ui.Label62->setText(QString::fromStdString(sorted.symbol) + ':');
   ui.Label63->setText(QString::fromStdString(sorted.value_text));
-  ui.Label64->setText(QString::fromStdString(sorted.unit_text));
+  ui.Label64->setText(unit_text(sorted.unit_text));
   lcr::tlcr_strings unit = sorted;
   lcr::format_quantity(1, unit, 1.0);
-  ui.Label59->setText(QString::fromStdString(unit.unit_text));  // the nominal's unit
+  ui.Label59->setText(unit_text(unit.unit_text));  // the nominal's unit
 
   comparison_.reset();
   const char separator = lcr::decimal_separator();
   const auto nominal = parse_entered_value(ui.Edit20->text(), separator);
   const auto tolerance = parse_locale_number(ui.Edit21->text(), separator);
-  const QString nominal_error = nominal_problem(ui.Edit20->text(), nominal);
+  const QString nominal_error = nominal_problem(ui.Edit20->text(), nominal, separator);
   const QString tolerance_error = tolerance_problem(ui.Edit21->text(), tolerance);
   ui.Edit20->setStyleSheet(nominal_error.isEmpty() ? QString() : error_colour);
   ui.Edit21->setStyleSheet(tolerance_error.isEmpty() ? QString() : error_colour);
@@ -100,14 +102,14 @@ void tsorting_page::show_comparison(const lcr::tmeasurement_snapshot& snapshot)
   if (!judged || !lcr::is_current_reading(snapshot)) {
     ui.Label66->setText(QString());
     ui.Label68->setText(QString());
-    ui.Edit22->set_colour(tlamp_colour::background, judged ? QStringLiteral("wartet auf eingeschwungenen Messwert") : QString());
+    ui.Edit22->set_colour(tlamp_colour::background, judged ? tr("wartet auf eingeschwungenen Messwert") : QString());
     return;
   }
   const lcr::tquantity_reading reading = lcr::quantity_reading(snapshot, sorted);
   comparison_ = lcr::compare_to_nominal(reading.value, reading.covering, *nominal, *tolerance);
   const std::string delta = lcr::format_fixed(comparison_->delta_percent, 3, 1, separator);
   ui.Label66->setText((comparison_->delta_percent >= 0.0 ? QStringLiteral("+") : QString()) + QString::fromStdString(delta));
-  const QString verdict = QString::fromUtf8(lcr::verdict_text(comparison_->verdict));
+  const QString verdict = engine_text(lcr::verdict_text(comparison_->verdict));
   ui.Label68->setText(verdict);
   ui.Edit22->set_colour(colour_of(comparison_->verdict), verdict);
 }

@@ -3,6 +3,7 @@
 
 #include "ui/plot/plot_drawing.h"
 
+#include "ui/widgets/engine_text.h"
 #include "ui/widgets/locale_number.h"
 
 #include "engine/quantity_texts.h"
@@ -40,7 +41,7 @@ QString tick_text(const std::string& quantity, double value)
   lcr::tlcr_strings record;
   record.quantity = quantity;
   lcr::format_quantity(0, record, value);
-  return QString::fromStdString(record.value_text).trimmed() + ' ' + QString::fromStdString(record.unit_text);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + unit_text(record.unit_text);
 }
 
 // A linear scale's values in one unit, with as many decimals as make
@@ -57,7 +58,7 @@ std::vector<QString> linear_tick_texts(const tresponse_axis& axis, const std::st
   for (const double tick : ticks) {
     const double shown = std::fabs(tick) < 1e-9 * axis.step ? 0.0 : tick / scale.factor;
     texts.push_back(QString::fromStdString(lcr::format_fixed(shown, decimals, 1, lcr::decimal_separator())) + ' ' +
-                    QString::fromStdString(scale.unit_text));
+                    unit_text(scale.unit_text));
   }
   return texts;
 }

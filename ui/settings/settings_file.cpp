@@ -158,12 +158,13 @@ tbench_values load_bench_values(const std::string& path)
 }
 
 std::string save_settings_values(const std::string& path, const tsettings_values& values,
-                                 const tbench_values& bench)
+                                 const tbench_values& bench, tlanguage_choice language)
 {
   tini_file::tloaded loaded = tini_file::read(path);
   if (!loaded.file) return unread_file_message(path, loaded.failure);
   write_settings_values(*loaded.file, values);
   write_bench_values(*loaded.file, bench);
+  write_language_choice(*loaded.file, language);
   return save_settings_file(path, *loaded.file);
 }
 

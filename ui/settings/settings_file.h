@@ -11,6 +11,7 @@
 // Called on the window's thread only; no shared state.
 
 #include "ui/settings/ini_file.h"
+#include "ui/settings/language.h"
 
 #include <string>
 #include <string_view>
@@ -116,9 +117,9 @@ std::string save_settings_file(const std::string& path, const tini_file& ini);
 // its other sections; a file that is there but cannot be read is not
 // replaced. "" or the message of `save_settings_file`.
 std::string save_settings_values(const std::string& path, const tsettings_values& values);
-// The same with the bench section.
+// The same with the bench section and the language.
 std::string save_settings_values(const std::string& path, const tsettings_values& values,
-                                 const tbench_values& bench);
+                                 const tbench_values& bench, tlanguage_choice language);
 tbench_values load_bench_values(const std::string& path);
 
 }  // namespace quarvel_ui

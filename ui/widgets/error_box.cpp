@@ -42,8 +42,8 @@ bool confirm_action(const QString& question)
   if (confirmation_handler()) return confirmation_handler()(question);
   QMessageBox box(QMessageBox::Question, QApplication::applicationName(), question, QMessageBox::NoButton,
                   QApplication::activeWindow());
-  QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
-  box.setDefaultButton(box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole));
+  QPushButton* yes = box.addButton(QCoreApplication::translate("error_box", "Ja"), QMessageBox::YesRole);
+  box.setDefaultButton(box.addButton(QCoreApplication::translate("error_box", "Nein"), QMessageBox::NoRole));
   box.exec();
   return box.clickedButton() == yes;
 }

@@ -4,13 +4,14 @@
 #include "ui/widgets/error_box.h"
 #include "ui/widgets/file_dialog.h"
 
+#include <QCoreApplication>
 #include <QSaveFile>
 
 namespace {
 
 void report_failure(const QString& path)
 {
-  show_error_message(QStringLiteral("nach %1 kann nicht geschrieben werden").arg(path));
+  show_error_message(QCoreApplication::translate("export_file", "nach %1 kann nicht geschrieben werden").arg(path));
 }
 
 }  // namespace

@@ -20,13 +20,13 @@ QColor colour_value(tlamp_colour colour, const QPalette& palette)
 QString colour_name(tlamp_colour colour)
 {
   switch (colour) {
-    case tlamp_colour::grey: return QStringLiteral("grau");
-    case tlamp_colour::yellow: return QStringLiteral("gelb");
-    case tlamp_colour::red: return QStringLiteral("rot");
-    case tlamp_colour::green: return QStringLiteral("grün");
+    case tlamp_colour::grey: return tlamp::tr("grau");
+    case tlamp_colour::yellow: return tlamp::tr("gelb");
+    case tlamp_colour::red: return tlamp::tr("rot");
+    case tlamp_colour::green: return tlamp::tr("grün");
     case tlamp_colour::background: break;
   }
-  return QStringLiteral("nicht gemessen");
+  return tlamp::tr("nicht gemessen");
 }
 
 }  // namespace

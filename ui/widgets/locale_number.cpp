@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/widgets/locale_number.h"
 
+#include "ui/widgets/engine_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -21,6 +23,6 @@ std::optional<double> parse_locale_number(const QString& text, char separator)
 
 QString frequency_text(double frequency_hz)
 {
-  return frequency_hz >= 1000.0 ? QString::number(frequency_hz / 1000.0) + QStringLiteral(" KHz")
+  return frequency_hz >= 1000.0 ? QString::number(frequency_hz / 1000.0) + ' ' + unit_text("KHz")
                                 : QString::number(frequency_hz) + QStringLiteral(" Hz");
 }

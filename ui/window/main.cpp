@@ -7,6 +7,7 @@
 #include "ui/settings/settings_file.h"
 #include "ui/widgets/error_box.h"
 #include "ui/window/main_window.h"
+#include "ui/window/translation.h"
 #include "ui/window/window_style.h"
 
 #include "audio/simulated/dut_network.h"
@@ -19,6 +20,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 
 #include <array>
 #include <csignal>
@@ -41,15 +43,18 @@ constexpr int exit_no_display = 3;
 struct tcommand_line {
   std::optional<std::string> sim_dut;
   std::optional<std::string> screenshot_directory;
+  std::optional<quarvel_ui::tlanguage_choice> language;
 };
 
 void print_usage()
 {
   std::cout << "quarvel " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
             << "\n"
-            << "usage: quarvel [--sim DUT] [--screenshot DIR]\n"
+            << "usage: quarvel [--sim DUT] [--lang de|en|auto] [--screenshot DIR]\n"
             << "  --sim DUT          measure on the simulated set-up (\"Simulierter Messaufbau\") with the\n"
             << "                     device network DUT, e.g. 'C=100n + R=2' or '(L=10m + R=5) | C=1n'\n"
+            << "  --lang LANGUAGE    the window's language: de (German, the default), en (English) or\n"
+            << "                     auto (from LANGUAGE, LC_ALL, LC_MESSAGES, LANG); kept for the next start\n"
             << "  --screenshot DIR   show each page, save it as a PNG in DIR and end\n"
             << "  --help, --version\n"
             << "The sound card is chosen on the page \"Setup/Test\"; the choice is kept in Quarvel.ini.\n"
@@ -78,11 +83,19 @@ tcommand_line parse_command_line(std::span<char*> arguments)
                 << "There is NO WARRANTY, to the extent permitted by law.\n";
       std::exit(0);
     }
-    if (argument != "--sim" && argument != "--screenshot") usage_error("unknown argument '" + std::string(argument) + "'");
+    if (argument != "--sim" && argument != "--screenshot" && argument != "--lang") {
+      usage_error("unknown argument '" + std::string(argument) + "'");
+    }
     if (i + 1 >= arguments.size() || std::string_view(arguments[i + 1]).empty()) {
       usage_error(std::string(argument) + " needs a value");
     }
-    (argument == "--sim" ? line.sim_dut : line.screenshot_directory) = arguments[++i];
+    const std::string value = arguments[++i];
+    if (argument == "--lang") {
+      line.language = quarvel_ui::parse_language_choice(value);
+      if (!line.language) usage_error("--lang: '" + value + "' is none of de, en, auto");
+    } else {
+      (argument == "--sim" ? line.sim_dut : line.screenshot_directory) = value;
+    }
   }
   if (line.sim_dut) {
     try {
@@ -208,6 +221,16 @@ int main(int argc, char** argv)
       QCoreApplication::applicationDirPath().toStdString(), "Quarvel.ini",
       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString());
   options.sim_dut = command_line.sim_dut;
+  options.language = command_line.language;
+  const quarvel_ui::twindow_language language = quarvel_ui::resolve_language(
+      command_line.language.value_or(quarvel_ui::load_language_choice(options.settings_path)),
+      quarvel_ui::process_environment);
+  QTranslator translator;
+  if (install_translation(translator, language, QCoreApplication::applicationDirPath())) {
+    options.window_language = language;
+  } else {
+    std::cerr << "quarvel: the English translation (quarvel_en.qm) is not installed; the window stays German\n";
+  }
   TForm1 window(options);
   close_on_signals(window, application);
   window.show();

@@ -13,6 +13,7 @@
 // under `lcr::publication_lock`, and never waits for an evaluation.
 
 #include "ui/pages/page_services.h"
+#include "ui/settings/language.h"
 
 #include "audio/streaming.h"
 
@@ -43,6 +44,10 @@ struct tstartup_options {
   std::string calibration_path = "Quarvel.cal";
   std::optional<std::string> sim_dut;           // select the simulated set-up with this device
   bool real_cards = true;                       // list the sound cards (tests: only the simulated set-up)
+  // `--lang`: replaces the settings file's choice, and is kept in it.
+  std::optional<quarvel_ui::tlanguage_choice> language;
+  // The language whose translation this run installed.
+  quarvel_ui::twindow_language window_language = quarvel_ui::twindow_language::german;
 };
 
 // The window alone knows the pages, the timers and the devices: it gives

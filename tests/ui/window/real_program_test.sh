@@ -44,6 +44,11 @@ set -e
 [[ "$message" == *quarvel-cli* ]] || fail "without a display the message does not name quarvel-cli: $message"
 env -u DISPLAY ./quarvel --version | grep -q '^quarvel ' || fail "--version needs a display"
 env -u DISPLAY ./quarvel --help | grep -q 'usage: quarvel' || fail "--help needs a display"
+set +e
+message=$(env -u DISPLAY ./quarvel --lang fr 2>&1)
+status=$?
+set -e
+[ "$status" -eq 2 ] && [[ "$message" == *"none of de, en, auto"* ]] || fail "--lang fr: status $status, $message"
 
 start_xvfb
 

@@ -1,0 +1,883 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="de">
+<context>
+    <name>TForm1</name>
+    <message>
+        <source>Quarvel Version 0.02 Professionell</source>
+        <translation>Quarvel Version 0.02 Professional</translation>
+    </message>
+</context>
+<context>
+    <name>calibration_page</name>
+    <message>
+        <source>Kalibrierung</source>
+        <translation>Calibration</translation>
+    </message>
+    <message>
+        <source>Messung</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>Kalibriermode</source>
+        <translation>Calibration mode</translation>
+    </message>
+    <message>
+        <source>O-G Kanalübersprechen</source>
+        <translation>O-S channel crosstalk</translation>
+    </message>
+    <message>
+        <source>G-O Kanalsymmetrie</source>
+        <translation>S-O channel balance</translation>
+    </message>
+    <message>
+        <source>R-O Parallelwiderstand</source>
+        <translation>R-O parallel resistance</translation>
+    </message>
+    <message>
+        <source>R-G Reihenwiderstand</source>
+        <translation>R-S series resistance</translation>
+    </message>
+    <message>
+        <source>R-R Referenzwiderstand</source>
+        <translation>R-R reference resistor</translation>
+    </message>
+    <message>
+        <source>Ref.-Widerst.</source>
+        <translation>Ref. resistor</translation>
+    </message>
+    <message>
+        <source>bekannter Widerstand</source>
+        <translation>known resistor</translation>
+    </message>
+    <message>
+        <source>Rp [Ohm]:</source>
+        <translation>Rp [Ohm]:</translation>
+    </message>
+    <message>
+        <source>Cp [fF]:</source>
+        <translation>Cp [fF]:</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Speichern</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Kalibrierung verwerfen</source>
+        <translation>Discard calibration</translation>
+    </message>
+    <message>
+        <source>Zurück zur Kalibrierung, die zuletzt geladen oder gespeichert wurde (etwa nach einem versehentlichen „Kal. offen“)</source>
+        <translation>Back to the calibration last loaded or saved (for instance after a mistaken “Cal. open”)</translation>
+    </message>
+    <message>
+        <source>Multiton</source>
+        <translation>Multitone</translation>
+    </message>
+    <message>
+        <source>Alle acht Frequenzen in einem Durchgang: etwa 3 s statt 12 s, ebenso genau</source>
+        <translation>All eight frequencies in one pass: about 3 s instead of 12 s, just as exact</translation>
+    </message>
+    <message>
+        <source>Fehlerschranke</source>
+        <translation>Error bound</translation>
+    </message>
+    <message>
+        <source>Übersprechen [%] </source>
+        <translation>Crosstalk [%] </translation>
+    </message>
+    <message>
+        <source>eff. Auflösung [Bit]</source>
+        <translation>eff. resolution [bit]</translation>
+    </message>
+    <message>
+        <source>Fehler vor/nach Kalibrierung </source>
+        <translation>Error before/after calibration </translation>
+    </message>
+    <message>
+        <source>Abweichung R_Ref [%]</source>
+        <translation>Deviation R_Ref [%]</translation>
+    </message>
+    <message>
+        <source>Parasitäres Cp von R_Ref [pF]</source>
+        <translation>Parasitic Cp of R_Ref [pF]</translation>
+    </message>
+    <message>
+        <source>Parasitäres Ls von R_Ref [nH]</source>
+        <translation>Parasitic Ls of R_Ref [nH]</translation>
+    </message>
+</context>
+<context>
+    <name>engine</name>
+    <message>
+        <source>kein eingeschwungener Messwert mit dem Multiton</source>
+        <translation>no settled reading with the multitone</translation>
+    </message>
+    <message>
+        <source>kein eingeschwungener Messwert bei</source>
+        <translation>no settled reading at</translation>
+    </message>
+    <message>
+        <source>kein eingeschwungener Messwert (Aufbau, Ton oder Tonstrom unruhig)</source>
+        <translation>no settled reading (set-up, tone or sound stream unsteady)</translation>
+    </message>
+    <message>
+        <source>bekannter Widerstand nicht vom Leerlauf zu unterscheiden</source>
+        <translation>known resistor cannot be told from the open circuit</translation>
+    </message>
+    <message>
+        <source>kein Leerlaufwert in diesem Lauf (zuerst Modus 2)</source>
+        <translation>no open-circuit value in this run (mode 2 first)</translation>
+    </message>
+    <message>
+        <source>Messwert des bekannten Widerstands unbrauchbar</source>
+        <translation>reading of the known resistor unusable</translation>
+    </message>
+    <message>
+        <source>&apos; ist kein gültiger Gleitkommawert</source>
+        <translation>&apos; is not a valid floating-point value</translation>
+    </message>
+    <message>
+        <source>bekannter Widerstand ungültig</source>
+        <translation>known resistor invalid</translation>
+    </message>
+    <message>
+        <source>keine Ersatzschaltung passt</source>
+        <translation>no equivalent circuit fits</translation>
+    </message>
+    <message>
+        <source>Scheinwiderstand, Impedanz</source>
+        <translation>Impedance</translation>
+    </message>
+    <message>
+        <source>Scheinleitwert, Admittanz</source>
+        <translation>Admittance</translation>
+    </message>
+    <message>
+        <source>Wirkwiderstand, Resistanz</source>
+        <translation>Resistance</translation>
+    </message>
+    <message>
+        <source>Blindwiderstand, Reaktanz</source>
+        <translation>Reactance</translation>
+    </message>
+    <message>
+        <source>Wirkleitwert, Konduktanz</source>
+        <translation>Conductance</translation>
+    </message>
+    <message>
+        <source>Blindleitwert, Suszeptanz</source>
+        <translation>Susceptance</translation>
+    </message>
+    <message>
+        <source>O-G Kanalübersprechen</source>
+        <translation>O-S channel crosstalk</translation>
+    </message>
+    <message>
+        <source>G-O Kanalsymmetrie</source>
+        <translation>S-O channel balance</translation>
+    </message>
+    <message>
+        <source>R-O Parallelwiderstand</source>
+        <translation>R-O parallel resistance</translation>
+    </message>
+    <message>
+        <source>R-G Reihenwiderstand</source>
+        <translation>R-S series resistance</translation>
+    </message>
+    <message>
+        <source>R-R Referenzwiderstand</source>
+        <translation>R-R reference resistor</translation>
+    </message>
+    <message>
+        <source>, Parallelschaltung</source>
+        <translation>, parallel circuit</translation>
+    </message>
+    <message>
+        <source>, Reihenschaltung</source>
+        <translation>, series circuit</translation>
+    </message>
+    <message>
+        <source>Verlustfaktor</source>
+        <translation>Dissipation factor</translation>
+    </message>
+    <message>
+        <source>Phasenwinkel</source>
+        <translation>Phase angle</translation>
+    </message>
+    <message>
+        <source>Induktivität</source>
+        <translation>Inductance</translation>
+    </message>
+    <message>
+        <source>Eigenresonanz</source>
+        <translation>self-resonance</translation>
+    </message>
+    <message>
+        <source>Güte</source>
+        <translation>Quality factor</translation>
+    </message>
+    <message>
+        <source>Reihe R-L-C</source>
+        <translation>Series R-L-C</translation>
+    </message>
+    <message>
+        <source>Kapazität</source>
+        <translation>Capacitance</translation>
+    </message>
+    <message>
+        <source>Reihe R-C</source>
+        <translation>Series R-C</translation>
+    </message>
+    <message>
+        <source>Reihe R-L</source>
+        <translation>Series R-L</translation>
+    </message>
+    <message>
+        <source>E/A-Fehler</source>
+        <translation>I/O error</translation>
+    </message>
+    <message>
+        <source>Grenzwertig</source>
+        <translation>Marginal</translation>
+    </message>
+    <message>
+        <source>Schlecht</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>gespeichert</source>
+        <translation>stored</translation>
+    </message>
+    <message>
+        <source>Gut</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>K</source>
+        <comment>kilo prefix of a unit</comment>
+        <translation>k</translation>
+    </message>
+</context>
+<context>
+    <name>error_box</name>
+    <message>
+        <source>Ja</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>Nein</source>
+        <translation>No</translation>
+    </message>
+</context>
+<context>
+    <name>export_file</name>
+    <message>
+        <source>nach %1 kann nicht geschrieben werden</source>
+        <translation>%1 cannot be written</translation>
+    </message>
+</context>
+<context>
+    <name>measurement_page</name>
+    <message>
+        <source>LCR Messung</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>Scheinwiderstand, Impedanz</source>
+        <translation>Impedance</translation>
+    </message>
+    <message>
+        <source>Ohm</source>
+        <translation>Ohm</translation>
+    </message>
+    <message>
+        <source>Phasenwinkel</source>
+        <translation>Phase angle</translation>
+    </message>
+    <message>
+        <source>empf. Ref.Widerstand:</source>
+        <translation>rec. ref. resistor:</translation>
+    </message>
+    <message>
+        <source>KOhm</source>
+        <translation>kOhm</translation>
+    </message>
+    <message>
+        <source>empf. Messfrequenz:</source>
+        <translation>rec. test frequency:</translation>
+    </message>
+    <message>
+        <source>Hz</source>
+        <translation>Hz</translation>
+    </message>
+    <message>
+        <source>max. Abweichung Z:</source>
+        <translation>max. deviation Z:</translation>
+    </message>
+    <message>
+        <source>max. Abweichung phi:</source>
+        <translation>max. deviation phi:</translation>
+    </message>
+    <message>
+        <source>Messung</source>
+        <translation>Measurement</translation>
+    </message>
+    <message>
+        <source>Auto</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>R ref</source>
+        <translation>R ref</translation>
+    </message>
+    <message>
+        <source>Frequenz</source>
+        <translation>Frequency</translation>
+    </message>
+    <message>
+        <source>Pegel</source>
+        <translation>Level</translation>
+    </message>
+    <message>
+        <source>FT Faktor</source>
+        <translation>FT factor</translation>
+    </message>
+    <message>
+        <source>Mittelwert</source>
+        <translation>Average</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Eingangspegel</source>
+        <translation>Input level</translation>
+    </message>
+    <message>
+        <source>Kal. offen</source>
+        <translation>Cal. open</translation>
+    </message>
+    <message>
+        <source>Kal. geschlossen</source>
+        <translation>Cal. shorted</translation>
+    </message>
+</context>
+<context>
+    <name>plot_page</name>
+    <message>
+        <source>Zeitverlauf</source>
+        <translation>Time course</translation>
+    </message>
+    <message>
+        <source>Y Position</source>
+        <translation>Y position</translation>
+    </message>
+    <message>
+        <source>Y Streckung</source>
+        <translation>Y scale</translation>
+    </message>
+    <message>
+        <source>Ka 1</source>
+        <translation>Ch 1</translation>
+    </message>
+    <message>
+        <source>Ka 2</source>
+        <translation>Ch 2</translation>
+    </message>
+    <message>
+        <source>Auto Set</source>
+        <translation>Auto Set</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Export …</source>
+        <translation>Export …</translation>
+    </message>
+    <message>
+        <source>Bild …</source>
+        <translation>Image …</translation>
+    </message>
+    <message>
+        <source>Kanal 1</source>
+        <translation>Chan. 1</translation>
+    </message>
+    <message>
+        <source>Kanal 2</source>
+        <translation>Chan. 2</translation>
+    </message>
+    <message>
+        <source>Zeit: 2 s / Teilung</source>
+        <translation>Time: 2 s / div.</translation>
+    </message>
+</context>
+<context>
+    <name>response_page</name>
+    <message>
+        <source>Frequenzgang</source>
+        <translation>Response</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Auto R ref</source>
+        <translation>Auto R ref</translation>
+    </message>
+    <message>
+        <source>Anzeige</source>
+        <translation>Display</translation>
+    </message>
+    <message>
+        <source>|Z| und phi</source>
+        <translation>|Z| and phi</translation>
+    </message>
+    <message>
+        <source>Größen der Messung</source>
+        <translation>Measured quantities</translation>
+    </message>
+    <message>
+        <source>Ersatzschaltung:</source>
+        <translation>Equiv. circuit:</translation>
+    </message>
+    <message>
+        <source>Export …</source>
+        <translation>Export …</translation>
+    </message>
+    <message>
+        <source>Bild …</source>
+        <translation>Image …</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Messart:</source>
+        <translation>Method:</translation>
+    </message>
+    <message>
+        <source>Einzeltöne</source>
+        <translation>Single tones</translation>
+    </message>
+    <message>
+        <source>Multiton (live)</source>
+        <translation>Multitone (live)</translation>
+    </message>
+</context>
+<context>
+    <name>setup_page</name>
+    <message>
+        <source>Setup/Test</source>
+        <translation>Setup/Test</translation>
+    </message>
+    <message>
+        <source>Soundeingang</source>
+        <translation>Sound input</translation>
+    </message>
+    <message>
+        <source>Soundausgang</source>
+        <translation>Sound output</translation>
+    </message>
+    <message>
+        <source>Mixereingang</source>
+        <translation>Mixer input</translation>
+    </message>
+    <message>
+        <source>Mixerausgang</source>
+        <translation>Mixer output</translation>
+    </message>
+    <message>
+        <source>Mixer aktivieren (Test 1)</source>
+        <translation>Enable mixer (test 1)</translation>
+    </message>
+    <message>
+        <source>Sampleversatz (Test 2)</source>
+        <translation>Sample offset (test 2)</translation>
+    </message>
+    <message>
+        <source>Kanäle vertauschen (Test 3)</source>
+        <translation>Swap channels (test 3)</translation>
+    </message>
+    <message>
+        <source>SCPI-Port 5025</source>
+        <translation>SCPI-Port 5025</translation>
+    </message>
+    <message>
+        <source>Fernsteuerung über TCP (SCPI) auf 127.0.0.1, Port 5025, ohne Anmeldung</source>
+        <translation>Remote control over TCP (SCPI) on 127.0.0.1, port 5025, without login</translation>
+    </message>
+    <message>
+        <source>Test der Konfiguration</source>
+        <translation>Configuration test</translation>
+    </message>
+    <message>
+        <source>Test aus, Messung aktiv</source>
+        <translation>Test off, measuring</translation>
+    </message>
+    <message>
+        <source>Test 1 (Testhardware 1)</source>
+        <translation>Test 1 (test hardware 1)</translation>
+    </message>
+    <message>
+        <source>Test 2 (Testhardware 1)</source>
+        <translation>Test 2 (test hardware 1)</translation>
+    </message>
+    <message>
+        <source>Test 3 (Testhardware 2)</source>
+        <translation>Test 3 (test hardware 2)</translation>
+    </message>
+    <message>
+        <source>Test 4 (offener Eingang)</source>
+        <translation>Test 4 (open input)</translation>
+    </message>
+    <message>
+        <source>Test 1: Aussteuerung</source>
+        <translation>Test 1: signal level</translation>
+    </message>
+    <message>
+        <source>Test 1</source>
+        <translation>Test 1</translation>
+    </message>
+    <message>
+        <source>Test 2: Amplitudenverlauf</source>
+        <translation>Test 2: amplitude response</translation>
+    </message>
+    <message>
+        <source>Test 2 Amplitudenverlauf</source>
+        <translation>Test 2 amplitude response</translation>
+    </message>
+    <message>
+        <source>Test 2: Phasenverlauf</source>
+        <translation>Test 2: phase response</translation>
+    </message>
+    <message>
+        <source>Test 2 Phasenverlauf</source>
+        <translation>Test 2 phase response</translation>
+    </message>
+    <message>
+        <source>Test 3: Stereo + Kanalzurordnung</source>
+        <translation>Test 3: stereo + channel order</translation>
+    </message>
+    <message>
+        <source>Test 3</source>
+        <translation>Test 3</translation>
+    </message>
+    <message>
+        <source>Test 4: eff. Auflösung [Bit] max, min:</source>
+        <translation>Test 4: eff. resolution [bit] max, min:</translation>
+    </message>
+    <message>
+        <source>automatisch</source>
+        <translation>automatic</translation>
+    </message>
+</context>
+<context>
+    <name>simulation_page</name>
+    <message>
+        <source>Simulation</source>
+        <translation>Simulation</translation>
+    </message>
+    <message>
+        <source>Messobjekt</source>
+        <translation>Device under test</translation>
+    </message>
+    <message>
+        <source>Netzwerk:</source>
+        <translation>Network:</translation>
+    </message>
+    <message>
+        <source>Beispiele …</source>
+        <translation>Examples …</translation>
+    </message>
+    <message>
+        <source>Aufbau</source>
+        <translation>Set-up</translation>
+    </message>
+    <message>
+        <source>automatisch</source>
+        <translation>automatic</translation>
+    </message>
+    <message>
+        <source>Messklemmen offen</source>
+        <translation>Terminals open</translation>
+    </message>
+    <message>
+        <source>Messklemmen kurzgeschlossen</source>
+        <translation>Terminals shorted</translation>
+    </message>
+    <message>
+        <source>bekannter Widerstand</source>
+        <translation>Known resistor</translation>
+    </message>
+    <message>
+        <source>Referenz offen, Klemmen kurz (Mode 0)</source>
+        <translation>Ref. open, terminals shorted (mode 0)</translation>
+    </message>
+    <message>
+        <source>Referenz kurz, Klemmen offen (Mode 1)</source>
+        <translation>Ref. shorted, terminals open (mode 1)</translation>
+    </message>
+    <message>
+        <source>Testhardware 1 (Test 1, 2)</source>
+        <translation>Test hardware 1 (tests 1, 2)</translation>
+    </message>
+    <message>
+        <source>Testhardware 2 (Test 3)</source>
+        <translation>Test hardware 2 (test 3)</translation>
+    </message>
+    <message>
+        <source>Eingang offen (Test 4)</source>
+        <translation>Input open (test 4)</translation>
+    </message>
+    <message>
+        <source>Messadapter und Soundkarte</source>
+        <translation>Test adapter and sound card</translation>
+    </message>
+    <message>
+        <source>ideal</source>
+        <translation>ideal</translation>
+    </message>
+    <message>
+        <source>realistisch</source>
+        <translation>realistic</translation>
+    </message>
+    <message>
+        <source>Rauschen [Digit eff.]:</source>
+        <translation>Noise [digits rms]:</translation>
+    </message>
+    <message>
+        <source>realistisch: Übersprechen −100 dB, rechter Kanal 1 % leiser und 0,5° später, 15 pF an den Messklemmen, 30 mΩ + 20 nH in Reihe, Referenzwiderstände 1 % daneben mit 3 pF parallel und 20 nH in Reihe</source>
+        <translation>realistic: crosstalk −100 dB, right channel 1 % quieter and 0.5° later, 15 pF across the terminals, 30 mΩ + 20 nH in series, reference resistors 1 % off with 3 pF in parallel and 20 nH in series</translation>
+    </message>
+</context>
+<context>
+    <name>sorting_page</name>
+    <message>
+        <source>Sortieren</source>
+        <translation>Sorting</translation>
+    </message>
+    <message>
+        <source>Vergleich mit Sollwert aktiv</source>
+        <translation>Compare with nominal value</translation>
+    </message>
+    <message>
+        <source>Sollwert:</source>
+        <translation>Nominal:</translation>
+    </message>
+    <message>
+        <source>Ohm</source>
+        <translation>Ohm</translation>
+    </message>
+    <message>
+        <source>Toleranz [%]:</source>
+        <translation>Tolerance [%]:</translation>
+    </message>
+    <message>
+        <source>Scheinwiderstand, Impedanz</source>
+        <translation>Impedance</translation>
+    </message>
+    <message>
+        <source>Abweichung vom Sollwert:</source>
+        <translation>Deviation from nominal:</translation>
+    </message>
+    <message>
+        <source>Vergleich</source>
+        <translation>Comparison</translation>
+    </message>
+    <message>
+        <source>Gut: innerhalb der Toleranz. Grenzwertig: innerhalb, aber mit der angezeigten Abweichung darüber hinaus. Schlecht: außerhalb der Toleranz. Der Sollwert gilt für die erste Größe der Messung, bei D und Q für C oder L; Vorsätze wie k, M, µ, n, p sind erlaubt.</source>
+        <translation>Pass: within the tolerance. Marginal: within, but beyond it with the deviation shown. Fail: outside the tolerance. The nominal value applies to the first quantity of the measurement, for D and Q to C or L; prefixes such as k, M, µ, n, p are allowed.</translation>
+    </message>
+</context>
+<context>
+    <name>tcalibration_page</name>
+    <message>
+        <source>&apos;%1&apos; ist kein gültiger Gleitkommawert</source>
+        <translation>&apos;%1&apos; is not a valid floating-point value</translation>
+    </message>
+    <message>
+        <source>Aufbau schwingt ein …</source>
+        <translation>Set-up settling …</translation>
+    </message>
+    <message>
+        <source>%1: Ton schwingt ein …</source>
+        <translation>%1: tone settling …</translation>
+    </message>
+    <message>
+        <source>%1: wartet auf eingeschwungenen Messwert …</source>
+        <translation>%1: waiting for a settled reading …</translation>
+    </message>
+    <message>
+        <source>nicht gespeichert</source>
+        <translation>not stored</translation>
+    </message>
+    <message>
+        <source>Multiton: wartet auf eingeschwungenen Messwert …</source>
+        <translation>Multitone: waiting for a settled reading …</translation>
+    </message>
+    <message>
+        <source>nicht gespeichert bei %1: %2</source>
+        <translation>not stored at %1: %2</translation>
+    </message>
+    <message>
+        <source>Alle Kalibrierschritte seit dem letzten Laden oder Speichern verwerfen und wieder mit „%1“ messen?</source>
+        <translation>Discard every calibration step since the last load or save and measure with “%1” again?</translation>
+    </message>
+</context>
+<context>
+    <name>tlamp</name>
+    <message>
+        <source>grau</source>
+        <translation>grey</translation>
+    </message>
+    <message>
+        <source>gelb</source>
+        <translation>yellow</translation>
+    </message>
+    <message>
+        <source>rot</source>
+        <translation>red</translation>
+    </message>
+    <message>
+        <source>grün</source>
+        <translation>green</translation>
+    </message>
+    <message>
+        <source>nicht gemessen</source>
+        <translation>not measured</translation>
+    </message>
+</context>
+<context>
+    <name>tmeasurement_page</name>
+    <message>
+        <source>max. Abweichung %1:</source>
+        <translation>max. deviation %1:</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>%1: nicht gespeichert: %2</source>
+        <translation>%1: not stored: %2</translation>
+    </message>
+    <message>
+        <source>kein Signal</source>
+        <translation>no signal</translation>
+    </message>
+    <message>
+        <source>Aussetzer im Tonstrom, Messung schwingt neu ein</source>
+        <translation>Dropout in the sound stream, measurement settling again</translation>
+    </message>
+</context>
+<context>
+    <name>tplot_page</name>
+    <message>
+        <source>%1: %2 %3 / Teilung</source>
+        <translation>%1: %2 %3 / div.</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Zeitverlauf exportieren</source>
+        <translation>Export time course</translation>
+    </message>
+    <message>
+        <source>Zeitverlauf als Bild</source>
+        <translation>Time course as image</translation>
+    </message>
+</context>
+<context>
+    <name>tresponse_page</name>
+    <message>
+        <source>Frequenzachse log., 100 Hz … 20 KHz</source>
+        <translation>Frequency axis log., 100 Hz … 20 kHz</translation>
+    </message>
+    <message>
+        <source>Nur im simulierten Messaufbau: am echten Adapter gilt der eingesetzte Widerstand (R ref)</source>
+        <translation>Only on the simulated set-up: on the real adapter the fitted resistor (R ref) applies</translation>
+    </message>
+    <message>
+        <source>Multiton: wartet auf eingeschwungene Messung …</source>
+        <translation>Multitone: waiting for a settled measurement …</translation>
+    </message>
+    <message>
+        <source>Multiton live</source>
+        <translation>Multitone live</translation>
+    </message>
+    <message>
+        <source>Multiton live, %1 Kurven/s</source>
+        <translation>Multitone live, %1 curves/s</translation>
+    </message>
+    <message>
+        <source>Frequenz</source>
+        <translation>Frequency</translation>
+    </message>
+    <message>
+        <source>R ref</source>
+        <translation>R ref</translation>
+    </message>
+    <message>
+        <source>Frequenzgang exportieren</source>
+        <translation>Export frequency response</translation>
+    </message>
+    <message>
+        <source>Frequenzgang als Bild</source>
+        <translation>Frequency response as image</translation>
+    </message>
+</context>
+<context>
+    <name>tsetup_page</name>
+    <message>
+        <source>Fernsteuerung: %1</source>
+        <translation>Remote control: %1</translation>
+    </message>
+</context>
+<context>
+    <name>tsorting_page</name>
+    <message>
+        <source>mit 0 ist nichts zu vergleichen</source>
+        <translation>nothing compares with 0</translation>
+    </message>
+    <message>
+        <source>„%1“ ist keine Zahl</source>
+        <translation>“%1” is not a number</translation>
+    </message>
+    <message>
+        <source>ohne Vorzeichen: ± gilt ohnehin</source>
+        <translation>no sign: ± applies anyway</translation>
+    </message>
+    <message>
+        <source>über 0 %: kein Teil trifft den Sollwert genau</source>
+        <translation>above 0 %: no part hits the nominal exactly</translation>
+    </message>
+    <message>
+        <source>wartet auf eingeschwungenen Messwert</source>
+        <translation>waiting for a settled reading</translation>
+    </message>
+    <message>
+        <source>„%1“ ist kein Wert (etwa %2 oder 100n)</source>
+        <translation>“%1” is not a value (such as %2 or 100n)</translation>
+    </message>
+</context>
+</TS>

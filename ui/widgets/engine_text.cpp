@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/widgets/engine_text.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* context = "engine";
+
+// Replaced longest first, so that a piece inside another is never
+// replaced in its middle.
+constexpr std::array pieces{
+    QT_TRANSLATE_NOOP("engine", "kein eingeschwungener Messwert mit dem Multiton"),
+    QT_TRANSLATE_NOOP("engine", "kein eingeschwungener Messwert bei"),
+    QT_TRANSLATE_NOOP("engine", "kein eingeschwungener Messwert (Aufbau, Ton oder Tonstrom unruhig)"),
+    QT_TRANSLATE_NOOP("engine", "bekannter Widerstand nicht vom Leerlauf zu unterscheiden"),
+    QT_TRANSLATE_NOOP("engine", "kein Leerlaufwert in diesem Lauf (zuerst Modus 2)"),
+    QT_TRANSLATE_NOOP("engine", "Messwert des bekannten Widerstands unbrauchbar"),
+    QT_TRANSLATE_NOOP("engine", "' ist kein gültiger Gleitkommawert"),
+    QT_TRANSLATE_NOOP("engine", "bekannter Widerstand ungültig"),
+    QT_TRANSLATE_NOOP("engine", "keine Ersatzschaltung passt"),
+    QT_TRANSLATE_NOOP("engine", "Scheinwiderstand, Impedanz"),
+    QT_TRANSLATE_NOOP("engine", "Scheinleitwert, Admittanz"),
+    QT_TRANSLATE_NOOP("engine", "Wirkwiderstand, Resistanz"),
+    QT_TRANSLATE_NOOP("engine", "Blindwiderstand, Reaktanz"),
+    QT_TRANSLATE_NOOP("engine", "Wirkleitwert, Konduktanz"),
+    QT_TRANSLATE_NOOP("engine", "Blindleitwert, Suszeptanz"),
+    QT_TRANSLATE_NOOP("engine", "O-G Kanalübersprechen"),
+    QT_TRANSLATE_NOOP("engine", "G-O Kanalsymmetrie"),
+    QT_TRANSLATE_NOOP("engine", "R-O Parallelwiderstand"),
+    QT_TRANSLATE_NOOP("engine", "R-G Reihenwiderstand"),
+    QT_TRANSLATE_NOOP("engine", "R-R Referenzwiderstand"),
+    QT_TRANSLATE_NOOP("engine", ", Parallelschaltung"),
+    QT_TRANSLATE_NOOP("engine", ", Reihenschaltung"),
+    QT_TRANSLATE_NOOP("engine", "Verlustfaktor"),
+    QT_TRANSLATE_NOOP("engine", "Phasenwinkel"),
+    QT_TRANSLATE_NOOP("engine", "Induktivität"),
+    QT_TRANSLATE_NOOP("engine", "Eigenresonanz"),
+    QT_TRANSLATE_NOOP("engine", "Güte"),
+    QT_TRANSLATE_NOOP("engine", "Reihe R-L-C"),
+    QT_TRANSLATE_NOOP("engine", "Kapazität"),
+    QT_TRANSLATE_NOOP("engine", "Reihe R-C"),
+    QT_TRANSLATE_NOOP("engine", "Reihe R-L"),
+    QT_TRANSLATE_NOOP("engine", "E/A-Fehler"),
+};
+
+// Texts that are only ever whole and too short to be looked for inside
+// others ("Gut" in "Gute", "gespeichert" in "nicht gespeichert").
+constexpr std::array whole_texts{
+    QT_TRANSLATE_NOOP("engine", "Grenzwertig"),
+    QT_TRANSLATE_NOOP("engine", "Schlecht"),
+    QT_TRANSLATE_NOOP("engine", "gespeichert"),
+    QT_TRANSLATE_NOOP("engine", "Gut"),
+};
+
+QString translated(const char* german)
+{
+  return QCoreApplication::translate(context, german);
+}
+
+std::vector<const char*> pieces_longest_first()
+{
+  std::vector<const char*> sorted(pieces.begin(), pieces.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const char* a, const char* b) { return std::strlen(a) > std::strlen(b); });
+  return sorted;
+}
+
+// "KOhm", "KS", "KHz" as a word of their own, also inside a fit's text.
+QString with_kilo_prefix(QString text)
+{
+  static const QRegularExpression kilo_unit(QStringLiteral("(^|[^\\w])K(Ohm|S|Hz)($|[^\\w])"));
+  const QString kilo = QCoreApplication::translate("engine", "K", "kilo prefix of a unit");
+  text.replace(kilo_unit, QStringLiteral("\\1") + kilo + QStringLiteral("\\2\\3"));
+  return text;
+}
+
+}  // namespace
+
+QString engine_text(std::string_view german)
+{
+  const std::string source(german);
+  for (const char* text : whole_texts) {
+    if (source == text) return translated(text);
+  }
+  static const std::vector<const char*> sorted = pieces_longest_first();
+  QString text = QString::fromStdString(source);
+  for (const char* piece : sorted) {
+    const QString german_piece = QString::fromUtf8(piece);
+    if (text.contains(german_piece)) text.replace(german_piece, translated(piece));
+  }
+  return with_kilo_prefix(text);
+}
+
+QString unit_text(std::string_view german)
+{
+  return with_kilo_prefix(QString::fromUtf8(german.data(), static_cast<qsizetype>(german.size())));
+}
