@@ -31,11 +31,14 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
 #include <QStyleOptionSlider>
 #include <QTest>
 
@@ -321,6 +324,38 @@ inline std::vector<std::string> layout_problems(QWidget& page)
       problems.push_back(name(widget) + " needs " + std::to_string(needed.width()) + "x" +
                          std::to_string(needed.height()) + " but has " + std::to_string(widget->width()) + "x" +
                          std::to_string(widget->height()));
+    }
+  }
+  // A group's title, and the item a closed list shows (device lists may
+  // hold any card's name; they are typed into and scroll).
+  for (QGroupBox* group : page.findChildren<QGroupBox*>()) {
+    if (!group->isVisibleTo(&page) || group->title().isEmpty()) continue;
+    QStyleOptionGroupBox option;
+    option.initFrom(group);
+    option.text = group->title();
+    option.lineWidth = 1;
+    option.textAlignment = group->alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect title = group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+    if (title.right() > group->rect().right()) {
+      problems.push_back(name(group) + "'s title ends at " + std::to_string(title.right()) + ", beyond " +
+                         std::to_string(group->rect().right()));
+    }
+  }
+  for (QComboBox* list : page.findChildren<QComboBox*>()) {
+    if (!list->isVisibleTo(&page) || list->isEditable()) continue;
+    QStyleOptionComboBox option;
+    option.initFrom(list);
+    // "Beispiele …" picks a network for the field beside it and returns to
+    // its heading: only the heading stays shown.
+    const int shown_items = list->objectName() == QStringLiteral("ComboBox4") ? 1 : list->count();
+    for (int item = 0; item < shown_items; ++item) {
+      const QSize text(list->fontMetrics().horizontalAdvance(list->itemText(item)), list->fontMetrics().height());
+      const int needed = list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, list).width();
+      if (needed > list->width()) {
+        problems.push_back(name(list) + "'s item '" + list->itemText(item).toStdString() + "' needs " +
+                           std::to_string(needed) + " but has " + std::to_string(list->width()));
+      }
     }
   }
   return problems;

@@ -127,6 +127,8 @@ void tsimulation_page::ComboBox4Change()
 {
   if (ui.ComboBox4->currentIndex() <= 0) return;  // the list's heading
   ui.Edit18->setText(ui.ComboBox4->currentText());
+  // The field shows the network whole; the narrow list would cut it.
+  ui.ComboBox4->setCurrentIndex(0);
   Edit18Exit();
 }
 

@@ -48,6 +48,21 @@ TEST_F(SimulationPage, ABadNetworkIsShownInRedAndTheOldOneStays)
   EXPECT_TRUE(find<QLineEdit>("Edit18")->styleSheet().isEmpty());
 }
 
+// An example goes whole into the field; the narrow list shows its heading
+// again rather than the network cut.
+TEST_F(SimulationPage, AnExampleIsMeasuredAndTheListReturnsToItsHeading)
+{
+  start_window("R=1k");
+  QComboBox* examples = combo("ComboBox4");
+  const int item = examples->findText("(L=10m + R=5) | C=1n");
+  ASSERT_GT(item, 0);
+  examples->setCurrentIndex(item);
+  emit examples->activated(item);
+  EXPECT_EQ(find<QLineEdit>("Edit18")->text(), "(L=10m + R=5) | C=1n");
+  EXPECT_EQ(fixture().dut_network, "(L=10m + R=5) | C=1n");
+  EXPECT_EQ(examples->currentIndex(), 0);
+}
+
 TEST_F(SimulationPage, UsableOnlyWhileTheSimulatedSetUpIsSelected)
 {
   start_window("R=1k");
