@@ -336,7 +336,8 @@ inline std::vector<std::string> layout_problems(QWidget& page)
     option.lineWidth = 1;
     option.textAlignment = group->alignment();
     option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-    const QRect title = group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
+    const QRect title =
+        group->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, group);
     if (title.right() > group->rect().right()) {
       problems.push_back(name(group) + "'s title ends at " + std::to_string(title.right()) + ", beyond " +
                          std::to_string(group->rect().right()));
@@ -350,7 +351,8 @@ inline std::vector<std::string> layout_problems(QWidget& page)
     // its heading: only the heading stays shown.
     const int shown_items = list->objectName() == QStringLiteral("ComboBox4") ? 1 : list->count();
     for (int item = 0; item < shown_items; ++item) {
-      const QSize text(list->fontMetrics().horizontalAdvance(list->itemText(item)), list->fontMetrics().height());
+      const QSize text(list->fontMetrics().horizontalAdvance(list->itemText(item)),
+                       list->fontMetrics().height());
       const int needed = list->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, list).width();
       if (needed > list->width()) {
         problems.push_back(name(list) + "'s item '" + list->itemText(item).toStdString() + "' needs " +

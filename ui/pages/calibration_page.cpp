@@ -185,12 +185,14 @@ bool tcalibration_page::store_at_current_frequency()
   if (result == lcr::tcal_step_result::not_settled && may_wait) {
     // The bar moves while the reading settles, short of the step's end.
     const double waited = std::min(0.9, static_cast<double>(waiting_ticks_) / expected_wait_ticks());
-    show_progress(cal_step_ + waited, tr("%1: wartet auf eingeschwungenen Messwert …").arg(frequency_of_index(cal_step_)));
+    show_progress(cal_step_ + waited,
+                  tr("%1: wartet auf eingeschwungenen Messwert …").arg(frequency_of_index(cal_step_)));
     return false;
   }
   if (result != lcr::tcal_step_result::stored) refusals_.emplace_back(cal_step_, result);
-  const QString outcome =
-      result == lcr::tcal_step_result::stored ? engine_text(lcr::cal_step_result_text(result)) : tr("nicht gespeichert");
+  const QString outcome = result == lcr::tcal_step_result::stored
+                              ? engine_text(lcr::cal_step_result_text(result))
+                              : tr("nicht gespeichert");
   show_progress(cal_step_ + 1.0, frequency_of_index(cal_step_) + QStringLiteral(": ") + outcome);
   return true;
 }

@@ -213,7 +213,8 @@ void tmeasurement_page::try_correction()
   ui.Button2->setEnabled(true);
   emit correction_ended();
   if (result != lcr::tcal_step_result::stored) {
-    show_error_message(tr("%1: nicht gespeichert: %2").arg(button, engine_text(lcr::cal_step_result_text(result))));
+    show_error_message(
+        tr("%1: nicht gespeichert: %2").arg(button, engine_text(lcr::cal_step_result_text(result))));
   }
 }
 

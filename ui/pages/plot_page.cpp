@@ -129,7 +129,8 @@ void tplot_page::change_scale(int trace, const QScrollBar* bar, QLabel* label)
   lcr::tlcr_strings copy = trace == 0 ? lcr::engine.first_quantity : lcr::engine.second_quantity;
   lcr::format_quantity(0, copy, graphic::plot.trace_scale_value[t]);
   label->setText(tr("%1: %2 %3 / Teilung")
-                     .arg(QString::fromStdString(copy.symbol), QString::fromStdString(copy.value_text), unit_text(copy.unit_text)));
+                     .arg(QString::fromStdString(copy.symbol), QString::fromStdString(copy.value_text),
+                          unit_text(copy.unit_text)));
 }
 
 void tplot_page::Button3Click()

@@ -36,7 +36,6 @@ QString axis_note()
   return tresponse_page::tr("Frequenzachse log., 100 Hz … 20 KHz");
 }
 
-
 lcr::tlcr_strings record_of(const char* key)
 {
   lcr::tlcr_strings record;
@@ -193,7 +192,8 @@ void tresponse_page::show_live_rate()
   const qint64 now_ms = live_clock_.elapsed();
   if (now_ms - rate_since_ms_ < 1000 && live_curves_shown_ > 1) return;
   const double rate = live_curves_shown_ == 1 ? 0.0 : rate_curves_ * 1000.0 / static_cast<double>(now_ms - rate_since_ms_);
-  ui.Label57->setText(live_curves_shown_ == 1 ? tr("Multiton live") : tr("Multiton live, %1 Kurven/s").arg(rate, 0, 'f', 1));
+  ui.Label57->setText(live_curves_shown_ == 1 ? tr("Multiton live")
+                                              : tr("Multiton live, %1 Kurven/s").arg(rate, 0, 'f', 1));
   rate_curves_ = 0;
   rate_since_ms_ = now_ms;
 }
@@ -241,9 +241,10 @@ void tresponse_page::fill_table()
   const auto [first, second] = lcr::displayed_quantities();
   const lcr::tlcr_strings left = magnitude_and_phase ? record_of("Z") : first;
   const lcr::tlcr_strings right = magnitude_and_phase ? record_of("phi_Z") : second;
-  ui.TableWidget1->setHorizontalHeaderLabels({tr("Frequenz"), tr("R ref"),
-                                              magnitude_and_phase ? QStringLiteral("|Z|") : QString::fromStdString(left.symbol),
-                                              QString::fromStdString(right.symbol)});
+  ui.TableWidget1->setHorizontalHeaderLabels(
+      {tr("Frequenz"), tr("R ref"),
+       magnitude_and_phase ? QStringLiteral("|Z|") : QString::fromStdString(left.symbol),
+       QString::fromStdString(right.symbol)});
   for (int r = 0; r < ui.TableWidget1->rowCount(); ++r) {
     const bool filled = static_cast<std::size_t>(r) < rows_.size();
     const lcr::tsweep_row* row = filled ? &rows_[static_cast<std::size_t>(r)] : nullptr;

@@ -43,7 +43,8 @@ void tsetup_page::show_language(quarvel_ui::tlanguage_choice choice, quarvel_ui:
 
 quarvel_ui::tlanguage_choice tsetup_page::language_choice() const
 {
-  const int index = std::clamp(ui.ComboBox7->currentIndex(), 0, static_cast<int>(quarvel_ui::tlanguage_choice::automatic));
+  const int index =
+      std::clamp(ui.ComboBox7->currentIndex(), 0, static_cast<int>(quarvel_ui::tlanguage_choice::automatic));
   return static_cast<quarvel_ui::tlanguage_choice>(index);
 }
 
@@ -51,12 +52,14 @@ quarvel_ui::tlanguage_choice tsetup_page::language_choice() const
 // that one.
 void tsetup_page::ComboBox7Change()
 {
-  const quarvel_ui::twindow_language chosen = quarvel_ui::resolve_language(language_choice(), quarvel_ui::process_environment);
+  const quarvel_ui::twindow_language chosen =
+      quarvel_ui::resolve_language(language_choice(), quarvel_ui::process_environment);
   if (chosen == running_language_) {
     ui.Label74->clear();
   } else {
-    ui.Label74->setText(chosen == quarvel_ui::twindow_language::english ? QStringLiteral("applies from the next start")
-                                                                          : QStringLiteral("gilt ab dem nächsten Start"));
+    ui.Label74->setText(chosen == quarvel_ui::twindow_language::english
+                            ? QStringLiteral("applies from the next start")
+                            : QStringLiteral("gilt ab dem nächsten Start"));
   }
 }
 

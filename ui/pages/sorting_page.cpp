@@ -33,7 +33,8 @@ const QString error_colour = QStringLiteral("color: rgb(200, 0, 0);");
 QString nominal_problem(const QString& text, const std::optional<double>& nominal, char separator)
 {
   const QString example = QStringLiteral("4") + QChar(separator) + QStringLiteral("7k");
-  if (!nominal) return tsorting_page::tr("„%1“ ist kein Wert (etwa %2 oder 100n)").arg(text.trimmed(), example);
+  if (!nominal)
+    return tsorting_page::tr("„%1“ ist kein Wert (etwa %2 oder 100n)").arg(text.trimmed(), example);
   if (*nominal == 0.0) return tsorting_page::tr("mit 0 ist nichts zu vergleichen");
   return {};
 }
@@ -102,7 +103,8 @@ void tsorting_page::show_comparison(const lcr::tmeasurement_snapshot& snapshot)
   if (!judged || !lcr::is_current_reading(snapshot)) {
     ui.Label66->setText(QString());
     ui.Label68->setText(QString());
-    ui.Edit22->set_colour(tlamp_colour::background, judged ? tr("wartet auf eingeschwungenen Messwert") : QString());
+    ui.Edit22->set_colour(tlamp_colour::background,
+                          judged ? tr("wartet auf eingeschwungenen Messwert") : QString());
     return;
   }
   const lcr::tquantity_reading reading = lcr::quantity_reading(snapshot, sorted);

@@ -57,8 +57,8 @@ std::vector<QString> linear_tick_texts(const tresponse_axis& axis, const std::st
   std::vector<QString> texts;
   for (const double tick : ticks) {
     const double shown = std::fabs(tick) < 1e-9 * axis.step ? 0.0 : tick / scale.factor;
-    texts.push_back(QString::fromStdString(lcr::format_fixed(shown, decimals, 1, lcr::decimal_separator())) + ' ' +
-                    unit_text(scale.unit_text));
+    texts.push_back(QString::fromStdString(lcr::format_fixed(shown, decimals, 1, lcr::decimal_separator())) +
+                    ' ' + unit_text(scale.unit_text));
   }
   return texts;
 }

@@ -41,7 +41,8 @@ std::optional<tlanguage_choice> parse_language_choice(std::string_view text)
 
 tlanguage_choice read_language_choice(const tini_file& ini)
 {
-  return parse_language_choice(ini.read_string(language_section, language_key, "de")).value_or(tlanguage_choice::german);
+  return parse_language_choice(ini.read_string(language_section, language_key, "de"))
+      .value_or(tlanguage_choice::german);
 }
 
 void write_language_choice(tini_file& ini, tlanguage_choice choice)

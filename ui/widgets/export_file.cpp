@@ -11,7 +11,8 @@ namespace {
 
 void report_failure(const QString& path)
 {
-  show_error_message(QCoreApplication::translate("export_file", "nach %1 kann nicht geschrieben werden").arg(path));
+  show_error_message(
+      QCoreApplication::translate("export_file", "nach %1 kann nicht geschrieben werden").arg(path));
 }
 
 }  // namespace

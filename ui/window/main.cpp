@@ -48,17 +48,18 @@ struct tcommand_line {
 
 void print_usage()
 {
-  std::cout << "quarvel " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
-            << "\n"
-            << "usage: quarvel [--sim DUT] [--lang de|en|auto] [--screenshot DIR]\n"
-            << "  --sim DUT          measure on the simulated set-up (\"Simulierter Messaufbau\") with the\n"
-            << "                     device network DUT, e.g. 'C=100n + R=2' or '(L=10m + R=5) | C=1n'\n"
-            << "  --lang LANGUAGE    the window's language: de (German, the default), en (English) or\n"
-            << "                     auto (from LANGUAGE, LC_ALL, LC_MESSAGES, LANG); kept for the next start\n"
-            << "  --screenshot DIR   show each page, save it as a PNG in DIR and end\n"
-            << "  --help, --version\n"
-            << "The sound card is chosen on the page \"Setup/Test\"; the choice is kept in Quarvel.ini.\n"
-            << "Without a display, measure with quarvel-cli.\n";
+  std::cout
+      << "quarvel " << quarvel::version_text << " - LCR meter on a stereo sound card\n"
+      << "\n"
+      << "usage: quarvel [--sim DUT] [--lang de|en|auto] [--screenshot DIR]\n"
+      << "  --sim DUT          measure on the simulated set-up (\"Simulierter Messaufbau\") with the\n"
+      << "                     device network DUT, e.g. 'C=100n + R=2' or '(L=10m + R=5) | C=1n'\n"
+      << "  --lang LANGUAGE    the window's language: de (German, the default), en (English) or\n"
+      << "                     auto (from LANGUAGE, LC_ALL, LC_MESSAGES, LANG); kept for the next start\n"
+      << "  --screenshot DIR   show each page, save it as a PNG in DIR and end\n"
+      << "  --help, --version\n"
+      << "The sound card is chosen on the page \"Setup/Test\"; the choice is kept in Quarvel.ini.\n"
+      << "Without a display, measure with quarvel-cli.\n";
 }
 
 [[noreturn]] void usage_error(const std::string& message)
@@ -229,7 +230,8 @@ int main(int argc, char** argv)
   if (install_translation(translator, language, QCoreApplication::applicationDirPath())) {
     options.window_language = language;
   } else {
-    std::cerr << "quarvel: the English translation (quarvel_en.qm) is not installed; the window stays German\n";
+    std::cerr
+        << "quarvel: the English translation (quarvel_en.qm) is not installed; the window stays German\n";
   }
   TForm1 window(options);
   close_on_signals(window, application);

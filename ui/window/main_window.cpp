@@ -53,7 +53,8 @@ QStringList listed_names()
 
 QString window_caption()
 {
-  return TForm1::tr("Quarvel Version 0.02 Professionell") + QStringLiteral("  ") + QString::fromUtf8(quarvel::homepage);
+  return TForm1::tr("Quarvel Version 0.02 Professionell") + QStringLiteral("  ") +
+         QString::fromUtf8(quarvel::homepage);
 }
 
 TForm1::TForm1(const tstartup_options& options) : options_(options)
@@ -132,8 +133,9 @@ void TForm1::FormCreate()
   page.RadioGroup5Click();
 
   load_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_}, options_.settings_path);
-  setup_page_->show_language(options_.language.value_or(quarvel_ui::load_language_choice(options_.settings_path)),
-                             options_.window_language);
+  setup_page_->show_language(
+      options_.language.value_or(quarvel_ui::load_language_choice(options_.settings_path)),
+      options_.window_language);
   if (options_.sim_dut) select_simulated_set_up();
   lcr::engine_init();
   {

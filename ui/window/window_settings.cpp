@@ -92,6 +92,7 @@ void save_settings(const tsettings_pages& pages, const std::string& path)
   bench.simsetup = simulation.RadioGroup10->item_index();
   bench.simadapter = simulation.RadioGroup11->item_index();
   bench.simnoise = simulation.ComboBox5->currentText().toStdString();
-  const std::string message = quarvel_ui::save_settings_values(path, values, bench, pages.setup.language_choice());
+  const std::string message =
+      quarvel_ui::save_settings_values(path, values, bench, pages.setup.language_choice());
   if (!message.empty()) show_error_message(QString::fromStdString(message));
 }

@@ -56,8 +56,10 @@ TEST(LanguageChoice, OnlyAutomaticAsksTheEnvironment)
   EXPECT_EQ(automatic({{"LANGUAGE", "fr:en_US:de"}, {"LANG", "de_DE.UTF-8"}}), twindow_language::english);
   EXPECT_EQ(automatic({{"LANGUAGE", "fr:de"}, {"LANG", "en_GB.UTF-8"}}), twindow_language::german);
   // Else the first set of LC_ALL, LC_MESSAGES, LANG.
-  EXPECT_EQ(automatic({{"LANGUAGE", "fr"}, {"LC_MESSAGES", "de_AT.UTF-8"}, {"LANG", "en_GB"}}), twindow_language::german);
-  EXPECT_EQ(automatic({{"LC_ALL", "en_US.UTF-8"}, {"LC_MESSAGES", "de_DE.UTF-8"}}), twindow_language::english);
+  EXPECT_EQ(automatic({{"LANGUAGE", "fr"}, {"LC_MESSAGES", "de_AT.UTF-8"}, {"LANG", "en_GB"}}),
+            twindow_language::german);
+  EXPECT_EQ(automatic({{"LC_ALL", "en_US.UTF-8"}, {"LC_MESSAGES", "de_DE.UTF-8"}}),
+            twindow_language::english);
   EXPECT_EQ(automatic({{"LC_ALL", ""}, {"LANG", "en_IE.UTF-8"}}), twindow_language::english);
   // Another language reads English sooner; no locale, or C, is the window's own.
   EXPECT_EQ(automatic({{"LANG", "fr_FR.UTF-8"}}), twindow_language::english);
@@ -68,7 +70,8 @@ TEST(LanguageChoice, OnlyAutomaticAsksTheEnvironment)
 
 TEST(LanguageChoice, TheFileKeepsItInItsOwnSectionAndReadsGermanForAnythingElse)
 {
-  for (const tlanguage_choice choice : {tlanguage_choice::german, tlanguage_choice::english, tlanguage_choice::automatic}) {
+  for (const tlanguage_choice choice :
+       {tlanguage_choice::german, tlanguage_choice::english, tlanguage_choice::automatic}) {
     EXPECT_EQ(quarvel_ui::parse_language_choice(quarvel_ui::language_choice_text(choice)), choice);
     quarvel_ui::tini_file ini;
     quarvel_ui::write_language_choice(ini, choice);
@@ -87,7 +90,8 @@ class WindowLanguage : public quarvel_test::window_fixture {};
 // shows English in the list. The other sections keep their keys in order.
 TEST_F(WindowLanguage, TheCommandLineChoiceOutlivesARestart)
 {
-  quarvel_test::write_file(settings_path(), "[options]\r\nwavedevintext=x\r\nfreqindex=2\r\n[mine]\r\nkeep=me\r\n");
+  quarvel_test::write_file(settings_path(),
+                           "[options]\r\nwavedevintext=x\r\nfreqindex=2\r\n[mine]\r\nkeep=me\r\n");
   language = tlanguage_choice::english;
   start_window("R=1k");
   close_window();
@@ -112,11 +116,14 @@ TEST_F(WindowLanguage, TheCommandLineChoiceOutlivesARestart)
 TEST(TranslationFile, IsFoundBesideTheProgramOrInTheInstallation)
 {
   EXPECT_EQ(translation_file(twindow_language::german, QStringLiteral(QUARVEL_TRANSLATIONS)), QString());
-  EXPECT_TRUE(translation_file(twindow_language::english, QStringLiteral(QUARVEL_TRANSLATIONS)).endsWith("quarvel_en.qm"));
+  EXPECT_TRUE(translation_file(twindow_language::english, QStringLiteral(QUARVEL_TRANSLATIONS))
+                  .endsWith("quarvel_en.qm"));
   quarvel_test::temporary_directory empty;
   QTranslator translator;
-  EXPECT_FALSE(install_translation(translator, twindow_language::english, QString::fromStdString(empty.path())));
-  EXPECT_TRUE(install_translation(translator, twindow_language::german, QString::fromStdString(empty.path())));
+  EXPECT_FALSE(
+      install_translation(translator, twindow_language::english, QString::fromStdString(empty.path())));
+  EXPECT_TRUE(
+      install_translation(translator, twindow_language::german, QString::fromStdString(empty.path())));
 }
 
 TEST(EngineText, StaysGermanWithoutATranslation)
@@ -131,18 +138,19 @@ TEST(EngineText, StaysGermanWithoutATranslation)
 // a text of the window.
 bool looks_german(const QString& text)
 {
-  static const QRegularExpression german(
-      QStringLiteral("[äöüÄÖÜß]|\\b(und|nicht|kein|Messung|Widerstand|Kanal|Frequenz|Schaltung|wartet|Pegel|Mittelwert|"
-                     "Abweichung|Sollwert|Stopp|Bild|Fehler|Teilung|Kurven)\\b"));
+  static const QRegularExpression german(QStringLiteral(
+      "[äöüÄÖÜß]|\\b(und|nicht|kein|Messung|Widerstand|Kanal|Frequenz|Schaltung|wartet|Pegel|Mittelwert|"
+      "Abweichung|Sollwert|Stopp|Bild|Fehler|Teilung|Kurven)\\b"));
   return text.contains(german);
 }
 
 class EnglishWindow : public quarvel_test::window_fixture {
-protected:
+ protected:
   void SetUp() override
   {
     window_fixture::SetUp();
-    ASSERT_TRUE(install_translation(translator, twindow_language::english, QStringLiteral(QUARVEL_TRANSLATIONS)));
+    ASSERT_TRUE(
+        install_translation(translator, twindow_language::english, QStringLiteral(QUARVEL_TRANSLATIONS)));
     language = tlanguage_choice::english;
     window_language = twindow_language::english;
   }
@@ -159,7 +167,8 @@ protected:
     QStringList texts;
     for (QWidget* widget : page.findChildren<QWidget*>()) {
       if (const auto* label = qobject_cast<QLabel*>(widget)) texts << label->text() << label->toolTip();
-      if (const auto* button = qobject_cast<QAbstractButton*>(widget)) texts << button->text() << button->toolTip();
+      if (const auto* button = qobject_cast<QAbstractButton*>(widget))
+        texts << button->text() << button->toolTip();
       if (const auto* group = qobject_cast<QGroupBox*>(widget)) texts << group->title();
       const auto* list = qobject_cast<QComboBox*>(widget);
       if (list != nullptr && !list->isEditable()) {
@@ -184,8 +193,10 @@ TEST_F(EnglishWindow, EveryPageIsEnglishAndFitsItsTexts)
     QWidget* page = window->page_control().widget(index);
     const std::string title = window->page_control().tabText(index).toStdString();
     EXPECT_FALSE(looks_german(window->page_control().tabText(index))) << title;
-    for (const std::string& problem : quarvel_test::layout_problems(*page)) ADD_FAILURE() << title << ": " << problem;
-    for (const QString& text : shown_texts(*page)) EXPECT_FALSE(looks_german(text)) << title << ": " << text.toStdString();
+    for (const std::string& problem : quarvel_test::layout_problems(*page))
+      ADD_FAILURE() << title << ": " << problem;
+    for (const QString& text : shown_texts(*page))
+      EXPECT_FALSE(looks_german(text)) << title << ": " << text.toStdString();
   }
   EXPECT_EQ(find<QLabel>("Label10")->text(), "Impedance");
   EXPECT_EQ(find<QLabel>("Label1")->text(), "kOhm");  // 1.59 kOhm at 100 Hz, with the English prefix
@@ -216,8 +227,9 @@ TEST_F(EnglishWindow, TheEnginesTextsArriveInEnglish)
   fit.l_h = 0.01;
   fit.c_f = 1e-6;
   fit.resonance_hz = 1591.5;
-  for (const auto model : {lcr::tcircuit_model::resistor, lcr::tcircuit_model::series_rc, lcr::tcircuit_model::series_rl,
-                           lcr::tcircuit_model::series_rlc, lcr::tcircuit_model::parallel_rc}) {
+  for (const auto model :
+       {lcr::tcircuit_model::resistor, lcr::tcircuit_model::series_rc, lcr::tcircuit_model::series_rl,
+        lcr::tcircuit_model::series_rlc, lcr::tcircuit_model::parallel_rc}) {
     fit.model = model;
     texts << engine_text(lcr::circuit_fit_text(fit));
   }
