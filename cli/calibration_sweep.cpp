@@ -41,10 +41,7 @@ void select_calibration_settings()
 std::vector<lcr::tcal_step_result> calibration_multitone(tmeter_session& session, lcr::tcal_mode mode)
 {
   select_calibration_settings();
-  const int operator_avg_count = lcr::settings.avg_count.load();
-  lcr::settings.avg_count = lcr::multitone_calibration_avg_count;
-  lcr::settings.request_average_rebuild = true;
-  lcr::settings.multitone = true;
+  const lcr::tmultitone_calibration_settings pass;
   // Looked at every 10 ms of stream: the step is taken from the first
   // settled reading.
   constexpr std::int64_t step_frames = waveio::in_rate / 100;
@@ -57,9 +54,6 @@ std::vector<lcr::tcal_step_result> calibration_multitone(tmeter_session& session
       break;
     }
   }
-  lcr::settings.multitone = false;
-  lcr::settings.avg_count = operator_avg_count;
-  lcr::settings.request_average_rebuild = true;
   return results;
 }
 

@@ -157,7 +157,7 @@ tsweep_outcome run_multitone_sweep(tmeter_session& session, bool auto_ref)
                                                  outcome.rows = rows;
                                                  return false;
                                                });
-  if (!measured) outcome.failure = "kein eingeschwungener Messwert mit dem Multiton";
+  if (!measured) outcome.failure = lcr::multitone_failure_text;
   return outcome;
 }
 
@@ -180,7 +180,7 @@ int watch_multitone(tmeter_session& session, const tmeter_options& options, bool
         return !interrupt_requested();
       });
   if (!measured || curves == 0) {
-    std::cerr << "quarvel-cli: kein eingeschwungener Messwert mit dem Multiton (dropouts in the sound stream: "
+    std::cerr << "quarvel-cli: " << lcr::multitone_failure_text << " (dropouts in the sound stream: "
               << waveio::dropout_count() << ")\n";
     return 1;
   }

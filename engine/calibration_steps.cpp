@@ -278,6 +278,20 @@ tcal_step_result cal_store_step(tcal_mode mode)
   return store_step(mode, latest_step_reading());
 }
 
+tmultitone_calibration_settings::tmultitone_calibration_settings() : operator_avg_count_(settings.avg_count.load())
+{
+  settings.avg_count = multitone_calibration_avg_count;
+  settings.request_average_rebuild = true;
+  settings.multitone = true;
+}
+
+tmultitone_calibration_settings::~tmultitone_calibration_settings()
+{
+  settings.multitone = false;
+  settings.avg_count = operator_avg_count_;
+  settings.request_average_rebuild = true;
+}
+
 std::optional<std::array<tcal_step_result, freq_count>> cal_store_multitone_step(tcal_mode mode)
 {
   const tmeasurement_snapshot snapshot = measurement_snapshot();

@@ -79,6 +79,20 @@ tcal_step_result cal_store_step(tcal_mode mode);
 // quarter of its time.
 inline constexpr int multitone_calibration_avg_count = 16;
 
+// While it lives, the settings of that pass: the multitone on, "Mittelwert"
+// multitone_calibration_avg_count. Its end brings back the single tone and
+// the operator's "Mittelwert". On the thread that owns the settings.
+class tmultitone_calibration_settings {
+public:
+  tmultitone_calibration_settings();
+  ~tmultitone_calibration_settings();
+  tmultitone_calibration_settings(const tmultitone_calibration_settings&) = delete;
+  tmultitone_calibration_settings& operator=(const tmultitone_calibration_settings&) = delete;
+
+private:
+  int operator_avg_count_;
+};
+
 // The step at all eight frequencies from one reading of the multitone
 // (settings.multitone): nothing when the latest reading is not a settled
 // multitone reading of the settings in force or its scatter is not known

@@ -70,7 +70,7 @@ void tmultitone_response::stop()
 
 std::string tmultitone_response::failure_text() const
 {
-  return failed_ ? "kein eingeschwungener Messwert mit dem Multiton" : std::string();
+  return failed_ ? multitone_failure_text : std::string();
 }
 
 void tmultitone_response::try_candidate(std::size_t candidate)

@@ -22,6 +22,9 @@
 
 namespace lcr {
 
+// Why a multitone response or sweep ended without a curve.
+inline constexpr const char* multitone_failure_text = "kein eingeschwungener Messwert mit dem Multiton";
+
 // The worst relative deviation of |Z| over a curve's points (infinite for
 // an empty curve or a point with |Z| = 0).
 double worst_relative_deviation(const std::vector<tsweep_row>& rows);

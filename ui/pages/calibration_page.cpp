@@ -128,15 +128,8 @@ void tcalibration_page::Button5Click()
   ui.Button5->setEnabled(false);
   ui.Button14->setEnabled(false);
   emit sweep_settings_requested(ft_factor_item_4, level_item_1_00);
-  multitone_pass_ = ui.CheckBox7->isChecked();
   ui.CheckBox7->setEnabled(false);
-  if (multitone_pass_) {
-    // The operator's "Mittelwert" returns after the pass.
-    operator_avg_count_ = lcr::settings.avg_count.load();
-    lcr::settings.avg_count = lcr::multitone_calibration_avg_count;
-    lcr::settings.request_average_rebuild = true;
-    lcr::settings.multitone = true;
-  }
+  if (ui.CheckBox7->isChecked()) multitone_pass_.emplace();
   sweep_timer_.start();
   show_progress(0.0, tr("Aufbau schwingt ein …"));
   streams_.follow_set_up();
@@ -224,10 +217,7 @@ void tcalibration_page::multitone_tick()
 void tcalibration_page::finish_multitone_pass()
 {
   ui.ProgressBar1->setValue(100);
-  lcr::settings.multitone = false;
-  lcr::settings.avg_count = operator_avg_count_;
-  lcr::settings.request_average_rebuild = true;
-  multitone_pass_ = false;
+  multitone_pass_.reset();  // the single tone and the operator's "Mittelwert" return
   end_sweep();
 }
 

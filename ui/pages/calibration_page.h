@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -66,7 +67,6 @@ private:
   int cal_phase_ = 0;
   int cal_step_ = 0;
   int waiting_ticks_ = 0;  // for a settled reading at this frequency
-  bool multitone_pass_ = false;
-  int operator_avg_count_ = 1;  // "Mittelwert" before a multitone pass
+  std::optional<lcr::tmultitone_calibration_settings> multitone_pass_;  // while one runs
   std::vector<std::pair<int, lcr::tcal_step_result>> refusals_;  // frequency index, why
 };

@@ -120,8 +120,7 @@ int label_baseline(const tframe& frame, int y, const QFontMetrics& metrics)
   return std::clamp(y + metrics.ascent() / 2, frame.area.top() + metrics.ascent() / 2, frame.area.bottom());
 }
 
-void draw_scales(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz,
-                 const tresponse_trace& first, const tresponse_trace& second)
+void draw_frequency_scale(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz)
 {
   const QFontMetrics metrics = painter.fontMetrics();
   painter.setPen(QColor(grid_tick_colour));
@@ -130,19 +129,20 @@ void draw_scales(QPainter& painter, const tframe& frame, std::span<const double>
     const QString text = frequency_text(f);
     painter.drawText(frame.x_of(f) - metrics.horizontalAdvance(text) / 2, frame.area.bottom() + metrics.ascent() + 2, text);
   }
-  painter.setPen(QColor(trace_colour_1));
-  const std::vector<double> first_ticks = axis_ticks(first.axis);
-  const std::vector<QString> first_texts = scale_texts(first);
-  for (std::size_t i = 0; i < first_ticks.size(); ++i) {
-    painter.drawText(frame.area.left() - metrics.horizontalAdvance(first_texts[i]) - label_gap,
-                     label_baseline(frame, frame.y_of(first.axis, first_ticks[i]), metrics), first_texts[i]);
-  }
-  painter.setPen(QColor(trace_colour_2));
-  const std::vector<double> second_ticks = axis_ticks(second.axis);
-  const std::vector<QString> second_texts = scale_texts(second);
-  for (std::size_t i = 0; i < second_ticks.size(); ++i) {
-    painter.drawText(frame.area.right() + label_gap, label_baseline(frame, frame.y_of(second.axis, second_ticks[i]), metrics),
-                     second_texts[i]);
+}
+
+// A trace's scale values beside its grid lines: ending left of the frame,
+// or starting right of it.
+void draw_scale(QPainter& painter, const tframe& frame, const tresponse_trace& trace, const std::vector<QString>& texts,
+                QRgb colour, bool left_of_frame)
+{
+  const QFontMetrics metrics = painter.fontMetrics();
+  painter.setPen(QColor(colour));
+  const std::vector<double> ticks = axis_ticks(trace.axis);
+  for (std::size_t i = 0; i < ticks.size() && i < texts.size(); ++i) {
+    const int x = left_of_frame ? frame.area.left() - metrics.horizontalAdvance(texts[i]) - label_gap
+                                : frame.area.right() + label_gap;
+    painter.drawText(x, label_baseline(frame, frame.y_of(trace.axis, ticks[i]), metrics), texts[i]);
   }
 }
 
@@ -258,13 +258,17 @@ QImage draw_response_plot(QSize size, std::span<const double> frequencies_hz, co
   // The scales take the room their widest value needs: none is cut, and
   // the points' squares at the frame's edges stay clear of them.
   const QFontMetrics metrics = painter.fontMetrics();
-  const int left_margin = widest(scale_texts(first), metrics) + label_gap + 2;
-  const int right_margin = std::max(widest(scale_texts(second), metrics), metrics.horizontalAdvance(frequency_text(10000.0)) / 2) +
-                           label_gap + 2;
+  const std::vector<QString> first_texts = scale_texts(first);
+  const std::vector<QString> second_texts = scale_texts(second);
+  const int left_margin = widest(first_texts, metrics) + label_gap + 2;
+  const int right_margin =
+      std::max(widest(second_texts, metrics), metrics.horizontalAdvance(frequency_text(10000.0)) / 2) + label_gap + 2;
   const tframe frame{QRect(left_margin, top_margin, size.width() - left_margin - right_margin,
                            size.height() - top_margin - bottom_margin)};
   draw_grid(painter, frame, frequencies_hz, first);
-  draw_scales(painter, frame, frequencies_hz, first, second);
+  draw_frequency_scale(painter, frame, frequencies_hz);
+  draw_scale(painter, frame, first, first_texts, trace_colour_1, true);
+  draw_scale(painter, frame, second, second_texts, trace_colour_2, false);
   draw_trace(painter, frame, frequencies_hz, first, trace_colour_1);
   draw_trace(painter, frame, frequencies_hz, second, trace_colour_2);
   draw_legend(painter, frame, first, second);

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <string>
 #include <vector>
 
 namespace {
@@ -82,16 +81,20 @@ QString with_kilo_prefix(QString text)
   return text;
 }
 
+QString from_view(std::string_view text)
+{
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
 QString engine_text(std::string_view german)
 {
-  const std::string source(german);
   for (const char* text : whole_texts) {
-    if (source == text) return translated(text);
+    if (german == text) return translated(text);
   }
   static const std::vector<const char*> sorted = pieces_longest_first();
-  QString text = QString::fromStdString(source);
+  QString text = from_view(german);
   for (const char* piece : sorted) {
     const QString german_piece = QString::fromUtf8(piece);
     if (text.contains(german_piece)) text.replace(german_piece, translated(piece));
@@ -101,5 +104,5 @@ QString engine_text(std::string_view german)
 
 QString unit_text(std::string_view german)
 {
-  return with_kilo_prefix(QString::fromUtf8(german.data(), static_cast<qsizetype>(german.size())));
+  return with_kilo_prefix(from_view(german));
 }
