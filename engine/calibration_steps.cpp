@@ -4,6 +4,7 @@
 #include "corrections.h"
 #include "frequency_sweep.h"
 #include "measurement_cycle.h"
+#include "reading_spread.h"
 #include "settled_reading.h"
 
 #include <cmath>
@@ -22,7 +23,7 @@ struct tstep_reading {
   std::size_t r = 0;
   std::size_t f = 0;
   tcomplex avg_ratio;
-  tratio_spread spread;  // of avg_ratio
+  tratio_spread spread;  // of avg_ratio: chance and the input's rounding
   tcal_entries entries;  // in force at (r, f)
   tcorrection_chain chain;
 
@@ -44,7 +45,7 @@ tstep_reading step_reading(const tmeasurement_snapshot& snapshot, bool current)
   reading.r = static_cast<std::size_t>(clamp_ref_index(snapshot.tag.ref_index));
   reading.f = static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index));
   reading.avg_ratio = snapshot.avg_ratio;
-  reading.spread = snapshot.ratio_spread;
+  reading.spread = reading_spread(snapshot);
   reading.entries = calibration_entries(snapshot.tag.ref_index, snapshot.tag.freq_index);
   reading.chain = run_correction_chain(reading.avg_ratio, reading.entries);
   return reading;
@@ -136,7 +137,7 @@ tcal_step_result store_crosstalk(const tstep_reading& reading)
   const std::lock_guard lock(publication_lock);
   if (is_finite(reading.avg_ratio)) {
     calibration.h_short[reading.f] = reading.avg_ratio;
-    calibration_spreads.h_short[reading.f] = reading.spread;
+    calibration_spreads.h_short[reading.f] = tentry_spread::known(reading.spread);
   }
   return tcal_step_result::stored;
 }
@@ -147,7 +148,7 @@ tcal_step_result store_symmetry(const tstep_reading& reading)
   const std::lock_guard lock(publication_lock);
   if (is_finite(reading.avg_ratio)) {
     calibration.h_direct[reading.f] = reading.avg_ratio;
-    calibration_spreads.h_direct[reading.f] = reading.spread;
+    calibration_spreads.h_direct[reading.f] = tentry_spread::known(reading.spread);
   }
   return tcal_step_result::stored;
 }
@@ -162,7 +163,7 @@ tcal_step_result store_open(const tstep_reading& reading)
     cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
     cal_capture.h_open_spread[reading.f] = ratio_spread;
     calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
-    calibration_spreads.y_open[reading.r][reading.f] = y_spread;
+    calibration_spreads.y_open[reading.r][reading.f] = tentry_spread::known(y_spread);
   }
   return tcal_step_result::stored;
 }
@@ -174,7 +175,7 @@ tcal_step_result store_short(const tstep_reading& reading)
   const std::lock_guard lock(publication_lock);
   if (is_finite(reading.chain.z_open_corrected)) {
     calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
-    calibration_spreads.z_short[reading.r][reading.f] = z_spread;
+    calibration_spreads.z_short[reading.r][reading.f] = tentry_spread::known(z_spread);
   }
   return tcal_step_result::stored;
 }
@@ -222,9 +223,9 @@ tcal_step_result store_reference(const tstep_reading& reading)
   calibration.z_ref[r][f] = solution.z_ref;
   calibration.y_open[r][f] = solution.y_open;
   calibration.z_short[r][f] = solution.z_short;
-  calibration_spreads.z_ref[r][f] = z_ref_spread;
-  calibration_spreads.y_open[r][f] = y_open_spread;
-  calibration_spreads.z_short[r][f] = z_short_spread;
+  calibration_spreads.z_ref[r][f] = tentry_spread::known(z_ref_spread);
+  calibration_spreads.y_open[r][f] = tentry_spread::known(y_open_spread);
+  calibration_spreads.z_short[r][f] = tentry_spread::known(z_short_spread);
   return tcal_step_result::stored;
 }
 
@@ -296,11 +297,10 @@ std::optional<std::array<tcal_step_result, freq_count>> cal_store_multitone_step
 {
   const tmeasurement_snapshot snapshot = measurement_snapshot();
   if (!snapshot.tag.multitone || !is_current_reading(snapshot)) return std::nullopt;
-  // The first settled reading has too few evaluations behind it to tell
-  // its scatter; an entry without one would count as exact in every
-  // reading's uncertainty.
-  for (const tratio_spread& spread : snapshot.multitone_spread) {
-    if (!spread.valid) return std::nullopt;
+  // An entry without a known spread would leave every reading that uses
+  // it without a statistical uncertainty.
+  for (int f = 0; f < freq_count; ++f) {
+    if (!reading_spread(multitone_point(snapshot, f)).valid) return std::nullopt;
   }
   std::array<tcal_step_result, freq_count> results{};
   for (int f = 0; f < freq_count; ++f) {

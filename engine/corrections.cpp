@@ -60,9 +60,9 @@ tcal_entry_spreads calibration_entry_spreads(int ref_index, int freq_index)
   const tcalibration_spreads& s = calibration_spreads;
   const std::lock_guard lock(publication_lock);
   const tcorrection_states& in_force = correction_states;
-  return {s.h_short[f], s.h_direct[f], in_force.open ? s.y_open[r][f] : tratio_spread{},
-          in_force.short_circuit ? s.z_short[r][f] : tratio_spread{},
-          in_force.load ? s.z_ref[r][f] : tratio_spread{}};
+  return {s.h_short[f], s.h_direct[f], in_force.open ? s.y_open[r][f] : tentry_spread{},
+          in_force.short_circuit ? s.z_short[r][f] : tentry_spread{},
+          in_force.load ? s.z_ref[r][f] : tentry_spread{}};
 }
 
 tcomplex crosstalk_correct(tcomplex h, tcomplex h_short_entry)

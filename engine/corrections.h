@@ -34,21 +34,33 @@ tcalibration_tables nominal_calibration_tables();
 // The one instance; guarded by `publication_lock`.
 extern tcalibration_tables calibration;
 
-// The statistical uncertainty of each entry: the scatter of the reading a
-// calibration step stored it from, carried through the step's arithmetic.
-// Known for steps taken in this run only: nominal entries and entries read
-// from the calibration file (which holds values alone) carry none.
+// The statistical uncertainty of each entry: the spread of the reading a
+// calibration step stored it from (its scatter, the noise beside its tone
+// and its input's rounding), carried through the step's arithmetic. A
+// nominal entry carries none; an entry whose value was read from a
+// calibration file without the spreads saved beside it carries an unknown
+// one, which leaves every reading that uses it without a statistical
+// uncertainty rather than with one that counts the entry as exact.
 template <typename T>
 using tper_frequency = std::array<T, freq_count>;
 template <typename T>
 using tper_reference = std::array<tper_frequency<T>, ref_count>;
 
+struct tentry_spread {
+  tratio_spread spread;  // valid: known
+  bool unknown = false;  // a calibrated value whose spread was not kept
+
+  static tentry_spread known(const tratio_spread& spread) { return {spread, !spread.valid}; }
+  bool operator==(const tentry_spread&) const = default;
+};
+
 struct tcalibration_spreads {
-  tper_frequency<tratio_spread> h_short{};
-  tper_frequency<tratio_spread> h_direct{};
-  tper_reference<tratio_spread> y_open{};
-  tper_reference<tratio_spread> z_short{};
-  tper_reference<tratio_spread> z_ref{};
+  tper_frequency<tentry_spread> h_short{};
+  tper_frequency<tentry_spread> h_direct{};
+  tper_reference<tentry_spread> y_open{};
+  tper_reference<tentry_spread> z_short{};
+  tper_reference<tentry_spread> z_ref{};
+  bool operator==(const tcalibration_spreads&) const = default;
 };
 
 // The one instance; guarded by `publication_lock`.
@@ -82,11 +94,11 @@ struct tcal_entries {
 };
 
 struct tcal_entry_spreads {
-  tratio_spread h_short;
-  tratio_spread h_direct;
-  tratio_spread y_open;
-  tratio_spread z_short;
-  tratio_spread z_ref;
+  tentry_spread h_short;
+  tentry_spread h_direct;
+  tentry_spread y_open;
+  tentry_spread z_short;
+  tentry_spread z_ref;
 };
 
 // Entries at the given indices (clamped into the tables), copied under

@@ -3,8 +3,10 @@
 
 #include "corrections.h"
 #include "measurement_cycle.h"
+#include "reading_spread.h"
 #include "settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -71,9 +73,14 @@ double noise_sigma(int n, int avg_count)
   return sigma;
 }
 
+double search_sigma(const tdeviation_inputs& inputs)
+{
+  return std::max(noise_sigma(inputs.n, inputs.avg_count), inputs.sigma_floor);
+}
+
 tdeviation_search deviation_search(const tdeviation_inputs& in, quantity_key key, bool parallel)
 {
-  const double sigma = noise_sigma(in.n, in.avg_count);
+  const double sigma = search_sigma(in);
   const tcomplex z_open = c_inv(in.y_open);
   const tcomplex open_ratio = c_div(z_open, c_add(in.z_ref, z_open));
   const auto value_of = [&](tcomplex z) { return quantity_value(z, key, parallel, in.frequency_hz); };
@@ -124,7 +131,7 @@ tdeviation_search deviation_search(const tdeviation_inputs& in, quantity_key key
               const treference_setting& reference = references[static_cast<std::size_t>(k5)];
               const double v = value_of(divider_open_corrected(h, reference.z_ref, reference.y_open));
               // A value that cannot be computed deviates without bound.
-              const double difference = std::fabs(v - v_nom);
+              const double difference = std::fabs(quantity_difference(key, v, v_nom));
               const double deviation = std::isnan(difference) ? infinity : difference;
               if (deviation > best) {
                 best = deviation;
@@ -144,19 +151,49 @@ tdeviation_search deviation_search(const tdeviation_inputs& in, quantity_key key
   return {best, pass};
 }
 
+namespace {
+
+// The noise the snapshot's own spread (chance and rounding) shows on each
+// input, as the worst case takes it: from the raw ratio, as the inputs
+// recorded it.
+double spread_floor(const tmeasurement_snapshot& snapshot)
+{
+  const tratio_spread spread = sum_spreads(random_spread(snapshot), quantisation_spread(snapshot));
+  return worst_case_factor * equivalent_channel_sigma(spread, snapshot.avg_ratio, snapshot.channel1_amplitude);
+}
+
+}  // namespace
+
 tdeviation_inputs deviation_snapshot()
 {
   const int r = clamp_ref_index(settings.ref_index.load());
   const int f = clamp_freq_index(settings.freq_index.load());
+  const tmeasurement_snapshot snapshot = measurement_snapshot();
+  const tcal_entries entries = calibration_entries(r, f);
   tdeviation_inputs inputs;
   inputs.avg_count = settings.avg_count.load();
   inputs.frequency_hz = test_frequencies[static_cast<std::size_t>(f)];
-  const std::lock_guard lock(publication_lock);
-  inputs.h = engine.ratio_corrected;
-  inputs.a1 = engine.channel1_amplitude;
-  inputs.n = engine.published_transform_length;
-  inputs.z_ref = calibration.z_ref[static_cast<std::size_t>(r)][static_cast<std::size_t>(f)];
-  inputs.y_open = calibration.y_open[static_cast<std::size_t>(r)][static_cast<std::size_t>(f)];
+  inputs.h = snapshot.ratio_corrected;
+  inputs.a1 = snapshot.channel1_amplitude;
+  inputs.n = snapshot.transform_length;
+  inputs.z_ref = entries.z_ref;
+  inputs.y_open = entries.y_open;
+  inputs.sigma_floor = spread_floor(snapshot);
+  return inputs;
+}
+
+tdeviation_inputs deviation_inputs(const tmeasurement_snapshot& snapshot)
+{
+  const tcal_entries entries = calibration_entries(snapshot.tag.ref_index, snapshot.tag.freq_index);
+  tdeviation_inputs inputs;
+  inputs.h = run_correction_chain(snapshot.avg_ratio, entries).ratio_corrected;
+  inputs.a1 = snapshot.channel1_amplitude;
+  inputs.n = snapshot.transform_length;
+  inputs.avg_count = snapshot.tag.avg_count;
+  inputs.z_ref = entries.z_ref;
+  inputs.y_open = entries.y_open;
+  inputs.frequency_hz = test_frequencies[static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index))];
+  inputs.sigma_floor = spread_floor(snapshot);
   return inputs;
 }
 

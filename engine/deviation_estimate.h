@@ -15,6 +15,8 @@
 
 namespace lcr {
 
+struct tmeasurement_snapshot;
+
 // Everything one estimate needs, copied together.
 struct tdeviation_inputs {
   tcomplex h;                  // ratio_corrected
@@ -24,13 +26,30 @@ struct tdeviation_inputs {
   tcomplex z_ref;              // at the current reference and frequency, ohm
   tcomplex y_open;             // siemens
   double frequency_hz = 0.0;   // for C and L
+  // The least noise amplitude per bin the search assumes, sample units: what
+  // the reading's own spread shows (times worst_case_factor), where that
+  // exceeds the converter model's.
+  double sigma_floor = 0.0;
 };
+
+// How many standard deviations of the measured noise a worst case spans:
+// a complex Gaussian's magnitude exceeds four of them once in 10⁷ times,
+// and a spread estimated from few values may be low by a third.
+inline constexpr double worst_case_factor = 4.0;
 
 // The latest evaluation's values with the current settings' table entries.
 tdeviation_inputs deviation_snapshot();
 
+// What the estimate of a snapshot's quantities needs: its averaged ratio
+// corrected with the tables in force at the reference and frequency it was
+// measured with, and the floor of its own spread (chance and rounding).
+tdeviation_inputs deviation_inputs(const tmeasurement_snapshot& snapshot);
+
 // Noise amplitude per transform bin in sample units.
 double noise_sigma(int n, int avg_count);
+// The amplitude the search perturbs each channel with: the model's, or the
+// floor where that is larger.
+double search_sigma(const tdeviation_inputs& inputs);
 
 struct tdeviation_search {
   double deviation = 0.0;  // base unit of the quantity
@@ -42,7 +61,8 @@ tdeviation_search deviation_search(const tdeviation_inputs& inputs, quantity_key
 // The worst-case absolute deviation of the record's quantity for ratio h and
 // left amplitude a1, with the other inputs from the latest evaluation.
 double noise_deviation(tcomplex h, const tlcr_strings& record, double a1);
-// noise_deviation on one consistent snapshot of the latest evaluation.
+// noise_deviation on one consistent snapshot of the latest evaluation,
+// with the floor of what that evaluation's spread shows.
 double quantity_deviation(const tlcr_strings& record);
 
 }  // namespace lcr

@@ -10,6 +10,7 @@
 // measurement cycle, which copy under `publication_lock`.
 
 #include "complex_math.h"
+#include "noise_floor.h"
 #include "quantities.h"
 #include "ratio_scatter.h"
 #include "settings.h"
@@ -55,10 +56,13 @@ struct tmultitone_bin {
   tavg avg_re;
   tavg avg_im;
   tratio_scatter scatter;
+  tnoise_average noise;      // beside the tone, per window
   tcomplex single;           // this evaluation's ratio
   tcomplex averaged;         // the mean ratio
   double amplitude = 0.0;    // the left input's amplitude in this bin, sample units
+  twindow_noise noise_mean;  // over the averaged windows
   tratio_spread spread;      // of the mean, once settled
+  tratio_spread noise_spread;  // of the mean from the noise beside the tone, once settled
 };
 
 struct tengine_state {
@@ -69,6 +73,8 @@ struct tengine_state {
   tbuff ring_ch2;
   tavg avg_re;
   tavg avg_im;
+  tnoise_average noise;       // beside the tone, per window
+  std::array<tnoise_bins, freq_count> noise_bins{};  // per test frequency, for dft_ch1.n
   tdata tone_buffer;
   double tone_phase = 0.0;    // cycles, 0 ≤ phase < 1
   tdither_source dither_source;
@@ -96,6 +102,8 @@ struct tengine_state {
   bool settled = false;       // every evaluation averaged into it counts as settled
   bool resettling_after_dropout = false;
   tratio_spread ratio_spread; // of the averaged ratio, from the scatter of the single ones
+  tratio_spread noise_spread; // of the averaged ratio, from the noise beside the tone
+  twindow_noise noise_mean;   // beside the tone, mean over the averaged windows
   int signal_state = signal_ok;     // accumulated until the window resets it
   int latest_signal_state = signal_ok;  // of the latest evaluation alone
   std::array<std::vector<double>, 2> plot_history;  // empty until the plot sizes it
@@ -112,6 +120,8 @@ struct tengine_state {
   // The multitone's eight points of the latest evaluation (with `tag`).
   std::array<tcomplex, freq_count> multitone_ratio{};
   std::array<tratio_spread, freq_count> multitone_spread{};
+  std::array<tratio_spread, freq_count> multitone_noise_spread{};
+  std::array<twindow_noise, freq_count> multitone_noise{};
   std::array<double, freq_count> multitone_amplitude{};
   int published_transform_length = 0; // dft_ch1.n of the latest evaluation
 

@@ -122,6 +122,8 @@ tmeasurement_snapshot multitone_point(const tmeasurement_snapshot& snapshot, int
   tmeasurement_snapshot point = snapshot;
   point.avg_ratio = snapshot.multitone_ratio[f];
   point.ratio_spread = snapshot.multitone_spread[f];
+  point.noise_spread = snapshot.multitone_noise_spread[f];
+  point.noise = snapshot.multitone_noise[f];
   point.channel1_amplitude = snapshot.multitone_amplitude[f];
   point.tag.freq_index = static_cast<int>(f);
   return point;

@@ -30,9 +30,14 @@ void rebuild_working_objects()
   ring_setup(engine.ring_ch2, engine.dft_ch2.n);
   avg_setup(engine.avg_re, avg_count * factor);
   avg_setup(engine.avg_im, avg_count * factor);
+  noise_average_setup(engine.noise, avg_count * factor);
   for (tmultitone_bin& bin : engine.multitone) {
     avg_setup(bin.avg_re, avg_count * factor);
     avg_setup(bin.avg_im, avg_count * factor);
+    noise_average_setup(bin.noise, avg_count * factor);
+  }
+  for (std::size_t f = 0; f < engine.noise_bins.size(); ++f) {
+    engine.noise_bins[f] = noise_bins_near(test_frequencies[f], engine.dft_ch1.n, waveio::in_rate);
   }
   clear_multitone_scatter();
   engine.built_ft_factor = factor;
@@ -254,6 +259,7 @@ void evaluate_measurement(std::int64_t window_start)
   double g = 0.0;
   tcomplex h{1.0, 1.0};
   tcomplex averaged;
+  twindow_noise noise;  // mean over the averaged windows
   if (tag.multitone) {
     // All eight at once; the operator's frequency is the reading on display.
     analyse_multitone(verdict.settled);
@@ -261,6 +267,7 @@ void evaluate_measurement(std::int64_t window_start)
     g = shown.amplitude * shown.amplitude;
     h = shown.single;
     averaged = shown.averaged;
+    noise = shown.noise_mean;
   } else {
     const int k = bin_of_frequency(test_frequencies[static_cast<std::size_t>(f)], engine.dft_ch1.n, waveio::in_rate);
     dft_bin(engine.dft_ch1, k);
@@ -271,10 +278,15 @@ void evaluate_measurement(std::int64_t window_start)
     g = a.re * a.re + a.im * a.im;
     if (g > 1e-10) h = {(a.re * b.re + a.im * b.im) / g, (a.re * b.im - a.im * b.re) / g};
     averaged = {avg_push(engine.avg_re, h.re), avg_push(engine.avg_im, h.im)};
+    noise = noise_average_push(
+        engine.noise, window_noise(engine.dft_ch1, engine.dft_ch2, engine.noise_bins[static_cast<std::size_t>(f)], h, g));
   }
   tratio_spread spread;
   const bool settled = judge_average(verdict.settled, h, spread);
   if (settled && tag.multitone) take_multitone_spreads();
+  const tratio_spread noise_spread =
+      settled ? circular_spread(noise.ratio_variance * mean_variance_factor(engine.avg_re.length, engine.dft_ch1.n, eval_stride))
+              : tratio_spread{};
 
   tcal_entries entries;
   tselection first;
@@ -312,10 +324,14 @@ void evaluate_measurement(std::int64_t window_start)
     engine.settled = settled;
     engine.resettling_after_dropout = engine.settling.resettling_after_dropout();
     engine.ratio_spread = spread;
+    engine.noise_spread = noise_spread;
+    engine.noise_mean = noise;
     if (tag.multitone) {
       for (std::size_t i = 0; i < engine.multitone.size(); ++i) {
         engine.multitone_ratio[i] = engine.multitone[i].averaged;
         engine.multitone_spread[i] = settled ? engine.multitone[i].spread : tratio_spread{};
+        engine.multitone_noise_spread[i] = settled ? engine.multitone[i].noise_spread : tratio_spread{};
+        engine.multitone_noise[i] = engine.multitone[i].noise_mean;
         engine.multitone_amplitude[i] = engine.multitone[i].amplitude;
       }
     }
@@ -385,6 +401,10 @@ tmeasurement_snapshot measurement_snapshot()
   snapshot.settled = engine.settled;
   snapshot.resettling_after_dropout = engine.resettling_after_dropout;
   snapshot.ratio_spread = engine.ratio_spread;
+  snapshot.noise_spread = engine.noise_spread;
+  snapshot.noise = engine.noise_mean;
+  snapshot.multitone_noise = engine.multitone_noise;
+  snapshot.multitone_noise_spread = engine.multitone_noise_spread;
   snapshot.multitone_ratio = engine.multitone_ratio;
   snapshot.multitone_spread = engine.multitone_spread;
   snapshot.multitone_amplitude = engine.multitone_amplitude;

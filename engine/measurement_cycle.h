@@ -73,13 +73,17 @@ struct tmeasurement_snapshot {
   tmeasure_tag tag;
   bool settled = false;
   bool resettling_after_dropout = false;
-  tratio_spread ratio_spread;
+  tratio_spread ratio_spread;   // from the scatter of the single evaluations
+  tratio_spread noise_spread;   // from the noise beside the tone
+  twindow_noise noise;          // beside the tone, mean over the averaged windows
   std::int64_t dropouts = 0;    // dropouts the stream has seen
   // With the multitone (tag.multitone): each test frequency's mean raw
   // ratio, its spread and the left input's amplitude in its bin. The
   // fields above then hold the point at the operator's frequency.
   std::array<tcomplex, freq_count> multitone_ratio{};
   std::array<tratio_spread, freq_count> multitone_spread{};
+  std::array<tratio_spread, freq_count> multitone_noise_spread{};
+  std::array<twindow_noise, freq_count> multitone_noise{};
   std::array<double, freq_count> multitone_amplitude{};
 };
 tmeasurement_snapshot measurement_snapshot();

@@ -46,6 +46,8 @@ void analyse_multitone(bool window_settled)
     if (g > 1e-10) h = {(a.re * b.re + a.im * b.im) / g, (a.re * b.im - a.im * b.re) / g};
     tmultitone_bin& bin = engine.multitone[f];
     bin.averaged = {avg_push(bin.avg_re, h.re), avg_push(bin.avg_im, h.im)};
+    bin.noise_mean =
+        noise_average_push(bin.noise, window_noise(engine.dft_ch1, engine.dft_ch2, engine.noise_bins[f], h, g));
     bin.amplitude = std::sqrt(g);
     bin.single = h;
     if (window_settled) {
@@ -65,6 +67,8 @@ void take_multitone_spreads()
 {
   for (tmultitone_bin& bin : engine.multitone) {
     bin.spread = bin.scatter.spread_of_mean(bin.avg_re.length, engine.dft_ch1.n, eval_stride);
+    bin.noise_spread =
+        circular_spread(bin.noise_mean.ratio_variance * mean_variance_factor(bin.avg_re.length, engine.dft_ch1.n, eval_stride));
   }
 }
 

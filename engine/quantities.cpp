@@ -73,4 +73,16 @@ int find_meas_mode(std::string_view caption)
   return -1;
 }
 
+double quantity_period(quantity_key key)
+{
+  return key == quantity_key::phi_Z || key == quantity_key::phi_Y ? 180.0 : 0.0;
+}
+
+double quantity_difference(quantity_key key, double a, double b)
+{
+  const double period = quantity_period(key);
+  const double difference = a - b;
+  return period > 0.0 && std::isfinite(difference) ? std::remainder(difference, period) : difference;
+}
+
 }  // namespace lcr

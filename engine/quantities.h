@@ -40,6 +40,14 @@ double quantity_value(tcomplex z, quantity_key key, bool parallel, double freque
 // The same for a record's key and circuit at the current `freq_index`.
 double quantity_value(tcomplex z, const tlcr_strings& record);
 
+// The phase angles are two-quadrant: a value and the same plus or minus
+// 180° describe one impedance (a capacitor whose resistance reads a hair
+// below zero shows +89.99° for −90.01°). Their errors are told modulo
+// 180°; every other quantity's plainly.
+double quantity_period(quantity_key key);
+// a − b, for a phase the nearest to zero of its values modulo 180°.
+double quantity_difference(quantity_key key, double a, double b);
+
 struct tmeas_mode {
   std::string_view first_key;
   std::string_view first_circuit;

@@ -11,6 +11,28 @@ double window_overlap(int separation, int n)
   return std::max(0.0, 1.0 - static_cast<double>(separation) / n);
 }
 
+double mean_variance_factor(int averaged, int n, int stride)
+{
+  if (averaged < 1) return 1.0;
+  // The mean of L correlated values varies by σ²·g / L.
+  double g = 1.0;
+  for (int d = 1; d < averaged; ++d) g += 2.0 * (1.0 - static_cast<double>(d) / averaged) * window_overlap(d * stride, n);
+  return g / averaged;
+}
+
+tratio_spread circular_spread(double total)
+{
+  if (!(total >= 0.0)) return {};
+  return {true, total / 2.0, total / 2.0, 0.0};
+}
+
+tratio_spread larger_spread(const tratio_spread& a, const tratio_spread& b)
+{
+  if (!a.valid) return b;
+  if (!b.valid) return a;
+  return b.var_re + b.var_im > a.var_re + a.var_im ? b : a;
+}
+
 tratio_spread sum_spreads(const tratio_spread& a, const tratio_spread& b)
 {
   if (!a.valid) return b;
@@ -47,10 +69,7 @@ tratio_spread tratio_scatter::spread_of_mean(int averaged, int n, int stride) co
   for (int d = 1; d < m; ++d) shared += static_cast<double>(m - d) * window_overlap(d * stride, n);
   const double bias = 1.0 - 2.0 * shared / (static_cast<double>(m) * (m - 1));
   if (!(bias > 0.05)) return {};
-  // The mean of L correlated values varies by σ²·g / L.
-  double g = 1.0;
-  for (int d = 1; d < averaged; ++d) g += 2.0 * (1.0 - static_cast<double>(d) / averaged) * window_overlap(d * stride, n);
-  const double scale = g / (averaged * bias * (m - 1));
+  const double scale = mean_variance_factor(averaged, n, stride) / (bias * (m - 1));
   spread.var_re *= scale;
   spread.var_im *= scale;
   spread.cov *= scale;

@@ -30,11 +30,23 @@ struct tratio_spread {
   double var_re = 0.0;
   double var_im = 0.0;
   double cov = 0.0;
+  bool operator==(const tratio_spread&) const = default;
 };
 
 // Correlation of the noise of two windows of length n that start
 // `separation` samples apart.
 double window_overlap(int separation, int n);
+
+// The variance of the mean of `averaged` values, each from a window of n
+// samples, `stride` samples apart, relative to the variance of one.
+double mean_variance_factor(int averaged, int n, int stride);
+
+// A circular spread: a complex value whose parts vary alike and
+// independently, of total variance `total` (the sum of both parts').
+tratio_spread circular_spread(double total);
+
+// The spread of the larger total variance; an unknown one loses.
+tratio_spread larger_spread(const tratio_spread& a, const tratio_spread& b);
 
 // The spread of two independent contributions together; an unknown one
 // adds nothing.
@@ -65,12 +77,23 @@ tratio_spread propagate_spread(const F& f, tcomplex x, const tratio_spread& spre
 }
 
 // The variance of a real g(x) for x of the given spread; 0 for an unknown
-// spread.
+// spread. For a g that is periodic (`period` > 0: a two-quadrant phase),
+// each secant's rise is taken modulo the period, so that a step across the
+// jump does not count as a change of a whole period.
 template <typename G>
-double propagate_variance(const G& g, tcomplex x, const tratio_spread& spread)
+double propagate_variance(const G& g, tcomplex x, const tratio_spread& spread, double period = 0.0)
 {
-  const tratio_spread out = propagate_spread([&](tcomplex y) { return tcomplex{g(y), 0.0}; }, x, spread);
-  return out.valid ? out.var_re : 0.0;
+  if (!spread.valid) return 0.0;
+  const auto slope = [&](tcomplex direction, double step) {
+    if (!(step > 0.0)) return 0.0;
+    const tcomplex delta{direction.re * step, direction.im * step};
+    double rise = g(c_add(x, delta)) - g(c_sub(x, delta));
+    if (period > 0.0 && std::isfinite(rise)) rise = std::remainder(rise, period);
+    return rise / (2.0 * step);
+  };
+  const double d_re = slope({1.0, 0.0}, std::sqrt(spread.var_re));
+  const double d_im = slope({0.0, 1.0}, std::sqrt(spread.var_im));
+  return d_re * d_re * spread.var_re + 2.0 * d_re * d_im * spread.cov + d_im * d_im * spread.var_im;
 }
 
 class tratio_scatter {

@@ -2,11 +2,12 @@
 #include "settled_reading.h"
 
 #include "corrections.h"
+#include "reading_spread.h"
 #include "settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
-#include <mutex>
 
 namespace lcr {
 
@@ -22,6 +23,36 @@ double frequency_of(const tmeasurement_snapshot& snapshot)
   return test_frequencies[static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index))];
 }
 
+// The variance the calibration entries' spreads bring into the quantity,
+// and whether any entry's spread is unknown.
+struct tentries_variance {
+  double variance = 0.0;
+  bool unknown = false;
+};
+
+template <typename Value>
+tentries_variance entries_variance(const tcal_entries& entries, const tcal_entry_spreads& spreads, double period,
+                                   const Value& value_with)
+{
+  tentries_variance out;
+  const auto add_entry = [&](tcomplex tcal_entries::*entry, const tentry_spread& spread) {
+    out.unknown = out.unknown || spread.unknown;
+    out.variance += propagate_variance(
+        [&](tcomplex value) {
+          tcal_entries with = entries;
+          with.*entry = value;
+          return value_with(with);
+        },
+        entries.*entry, spread.spread, period);
+  };
+  add_entry(&tcal_entries::h_short, spreads.h_short);
+  add_entry(&tcal_entries::h_direct, spreads.h_direct);
+  add_entry(&tcal_entries::y_open, spreads.y_open);
+  add_entry(&tcal_entries::z_short, spreads.z_short);
+  add_entry(&tcal_entries::z_ref, spreads.z_ref);
+  return out;
+}
+
 }  // namespace
 
 bool is_current_reading(const tmeasurement_snapshot& snapshot)
@@ -34,49 +65,61 @@ tcorrection_chain corrected_chain(const tmeasurement_snapshot& snapshot)
   return run_correction_chain(snapshot.avg_ratio, entries_of(snapshot));
 }
 
-tdeviation_inputs deviation_inputs(const tmeasurement_snapshot& snapshot)
+const char* uncertainty_gap_text(tuncertainty_gap gap)
 {
+  switch (gap) {
+    case tuncertainty_gap::none: return "";
+    case tuncertainty_gap::not_settled: return "Messwert nicht eingeschwungen";
+    case tuncertainty_gap::calibration_unknown: return "Streuung der Kalibrierung unbekannt (nicht mit ihr gespeichert)";
+  }
+  return "";
+}
+
+const char* uncertainty_gap_key(tuncertainty_gap gap)
+{
+  switch (gap) {
+    case tuncertainty_gap::none: return "";
+    case tuncertainty_gap::not_settled: return "not_settled";
+    case tuncertainty_gap::calibration_unknown: return "calibration_spread_unknown";
+  }
+  return "";
+}
+
+tuncertainty reading_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel)
+{
+  constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
   const tcal_entries entries = entries_of(snapshot);
-  tdeviation_inputs inputs;
-  inputs.h = run_correction_chain(snapshot.avg_ratio, entries).ratio_corrected;
-  inputs.a1 = snapshot.channel1_amplitude;
-  inputs.n = snapshot.transform_length;
-  inputs.avg_count = snapshot.tag.avg_count;
-  inputs.z_ref = entries.z_ref;
-  inputs.y_open = entries.y_open;
-  inputs.frequency_hz = frequency_of(snapshot);
-  return inputs;
+  const double frequency_hz = frequency_of(snapshot);
+  const double period = quantity_period(key);
+  const auto value_with = [&](const tcal_entries& with) {
+    return quantity_value(run_correction_chain(snapshot.avg_ratio, with).z, key, parallel, frequency_hz);
+  };
+  // The entries and the reading are taken as independent.
+  const tentries_variance calibration = entries_variance(
+      entries, calibration_entry_spreads(snapshot.tag.ref_index, snapshot.tag.freq_index), period, value_with);
+  tuncertainty out;
+  out.calibration = calibration.unknown ? 0.0 : std::sqrt(std::max(calibration.variance, 0.0));
+  const tratio_spread spread = reading_spread(snapshot);
+  if (!spread.valid) {
+    out.expanded = unknown;
+    out.gap = tuncertainty_gap::not_settled;
+    return out;
+  }
+  if (calibration.unknown) {
+    out.expanded = unknown;
+    out.gap = tuncertainty_gap::calibration_unknown;
+    return out;
+  }
+  const double reading_variance = propagate_variance(
+      [&](tcomplex h) { return quantity_value(run_correction_chain(h, entries).z, key, parallel, frequency_hz); },
+      snapshot.avg_ratio, spread, period);
+  out.expanded = coverage_factor * std::sqrt(std::max(reading_variance + calibration.variance, 0.0));
+  return out;
 }
 
 double expanded_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel)
 {
-  if (!snapshot.ratio_spread.valid) return std::numeric_limits<double>::quiet_NaN();
-  const tcal_entries entries = entries_of(snapshot);
-  const tcal_entry_spreads entry_spreads = calibration_entry_spreads(snapshot.tag.ref_index, snapshot.tag.freq_index);
-  const double frequency_hz = frequency_of(snapshot);
-  const auto value_with = [&](const tcal_entries& with) {
-    return quantity_value(run_correction_chain(snapshot.avg_ratio, with).z, key, parallel, frequency_hz);
-  };
-  // The reading's own scatter, and the scatter each entry brought from its
-  // calibration step, taken as independent.
-  double variance = propagate_variance(
-      [&](tcomplex h) { return quantity_value(run_correction_chain(h, entries).z, key, parallel, frequency_hz); },
-      snapshot.avg_ratio, snapshot.ratio_spread);
-  const auto add_entry = [&](tcomplex tcal_entries::*entry, const tratio_spread& spread) {
-    variance += propagate_variance(
-        [&](tcomplex value) {
-          tcal_entries with = entries;
-          with.*entry = value;
-          return value_with(with);
-        },
-        entries.*entry, spread);
-  };
-  add_entry(&tcal_entries::h_short, entry_spreads.h_short);
-  add_entry(&tcal_entries::h_direct, entry_spreads.h_direct);
-  add_entry(&tcal_entries::y_open, entry_spreads.y_open);
-  add_entry(&tcal_entries::z_short, entry_spreads.z_short);
-  add_entry(&tcal_entries::z_ref, entry_spreads.z_ref);
-  return coverage_factor * std::sqrt(std::max(variance, 0.0));
+  return reading_uncertainty(snapshot, key, parallel).expanded;
 }
 
 bool reference_calibrated(int ref_index, int freq_index)
@@ -90,8 +133,12 @@ tquantity_reading quantity_reading(const tmeasurement_snapshot& snapshot, quanti
 {
   tquantity_reading reading;
   reading.value = quantity_value(corrected_chain(snapshot).z, key, parallel, frequency_of(snapshot));
-  reading.deviation = deviation_search(deviation_inputs(snapshot), key, parallel).deviation;
-  reading.uncertainty = expanded_uncertainty(snapshot, key, parallel);
+  const tuncertainty uncertainty = reading_uncertainty(snapshot, key, parallel);
+  reading.uncertainty = uncertainty.expanded;
+  reading.uncertainty_gap = uncertainty.gap;
+  reading.deviation = deviation_search(deviation_inputs(snapshot), key, parallel).deviation +
+                      worst_case_factor * uncertainty.calibration;
+  if (std::isfinite(reading.uncertainty)) reading.deviation = std::max(reading.deviation, reading.uncertainty);
   const bool known_reference = reference_calibrated(snapshot.tag.ref_index, snapshot.tag.freq_index);
   reading.bound = !(known_reference && std::isfinite(reading.uncertainty));
   reading.covering = reading.bound ? reading.deviation : reading.uncertainty;

@@ -5,7 +5,9 @@
 // one snapshot of the latest evaluation, taken only once it has settled
 // under the settings in force, its averaged ratio corrected with the tables
 // in force, and beside its worst-case deviation the statistical uncertainty
-// that the scatter of its single evaluations gives.
+// of everything that is not the reference's tolerance: the reading's
+// chance (its scatter, the noise beside its tone), its input's rounding and
+// the calibration entries' own spreads.
 //
 // Pure functions of a snapshot and the present settings and tables; any
 // thread that owns the settings (the window's, the command line's main).
@@ -27,12 +29,28 @@ bool is_current_reading(const tmeasurement_snapshot& snapshot);
 // tables in force, at the reference and frequency it was measured with.
 tcorrection_chain corrected_chain(const tmeasurement_snapshot& snapshot);
 
-// What the deviation estimate of the snapshot's quantities needs.
-tdeviation_inputs deviation_inputs(const tmeasurement_snapshot& snapshot);
+// Why a statistical uncertainty is not known.
+enum class tuncertainty_gap {
+  none,
+  not_settled,          // the reading has not settled: its spread is not known yet
+  calibration_unknown,  // a calibration entry it uses was read without its spread
+};
+
+// For the operator: "" for none, else why the uncertainty is missing.
+const char* uncertainty_gap_text(tuncertainty_gap gap);
+// For programs: "", "not_settled", "calibration_spread_unknown".
+const char* uncertainty_gap_key(tuncertainty_gap gap);
+
+struct tuncertainty {
+  double expanded = 0.0;     // k = 2, in the quantity's unit; NaN while unknown
+  double calibration = 0.0;  // the calibration entries' part alone (standard, not expanded)
+  tuncertainty_gap gap = tuncertainty_gap::none;
+};
+
+tuncertainty reading_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel);
 
 // The expanded (k = 2) statistical uncertainty of a quantity of the
-// reading, in its unit; NaN while the scatter is not known (too few settled
-// evaluations yet).
+// reading, in its unit; NaN while it is not known.
 double expanded_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel);
 
 // Whether the reference resistor's effective impedance at (r, f) has been
@@ -43,8 +61,13 @@ bool reference_calibrated(int ref_index, int freq_index);
 // A quantity of a reading with both figures beside it.
 struct tquantity_reading {
   double value = 0.0;
-  double deviation = 0.0;    // worst case, "max. Abweichung"
+  // Worst case, "max. Abweichung": the converter model's noise or the
+  // reading's own spread times worst_case_factor, whichever is larger, the
+  // reference's ±2 %, and the calibration entries' spreads times the same
+  // factor; never less than the statistical uncertainty.
+  double deviation = 0.0;
   double uncertainty = 0.0;  // statistical, k = 2; NaN while unknown
+  tuncertainty_gap uncertainty_gap = tuncertainty_gap::none;
   // What a comparison may rely on: the statistical figure where the
   // reference has been calibrated at this frequency, the worst case
   // otherwise (then `bound`).

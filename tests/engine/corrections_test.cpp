@@ -138,14 +138,14 @@ TEST_F(Corrections, ATableSwitchedOffIsKeptAndComesBack)
     lcr::calibration.y_open[2][3] = {1e-9, 2e-9};
     lcr::calibration.z_short[2][3] = {0.1, 0.2};
     lcr::calibration.z_ref[2][3] = {1001.0, -3.0};
-    lcr::calibration_spreads.z_ref[2][3] = {true, 1e-6, 1e-6, 0.0};
+    lcr::calibration_spreads.z_ref[2][3] = lcr::tentry_spread::known({true, 1e-6, 1e-6, 0.0});
     lcr::correction_states = {false, true, false};
   }
   lcr::tcal_entries entries = lcr::calibration_entries(2, 3);
   EXPECT_EQ(entries.y_open, (tcomplex{}));
   EXPECT_EQ(entries.z_short, (tcomplex{0.1, 0.2}));
   EXPECT_EQ(entries.z_ref, (tcomplex{1000.0, 0.0}));
-  EXPECT_FALSE(lcr::calibration_entry_spreads(2, 3).z_ref.valid);  // the nominal entry carries none
+  EXPECT_FALSE(lcr::calibration_entry_spreads(2, 3).z_ref.spread.valid);  // the nominal entry carries none
   {
     const std::lock_guard lock(lcr::publication_lock);
     lcr::correction_states = {true, false, true};
@@ -154,7 +154,7 @@ TEST_F(Corrections, ATableSwitchedOffIsKeptAndComesBack)
   EXPECT_EQ(entries.y_open, (tcomplex{1e-9, 2e-9}));
   EXPECT_EQ(entries.z_short, (tcomplex{}));
   EXPECT_EQ(entries.z_ref, (tcomplex{1001.0, -3.0}));
-  EXPECT_TRUE(lcr::calibration_entry_spreads(2, 3).z_ref.valid);
+  EXPECT_TRUE(lcr::calibration_entry_spreads(2, 3).z_ref.spread.valid);
 
   lcr::reset_calibration_tables();
   EXPECT_EQ(lcr::correction_states, lcr::tcorrection_states{});

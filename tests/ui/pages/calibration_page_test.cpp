@@ -123,7 +123,7 @@ TEST_F(CalibrationPage, AMultitonePassStoresAllEightAtOnce)
   // The ideal set-up's open terminals: nothing across them at any frequency.
   const std::lock_guard lock(lcr::publication_lock);
   for (const lcr::tcomplex y : lcr::calibration.y_open[2]) EXPECT_LT(std::hypot(y.re, y.im), 1e-8);
-  for (const lcr::tratio_spread& spread : lcr::calibration_spreads.y_open[2]) EXPECT_TRUE(spread.valid);
+  for (const lcr::tentry_spread& entry : lcr::calibration_spreads.y_open[2]) EXPECT_TRUE(entry.spread.valid);
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
 
