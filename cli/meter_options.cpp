@@ -46,7 +46,7 @@ std::vector<std::string_view> meter_value_options()
 
 std::vector<std::string_view> meter_flags()
 {
-  return {"--realtime", "--watch", "--json", "--strict"};
+  return {"--realtime", "--watch", "--json", "--strict", "--realistic"};
 }
 
 int parse_ref_option(std::string_view text)
@@ -156,6 +156,8 @@ tmeter_options parse_meter_options(const argument_list& arguments, bool meas_mod
     }
     options.sim_noise_rms = *rms;
   }
+  options.sim_realistic = arguments.flag("--realistic");
+  if (options.sim_realistic && !options.sim_dut) throw usage_error("--realistic: only with --sim");
   if (const auto text = arguments.value("--seconds")) {
     const auto seconds = parse_number(*text);
     if (!seconds || *seconds <= 0.0 || *seconds > 1e6) {

@@ -19,6 +19,7 @@ struct tmeter_options {
   std::optional<std::string> out_device;
   std::optional<std::string> sim_dut;     // device network on the simulated fixture
   double sim_noise_rms = 0.0;             // the fixture's input noise, sample units
+  bool sim_realistic = false;             // the fixture with a real adapter's imperfections
   int ref_index = 0;                      // "R ref" 10 Ω
   int freq_index = 3;                     // "Frequenz" 1 kHz
   double tone_level = 1000.0;             // "Pegel" 0.10

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "calibration_file.h"
 
+#include "calibration_spread_file.h"
 #include "safe_file.h"
 
 #include <algorithm>
@@ -18,11 +19,6 @@ namespace lcr {
 namespace {
 
 constexpr std::string_view line_end = "\r\n";
-
-tfile_result io_error(int error_number, const std::string& file)
-{
-  return {false, "E/A-Fehler " + std::to_string(error_number), file};
-}
 
 std::string bad_number(std::string_view field)
 {
@@ -199,6 +195,7 @@ tcalibration_tables published_tables()
   return calibration;
 }
 
+
 // A byte source over a text in memory.
 tbyte_source text_source(std::string_view text)
 {
@@ -257,12 +254,6 @@ std::string calibration_file_text(const tcalibration_tables& tables)
   return text;
 }
 
-std::string tfile_result::text() const
-{
-  if (message.empty()) return {};
-  return file.empty() ? message : file + ": " + message;
-}
-
 std::string calibration_backup_path(const std::string& path)
 {
   const auto slash = path.find_last_of('/');
@@ -271,11 +262,18 @@ std::string calibration_backup_path(const std::string& path)
 
 tfile_result cal_save(const std::string& path)
 {
-  const std::string text = calibration_file_text(published_tables());
+  tcalibration_tables tables;
+  tcalibration_spreads spreads;
+  {
+    const std::lock_guard lock(publication_lock);
+    tables = calibration;
+    spreads = calibration_spreads;
+  }
+  const std::string text = calibration_file_text(tables);
   const int error_number =
       replace_regular_file(path, [&](int descriptor) { return write_all(descriptor, text.data(), text.size()); });
   if (error_number != 0) return io_error(error_number, path);
-  return {};
+  return save_calibration_spreads(path, tables, spreads);
 }
 
 tfile_result read_calibration_text(std::string_view text, tcalibration_tables& tables)
@@ -293,9 +291,13 @@ tfile_result load_over(const tread_descriptor& file, const std::string& path, tc
   tfile_result result = read_sections(reader, tables);
   if (result.ok && reader.error_number() != 0) result = io_error(reader.error_number(), path);
   if (!result.ok) result.file = path;
+  // The file holds the values alone; their spreads come from beside it.
+  tcalibration_spreads spreads;
+  const tfile_result spread_result = load_calibration_spreads(path, tables, spreads);
+  if (result.ok) result = spread_result;
   const std::lock_guard lock(publication_lock);
   calibration = tables;
-  calibration_spreads = {};  // the file holds the values alone
+  calibration_spreads = spreads;
   return result;
 }
 
@@ -331,6 +333,14 @@ tfile_result cal_backup(const std::string& path, const std::string& backup_path)
   const int error_number =
       replace_regular_file(backup_path, [&](int descriptor) { return copy_contents(source, descriptor); });
   if (error_number != 0) return io_error(error_number, backup_path);
+  // The spreads go with their values; a backup without them has unknown
+  // ones, which the values check anyway.
+  const tread_descriptor spreads(calibration_spread_path(path));
+  if (spreads.error_number() != 0) return {};
+  const std::string spread_backup = calibration_spread_path(backup_path);
+  const int spread_error =
+      replace_regular_file(spread_backup, [&](int descriptor) { return copy_contents(spreads, descriptor); });
+  if (spread_error != 0) return io_error(spread_error, spread_backup);
   return {};
 }
 

@@ -10,6 +10,7 @@
 // published under `publication_lock`.
 
 #include "corrections.h"
+#include "file_result.h"
 
 #include <string>
 #include <string_view>
@@ -19,22 +20,12 @@ namespace lcr {
 inline constexpr const char* calibration_file_name = "Quarvel.cal";
 inline constexpr const char* calibration_backup_name = "Quarvel_bak.cal";
 
-// Outcome of a file operation; `message` is the German text for the
-// operator ("E/A-Fehler 13", "'1,5' ist kein gültiger Gleitkommawert") and
-// `file` the file it is about.
-struct tfile_result {
-  bool ok = true;
-  std::string message;
-  std::string file;
-
-  // "Quarvel.cal: E/A-Fehler 13"; "" when all went well.
-  std::string text() const;
-};
-
 // Writes all five tables. Only a regular file (or a link to one) that is
 // not write-protected is replaced, and only by a complete new file: a full
 // disk, a crash or a kill never leave a truncated calibration, and the old
-// file's permission bits stay.
+// file's permission bits stay. The entries' spreads go beside it
+// (calibration_spread_file.h) by the same path; a failure there is
+// reported, and the calibration stays saved.
 tfile_result cal_save(const std::string& path);
 
 // Reads the tables back. A missing file changes nothing and is no error;
@@ -42,7 +33,9 @@ tfile_result cal_save(const std::string& path);
 // key line that does not match skips its section; a data line is used only
 // with exactly eight semicolons (a line longer than any data line is none);
 // reading stops at a field that is not a finite number, keeping the rows
-// read before it.
+// read before it. The entries' spreads come from beside it, where they
+// were saved with these very values; every other calibrated entry's
+// spread is unknown.
 tfile_result cal_load(const std::string& path);
 
 // Back to the calibration in the file, as at the program's start: the
@@ -54,8 +47,8 @@ tfile_result cal_revert(const std::string& path);
 tfile_result read_calibration_text(std::string_view text, tcalibration_tables& tables);
 
 // Copies the calibration file to the backup, replacing an older backup as
-// a save would. A missing calibration file is no error; anything but a
-// regular file is not copied.
+// a save would, and its spreads beside it. A missing calibration file is no
+// error; anything but a regular file is not copied.
 tfile_result cal_backup(const std::string& path, const std::string& backup_path);
 
 // "Speichern": checks that `path` may be replaced, keeps the current file

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reading_spread.h"
 
+#include "multitone.h"
 #include "settings.h"
 
 #include "audio/streaming.h"
@@ -57,12 +58,13 @@ double noise_before_rounding(double measured_sample_variance)
   return low;
 }
 
-double rounding_bin_variance(int repeat_length, double sample_variance)
+double rounding_bin_variance(int repeat_length, double sample_variance, double stepped_variance)
 {
   // L distinct roundings give a bin 1/L of one's variance, twice that for
   // a sine's coherent halves, and these may lie wholly in one part (the
   // magnitude, for a resistor): each part is given the whole.
-  const double deterministic = deterministic_rounding_variance(noise_before_rounding(sample_variance));
+  const double dithering = std::max(noise_before_rounding(sample_variance) - stepped_variance, 0.0);
+  const double deterministic = deterministic_rounding_variance(dithering);
   return 4.0 * deterministic / std::max(repeat_length, 1);
 }
 
@@ -78,10 +80,16 @@ tratio_spread quantisation_spread(const tmeasurement_snapshot& snapshot)
   const int frequency_hz = test_frequencies[static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index))];
   const int repeat = input_repeat_length(frequency_hz, snapshot.tag.multitone, snapshot.transform_length, waveio::in_rate);
   const double h2 = snapshot.avg_ratio.re * snapshot.avg_ratio.re + snapshot.avg_ratio.im * snapshot.avg_ratio.im;
-  // Each input rounds on its own, dithered by its own noise:
-  // δh = (δ2 − h·δ1)/a1.
-  const double right = rounding_bin_variance(repeat, snapshot.noise.right_variance);
-  const double left = rounding_bin_variance(repeat, snapshot.noise.left_variance);
+  // Each input rounds on its own, dithered by its own noise but for the
+  // tone's dither: that reaches the inputs in whole steps of the output
+  // (1/6 of a step squared with its rounding) and dithers nothing, as a
+  // card's analogue noise would. δh = (δ2 − h·δ1)/a1.
+  const double tone = snapshot.tag.multitone ? multitone_tone_amplitude(snapshot.tag.tone_level)
+                                             : tone_amplitude(snapshot.tag.tone_level);
+  const double gain = tone > 0.0 ? a1 / (tone / 2.0) : 0.0;
+  const double tone_dither = gain * gain / 6.0;
+  const double right = rounding_bin_variance(repeat, snapshot.noise.right_variance, h2 * tone_dither);
+  const double left = rounding_bin_variance(repeat, snapshot.noise.left_variance, tone_dither);
   return circular_spread((right + h2 * left) / (a1 * a1));
 }
 

@@ -40,8 +40,10 @@ double noise_before_rounding(double measured_sample_variance);
 
 // Variance (both parts together) of a bin from the deterministic rounding
 // of an input that repeats after `repeat_length` samples, with noise of
-// `sample_variance` (as measured, after the rounding), sample units².
-double rounding_bin_variance(int repeat_length, double sample_variance);
+// `sample_variance` (as measured, after the rounding), of which
+// `stepped_variance` comes in whole steps and dithers nothing; sample
+// units².
+double rounding_bin_variance(int repeat_length, double sample_variance, double stepped_variance = 0.0);
 
 tratio_spread random_spread(const tmeasurement_snapshot& snapshot);
 tratio_spread quantisation_spread(const tmeasurement_snapshot& snapshot);
