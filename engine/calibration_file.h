@@ -9,6 +9,7 @@
 // writing never touch the process locale. Table entries are taken and
 // published under `publication_lock`.
 
+#include "calibration_field.h"
 #include "corrections.h"
 #include "file_result.h"
 
@@ -62,8 +63,5 @@ std::string calibration_backup_path(const std::string& path);
 
 // The file's whole text for the given tables (for saving and for tests).
 std::string calibration_file_text(const tcalibration_tables& tables);
-// One field: "%15.8e" with "E", the exponent's sign and at least three
-// digits, "." whatever the locale; a value that is not finite becomes 0.
-std::string calibration_field(double value);
 
 }  // namespace lcr

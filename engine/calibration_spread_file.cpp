@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "calibration_spread_file.h"
 
-#include "calibration_file.h"
+#include "calibration_field.h"
 #include "safe_file.h"
 
 #include <array>
