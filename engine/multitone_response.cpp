@@ -5,6 +5,7 @@
 #include "settled_reading.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -29,6 +30,69 @@ int least_worst_curve(const std::vector<std::vector<tsweep_row>>& curves)
     const double worst = worst_relative_deviation(curves[i]);
     if (best < 0 || worst < best_worst) {
       best = static_cast<int>(i);
+      best_worst = worst;
+    }
+  }
+  return best;
+}
+
+namespace {
+
+// What a point tells about |Z|: its statistical uncertainty (k = 2) where
+// known, else its worst case. Half its value leaves the point telling
+// where the device lies.
+double telling_spread(const tsweep_row& row)
+{
+  return std::isfinite(row.z_uncertainty) ? row.z_uncertainty : row.z_deviation;
+}
+
+bool point_informative(const tsweep_row& row)
+{
+  return telling_spread(row) < 0.5 * c_abs(row.z);
+}
+
+// The impedance a point stands for in the choice: its reading; for a point
+// that told nothing, the geometric middle of the range it leaves open,
+// between a tenth of the smallest reference and what it bounds from above
+// (its ratio small: the device far below the reference), or between what
+// it bounds from below and ten times the largest reference (its ratio near
+// one: far above).
+tcomplex standing_impedance(const tsweep_row& row)
+{
+  if (point_informative(row)) return row.z;
+  const double ref_ohm = ref_resistors[static_cast<std::size_t>(clamp_ref_index(row.ref_index))];
+  const double magnitude = c_abs(row.z);
+  const double spread = telling_spread(row);
+  const double smallest = ref_resistors.front() / 10.0;
+  const double largest = ref_resistors.back() * 10.0;
+  const bool below = magnitude < c_abs(c_add(row.z, {ref_ohm, 0.0})) * 0.5;
+  const double middle = below ? std::sqrt(smallest * std::clamp(magnitude + spread, smallest, largest))
+                              : std::sqrt(std::clamp(magnitude - spread, ref_ohm, largest) * largest);
+  return {middle, 0.0};
+}
+
+}  // namespace
+
+bool curve_informative(const std::vector<tsweep_row>& rows)
+{
+  return std::all_of(rows.begin(), rows.end(), point_informative);
+}
+
+int curve_reference(const std::vector<tsweep_row>& rows)
+{
+  int best = -1;
+  double best_worst = std::numeric_limits<double>::infinity();
+  for (int r = 0; !rows.empty() && r < ref_count; ++r) {
+    const double ref_ohm = ref_resistors[static_cast<std::size_t>(r)];
+    double worst = 0.0;
+    for (const tsweep_row& row : rows) {
+      const tcomplex z = standing_impedance(row);
+      const double sum = c_abs(c_add(z, {ref_ohm, 0.0}));
+      const double magnitude = c_abs(z);
+      worst = std::max(worst, magnitude > 0.0 ? sum / magnitude + sum / ref_ohm : std::numeric_limits<double>::infinity());
+    }
+    if (best < 0 || worst < best_worst) {
+      best = r;
       best_worst = worst;
     }
   }
@@ -79,19 +143,11 @@ void tmultitone_response::try_candidate(std::size_t candidate)
   if (choosing_reference()) settings.ref_index = candidates_[candidate_];
 }
 
-// Every reference from the lowest to the highest that the points recommend
-// may be the best compromise; those not tried yet are tried next.
-void tmultitone_response::choose_reference(const std::vector<tsweep_row>& first_curve)
+void tmultitone_response::add_candidate(int ref_index)
 {
-  int lowest = ref_count;
-  int highest = -1;
-  for (const tsweep_row& row : first_curve) {
-    if (row.recommended_ref_index < 0) continue;
-    lowest = std::min(lowest, row.recommended_ref_index);
-    highest = std::max(highest, row.recommended_ref_index);
-  }
-  for (int r = lowest; r <= highest; ++r) {
-    if (std::find(candidates_.begin(), candidates_.end(), r) == candidates_.end()) candidates_.push_back(r);
+  if (ref_index < 0) return;
+  if (std::find(candidates_.begin(), candidates_.end(), ref_index) == candidates_.end()) {
+    candidates_.push_back(ref_index);
   }
 }
 
@@ -115,7 +171,12 @@ bool tmultitone_response::tick(int evaluations_apart)
   if (choosing_reference()) {
     // The references are compared by |Z|'s deviation alone.
     std::vector<tsweep_row> curve = multitone_rows(snapshot, quantities_, false);
-    if (candidate_ == 0) choose_reference(curve);
+    if (candidate_ == 0) {
+      first_curve_informative_ = curve_informative(curve);
+      add_candidate(curve_reference(curve));
+    } else if (candidate_ == 1 && !first_curve_informative_) {
+      add_candidate(curve_reference(curve));
+    }
     tried_.push_back(std::move(curve));
     tried_snapshots_.push_back(snapshot);
     try_candidate(candidate_ + 1);

@@ -4,10 +4,16 @@
 // The live frequency response: the multitone on, and a curve of the eight
 // test frequencies from every fresh reading that has settled under it, until
 // stopped. With "Auto R ref" it first finds the one reference that keeps the
-// worst relative deviation of |Z| over the eight smallest: it measures at
-// the operator's reference, then at each reference between the lowest and
-// the highest that the eight points recommend, and stays with the best.
-// Only the simulated set-up changes its reference by itself.
+// worst relative deviation of |Z| over the eight smallest. It measures a
+// curve at the operator's reference and predicts from it which reference
+// divides every point best (curve_reference); when that is another, it
+// settles there once and measures again. A first curve that told nothing
+// about some point (its uncertainty as large as half its value: the
+// reference far too large or too small) earns one more such step from the
+// second. Of the
+// curves measured, the one with the smallest worst relative deviation is
+// shown first, and the response goes on at its reference. Only the
+// simulated set-up changes its reference by itself.
 //
 // Stepped by the caller's ticks on the thread that owns the settings; it
 // never waits. Stopping (or destruction) brings back the single tone and
@@ -32,6 +38,19 @@ double worst_relative_deviation(const std::vector<tsweep_row>& rows);
 // Of measured curves at different references, the index of the one with
 // the smallest worst relative deviation (−1 for none).
 int least_worst_curve(const std::vector<std::vector<tsweep_row>>& curves);
+
+// Whether every point of a curve tells where its device lies: its
+// statistical uncertainty (k = 2; the worst case where that is unknown)
+// below half its |Z|.
+bool curve_informative(const std::vector<tsweep_row>& rows);
+
+// The reference that divides every point of a measured curve best: the
+// noise of a divider reading grows with |1/H| + |1/(1 − H)| = |R + Z|/|Z| +
+// |R + Z|/R, and the reference with the smallest worst such factor over
+// the points is chosen (the tones carry equal amplitudes). A point that
+// told nothing stands for the geometric middle of the range it leaves
+// open. −1 for an empty curve.
+int curve_reference(const std::vector<tsweep_row>& rows);
 
 class tmultitone_response {
 public:
@@ -69,13 +88,14 @@ public:
 
 private:
   void try_candidate(std::size_t candidate);
-  void choose_reference(const std::vector<tsweep_row>& first_curve);
+  void add_candidate(int ref_index);
 
   tquantity_pair quantities_;
   int most_waiting_ticks_;
   int operator_ref_index_;
   bool restore_ref_;
-  std::vector<int> candidates_;               // references still to try
+  std::vector<int> candidates_;               // the references measured and to be measured
+  bool first_curve_informative_ = true;
   std::size_t candidate_ = 0;                 // the one being measured
   std::vector<std::vector<tsweep_row>> tried_;  // a curve per reference tried
   std::vector<tmeasurement_snapshot> tried_snapshots_;  // each made at its tag's reference

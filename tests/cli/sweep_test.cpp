@@ -224,6 +224,38 @@ TEST_F(FrequencySweep, TheLiveResponseWaitsForItsToneAndPicksOneReference)
   EXPECT_EQ(lcr::settings.ref_index.load(), 5);
 }
 
+// On a noisy card the multitone's "Auto R ref" reaches the reference that
+// suits the part from any start: from one that reads the part at all in
+// one more settling, from one that reads only noise in two; and every point
+// it shows lies within its deviation.
+TEST_F(FrequencySweep, TheLiveResponseFindsItsReferenceFromAnyStart)
+{
+  quarvel_cli::tmeter_options options = precise_options();
+  options.ft_factor = 4;
+  options.avg_count = 4;
+  options.sim_noise_rms = 30.0;
+  open(options);
+  place_device("R=2.2");
+  for (int start = 0; start < lcr::ref_count; ++start) {
+    lcr::settings.ref_index = start;
+    settled_snapshot();
+    lcr::tmultitone_response response(true, std::nullopt, 3000);
+    std::vector<int> references{start};
+    for (int step = 0; step < 2000 && response.curves() == 0; ++step) {
+      run_seconds(0.01);
+      response.tick();
+      if (lcr::settings.ref_index.load() != references.back()) references.push_back(lcr::settings.ref_index.load());
+    }
+    ASSERT_EQ(response.curves(), 1) << "from " << start;
+    const int settlings = static_cast<int>(references.size()) - 1;
+    EXPECT_LE(settlings, start <= 2 ? 1 : 2) << "from " << start;
+    for (const lcr::tsweep_row& row : response.rows()) {
+      EXPECT_EQ(row.ref_index, 0) << "from " << start;
+      EXPECT_LE(std::fabs(std::hypot(row.z.re, row.z.im) - 2.2), row.z_deviation) << row.frequency_hz << " Hz";
+    }
+  }
+}
+
 // With "Auto R ref" each frequency uses the reference recommended there:
 // 1 µF spans 1.6 kΩ at 100 Hz (1 kΩ) to 8 Ω at 20 kHz (10 Ω).
 TEST_F(FrequencySweep, AutoRefChoosesTheRecommendedReferencePerFrequency)

@@ -4,6 +4,7 @@
 // alone, whole periods in every transform length.
 
 #include "engine/multitone.h"
+#include "engine/multitone_response.h"
 #include "support/fresh_engine.h"
 
 #include "audio/streaming.h"
@@ -86,6 +87,39 @@ TEST_F(Multitone, ThePeakIsThePegelAndEachBinSeesItsOwnToneAlone)
       EXPECT_LT(std::abs(std::complex<double>(dft.re, dft.im) - expected), 2e-4 * tone) << factor << " " << f;
     }
   }
+}
+
+// The reference for the multitone's curve, from one curve measured at any
+// reference: where every point tells its device, the one that divides the
+// worst point best; where a point told nothing, the middle of the range it
+// leaves open, so that the next curve tells.
+TEST(MultitoneReference, ChosenFromOneCurve)
+{
+  const auto curve = [](std::vector<lcr::tcomplex> impedances, double uncertainty, int ref_index) {
+    std::vector<lcr::tsweep_row> rows;
+    for (const lcr::tcomplex z : impedances) {
+      lcr::tsweep_row row;
+      row.z = z;
+      row.z_uncertainty = uncertainty;
+      row.z_deviation = 3.0 * uncertainty;
+      row.ref_index = ref_index;
+      rows.push_back(row);
+    }
+    return rows;
+  };
+  // 470 Ω read well at 10 Ω: 1 kΩ.
+  EXPECT_EQ(lcr::curve_reference(curve({{470.0, 0.0}, {469.0, 5.0}}, 40.0, 0)), 2);
+  // 1 µF + 2 Ω from 1.6 kΩ (100 Hz) to 8 Ω (20 kHz): 100 Ω keeps both ends.
+  std::vector<lcr::tcomplex> capacitor;
+  for (const int hz : lcr::test_frequencies) capacitor.push_back({2.0, -1.0 / (2.0 * lcr::pi * hz * 1e-6)});
+  EXPECT_EQ(lcr::curve_reference(curve(capacitor, 1.0, 5)), 1);
+  // 2.2 Ω at 1 MΩ reads noise, 3 kΩ ± 7 kΩ: somewhere below 10 kΩ, so 100 Ω
+  // (the middle of 1 Ω … 10 kΩ), where it will tell.
+  EXPECT_EQ(lcr::curve_reference(curve({{3000.0, 500.0}}, 7000.0, 5)), 1);
+  EXPECT_FALSE(lcr::curve_informative(curve({{3000.0, 500.0}}, 7000.0, 5)));
+  // 1 MΩ at 10 Ω: a ratio near one, somewhere above 10 Ω: 10 kΩ.
+  EXPECT_EQ(lcr::curve_reference(curve({{2e5, 0.0}}, 5e5, 0)), 3);
+  EXPECT_EQ(lcr::curve_reference({}), -1);
 }
 
 }  // namespace
