@@ -143,6 +143,7 @@ int run_calibrate(std::span<const char* const> arguments)
   if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
   std::string sweeps_json;
   bool unsettled = false;  // a frequency gave no settled reading
+  bool incomplete = false; // a step stored nothing at some frequency
   for (const lcr::tcal_mode mode : modes) {
     if (session.simulated()) {
       place_fixture_for_calibration(mode, session.fixture(), rp_ohm, cp_ff);
@@ -152,7 +153,10 @@ int run_calibrate(std::span<const char* const> arguments)
     const std::vector<lcr::tcal_step_result> results = list.flag("--multitone")
                                                            ? calibration_multitone(session, mode)
                                                            : calibration_sweep(session, mode, options.freq_index);
-    for (const lcr::tcal_step_result result : results) unsettled |= result == lcr::tcal_step_result::not_settled;
+    for (const lcr::tcal_step_result result : results) {
+      unsettled |= result == lcr::tcal_step_result::not_settled;
+      incomplete |= result != lcr::tcal_step_result::stored;
+    }
     if (options.json) {
       sweeps_json += (sweeps_json.empty() ? "" : ",") + sweep_json(mode, results);
     } else {
@@ -164,6 +168,8 @@ int run_calibrate(std::span<const char* const> arguments)
   if (unsettled) {
     // A calibration with holes is not worth the file the operator has.
     saved = {false, "nicht gespeichert: kein eingeschwungener Messwert bei jeder Frequenz", options.cal_file};
+  } else if (incomplete) {
+    saved = {false, "nicht gespeichert: nicht bei jeder Frequenz gespeichert", options.cal_file};
   } else if (list.flag("--save")) {
     // "Speichern": the previous file becomes the backup, then the new one is written.
     saved = lcr::cal_save_with_backup(options.cal_file, lcr::calibration_backup_path(options.cal_file));
@@ -176,7 +182,7 @@ int run_calibrate(std::span<const char* const> arguments)
     std::string text = object.text();
     text.insert(text.size() - 1, ",\"sweeps\":[" + sweeps_json + "]");
     std::cout << text << std::endl;
-  } else if (list.flag("--save") && !unsettled) {
+  } else if (list.flag("--save") && !unsettled && !incomplete) {
     std::cout << (saved.ok ? "gespeichert in " + options.cal_file : saved.text()) << "\n";
   }
   if (!saved.ok) {

@@ -68,6 +68,7 @@ tjson_object fit_json(const lcr::tcircuit_fit& fit)
   if (lcr::has_inductance(fit.model)) object.add("l_h", fit.l_h).add("l_deviation_h", fit.l_deviation);
   if (lcr::has_capacitance(fit.model)) object.add("c_f", fit.c_f).add("c_deviation_f", fit.c_deviation);
   if (fit.resonance_hz > 0.0) object.add("resonance_hz", fit.resonance_hz);
+  object.add("describes_curve", fit.describes_curve);
   return object;
 }
 

@@ -9,6 +9,7 @@
 #include <limits>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace lcr {
 
@@ -152,6 +153,16 @@ bool fit_parallel(std::span<const tfit_point> points, tcircuit_fit& fit)
   return g.p[0] > 0.0 && fit.c_f > 0.0;
 }
 
+// The χ² that one fit in a thousand of the right circuit exceeds, for
+// `freedom` degrees of freedom (Wilson and Hilferty's cube).
+double chi_square_bound(double freedom)
+{
+  constexpr double z = 3.09;  // the normal distribution's upper 0.1 %
+  const double a = 2.0 / (9.0 * freedom);
+  const double cube = 1.0 - a + z * std::sqrt(a);
+  return freedom * cube * cube * cube;
+}
+
 int element_count(tcircuit_model model)
 {
   return (has_resistance(model) ? 1 : 0) + (has_inductance(model) ? 1 : 0) + (has_capacitance(model) ? 1 : 0);
@@ -197,7 +208,9 @@ tcomplex circuit_impedance(const tcircuit_fit& fit, double frequency_hz)
   return {r, x_l + x_c};
 }
 
-tcircuit_fit fit_circuit(tcircuit_model model, std::span<const tfit_point> points)
+namespace {
+
+tcircuit_fit fit_all(tcircuit_model model, std::span<const tfit_point> points)
 {
   tcircuit_fit fit;
   fit.model = model;
@@ -209,20 +222,78 @@ tcircuit_fit fit_circuit(tcircuit_model model, std::span<const tfit_point> point
     fit.misfit = infinity;
     return fit;
   }
+  bool statistical = true;
   for (const tfit_point& point : points) {
     const tcomplex residual = c_sub(point.z, circuit_impedance(fit, point.frequency_hz));
     const double u = uncertainty_of(point);
     fit.misfit += (residual.re * residual.re + residual.im * residual.im) / (u * u);
+    statistical = statistical && !point.bound;
   }
   // Points within their (k = 2) uncertainties leave a misfit of about a
   // quarter per degree of freedom; more than that, the circuit or the
   // uncertainties fall short, and the ± grow by as much.
   const double freedom = 2.0 * static_cast<double>(points.size()) - elements;
+  // With k = 2 uncertainties as weights, χ² is four times the misfit.
+  fit.describes_curve = !statistical || 4.0 * fit.misfit <= chi_square_bound(freedom);
   const double widening = std::max(1.0, 2.0 * std::sqrt(fit.misfit / freedom));
   fit.r_deviation *= widening;
   fit.l_deviation *= widening;
   fit.c_deviation *= widening;
   if (model == tcircuit_model::series_rlc) fit.resonance_hz = 1.0 / (2.0 * pi * std::sqrt(fit.l_h * fit.c_f));
+  return fit;
+}
+
+// An element of the fit, its value and ±.
+struct telement {
+  double tcircuit_fit::*value;
+  double tcircuit_fit::*deviation;
+};
+
+constexpr std::array<telement, 3> elements{{{&tcircuit_fit::r_ohm, &tcircuit_fit::r_deviation},
+                                             {&tcircuit_fit::l_h, &tcircuit_fit::l_deviation},
+                                             {&tcircuit_fit::c_f, &tcircuit_fit::c_deviation}}};
+
+// A circuit that describes the curve gives the same elements from its lower
+// and its upper frequencies. Where the two halves disagree well beyond both
+// their ±, the circuit misses something that grows or fades with frequency (a
+// winding's capacitance, a dielectric's loss), which leaves the whole
+// curve's misfit small but pulls the elements; their ± then spans both
+// halves' values with their own ±. So they do for a circuit that does not
+// describe the curve: its elements depend on the frequencies fitted.
+void widen_for_disagreeing_halves(tcircuit_fit& fit, std::span<const tfit_point> points)
+{
+  const auto least = static_cast<std::size_t>(element_count(fit.model) + 1);
+  if (!fit.valid || points.size() < 2 * least) return;
+  std::vector<tfit_point> sorted(points.begin(), points.end());
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const tfit_point& a, const tfit_point& b) { return a.frequency_hz < b.frequency_hz; });
+  const std::size_t middle = sorted.size() / 2;
+  const tcircuit_fit lower = fit_all(fit.model, std::span(sorted).first(middle));
+  const tcircuit_fit upper = fit_all(fit.model, std::span(sorted).subspan(middle));
+  if (!lower.valid || !upper.valid) return;
+  for (const telement& element : elements) {
+    const double low = lower.*element.value;
+    const double high = upper.*element.value;
+    const double low_deviation = lower.*element.deviation;
+    const double high_deviation = upper.*element.deviation;
+    // A half that hardly tells an element (an inductance at low
+    // frequencies) has nothing to disagree with; and chance alone makes two
+    // halves differ by their ± together once in thirty, by half as much
+    // again once in three hundred.
+    if (!(std::fabs(low) > 2.0 * low_deviation) || !(std::fabs(high) > 2.0 * high_deviation)) continue;
+    if (fit.describes_curve && !(std::fabs(low - high) > 1.5 * (low_deviation + high_deviation))) continue;
+    const double value = fit.*element.value;
+    fit.*element.deviation = std::max({fit.*element.deviation, std::fabs(low - value) + low_deviation,
+                                       std::fabs(high - value) + high_deviation});
+  }
+}
+
+}  // namespace
+
+tcircuit_fit fit_circuit(tcircuit_model model, std::span<const tfit_point> points)
+{
+  tcircuit_fit fit = fit_all(model, points);
+  widen_for_disagreeing_halves(fit, points);
   return fit;
 }
 
@@ -299,6 +370,7 @@ std::string circuit_fit_text(const tcircuit_fit& fit)
   if (resonance_worth_showing(fit.resonance_hz)) {
     text += ", Eigenresonanz " + format_fixed(fit.resonance_hz / 1000.0, 2, 1, decimal_separator()) + " kHz";
   }
+  if (!fit.describes_curve) text += " (beschreibt die Kurve nur näherungsweise)";
   return text;
 }
 

@@ -13,7 +13,11 @@
 // fit: statistical ones add as independent, worst-case bounds add whole
 // (their errors may all lean one way), and a circuit that leaves more
 // misfit than the points' uncertainties explain has its ± widened by as
-// much. Pure functions.
+// much. A circuit whose lower and upper frequencies give disagreeing
+// elements misses something, however small its misfit: its ± then spans
+// both; so it does for a circuit that does not describe the curve at all,
+// whose elements are those of the frequencies it was fitted over.
+// Pure functions.
 
 #include "complex_math.h"
 
@@ -41,6 +45,11 @@ struct tcircuit_fit {
   double l_deviation = 0.0;
   double c_deviation = 0.0;
   double misfit = 0.0;     // Σ |Z − Z_model|² / deviation²
+  // The misfit is what the points' statistical uncertainties explain (a
+  // χ² that one fit in a thousand of the right circuit exceeds fails);
+  // always true for points trusted with worst-case bounds, which say
+  // nothing of how large a misfit chance leaves.
+  bool describes_curve = true;
   double resonance_hz = 0.0;  // R–L–C: 1 / (2π √(LC)); 0 otherwise
 };
 
@@ -67,7 +76,9 @@ bool resonance_worth_showing(double resonance_hz);
 
 // For the operator, with the user's decimal separator: "Reihe R-C:
 // R = 2,000 Ohm ± 1 mOhm, C = 1,000 µF ± 2 nF", with the self-resonance
-// where it is worth showing; "keine Ersatzschaltung passt" when none fits.
+// where it is worth showing and "(beschreibt die Kurve nur näherungsweise)"
+// for a circuit that does not describe it; "keine Ersatzschaltung passt"
+// when none fits.
 std::string circuit_fit_text(const tcircuit_fit& fit);
 
 }  // namespace lcr

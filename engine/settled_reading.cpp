@@ -126,7 +126,11 @@ bool reference_calibrated(int ref_index, int freq_index)
 {
   const int r = clamp_ref_index(ref_index);
   const tcomplex z_ref = calibration_entries(r, freq_index).z_ref;
-  return z_ref.re != ref_resistors[static_cast<std::size_t>(r)] || z_ref.im != 0.0;
+  // A step stored a spread with it (known or not), even where the value it
+  // found is the nominal one to the file's eight digits.
+  const tentry_spread spread = calibration_entry_spreads(r, freq_index).z_ref;
+  return z_ref.re != ref_resistors[static_cast<std::size_t>(r)] || z_ref.im != 0.0 || spread.spread.valid ||
+         spread.unknown;
 }
 
 tquantity_reading quantity_reading(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel)

@@ -54,8 +54,8 @@ tuncertainty reading_uncertainty(const tmeasurement_snapshot& snapshot, quantity
 double expanded_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel);
 
 // Whether the reference resistor's effective impedance at (r, f) has been
-// calibrated: it is no longer the nominal resistance, so its ±2 % are
-// known.
+// calibrated, so its ±2 % are known: a calibration step stored it (it
+// carries a spread), or it is no longer the nominal resistance.
 bool reference_calibrated(int ref_index, int freq_index);
 
 // A quantity of a reading with both figures beside it.

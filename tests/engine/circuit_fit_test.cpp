@@ -200,4 +200,31 @@ TEST(CircuitFit, OnManyRandomPartsTheCircuitIsFoundAndItsPlusMinusHoldsTheTruth)
   EXPECT_GE(held, elements * 94 / 100);
 }
 
+// A coil with its winding's capacitance, (1 mH + 0.8 Ω) ∥ C, read with
+// statistical uncertainties of 1e-4 of |Z|: no circuit of the set describes
+// it, and the series R-L that comes nearest says so, its inductance pulled
+// up by the capacitance at the top frequencies; its ± spans what the lower
+// and upper frequencies give, and so holds the true 1 mH. The right circuit
+// alone, at the same uncertainties, describes its curve with tight ±.
+TEST(CircuitFit, ACircuitThatDoesNotDescribeTheCurveWidensItsPlusMinus)
+{
+  for (const double winding_f : {50e-12, 200e-12}) {
+    std::vector<lcr::tfit_point> points = sweep_of(
+        [&](double w) { return 1.0 / (1.0 / std::complex(0.8, w * 1e-3) + std::complex(0.0, w * winding_f)); }, 1e-4);
+    for (lcr::tfit_point& point : points) point.bound = false;
+    const lcr::tcircuit_fit fit = lcr::best_circuit_fit(points);
+    ASSERT_TRUE(fit.valid);
+    EXPECT_EQ(fit.model, lcr::tcircuit_model::series_rl);
+    EXPECT_FALSE(fit.describes_curve);
+    expect_within(fit.l_h, 1e-3, fit.l_deviation, "L");
+    expect_within(fit.r_ohm, 0.8, fit.r_deviation, "R");
+    EXPECT_NE(lcr::circuit_fit_text(fit).find("nur näherungsweise"), std::string::npos);
+  }
+  std::vector<lcr::tfit_point> coil = sweep_of([](double w) { return std::complex(0.8, w * 1e-3); }, 1e-4);
+  for (lcr::tfit_point& point : coil) point.bound = false;
+  const lcr::tcircuit_fit fit = lcr::best_circuit_fit(coil);
+  EXPECT_TRUE(fit.describes_curve);
+  EXPECT_LT(fit.l_deviation, 1e-7);
+}
+
 }  // namespace
