@@ -26,6 +26,7 @@ tshown_quantity shown_quantity(const lcr::tlcr_strings& selection, const lcr::tm
   shown.deviation = reading.deviation;
   lcr::format_quantity(0, shown.deviation_record, shown.deviation);
   shown.uncertainty = reading.uncertainty;
+  shown.uncertainty_gap = reading.uncertainty_gap;
   shown.covering = reading.covering;
   return shown;
 }
@@ -49,7 +50,10 @@ tjson_object quantity_json(const tshown_quantity& shown)
       .add("deviation", shown.deviation)
       .add("deviation_value_text", shown.deviation_record.value_text)
       .add("deviation_unit_text", shown.deviation_record.unit_text);
-  object.add("uncertainty", shown.uncertainty);  // null while not known
+  object.add("uncertainty", shown.uncertainty);  // null while not known, and why
+  if (shown.uncertainty_gap != lcr::tuncertainty_gap::none) {
+    object.add("uncertainty_unknown", lcr::uncertainty_gap_key(shown.uncertainty_gap));
+  }
   return object;
 }
 

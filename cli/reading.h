@@ -12,6 +12,7 @@
 #include "engine/comparator.h"
 #include "engine/measurement_cycle.h"
 #include "engine/quantity_texts.h"
+#include "engine/settled_reading.h"
 
 #include <optional>
 #include <string>
@@ -28,6 +29,7 @@ struct tshown_quantity {
   lcr::tlcr_strings deviation_record;
   double deviation = 0.0;
   double uncertainty = 0.0;
+  lcr::tuncertainty_gap uncertainty_gap = lcr::tuncertainty_gap::none;
   double covering = 0.0;
 };
 

@@ -103,8 +103,11 @@ std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcir
                                         : lcr::ref_resistors[static_cast<std::size_t>(row.recommended_ref_index)])
         .add("z", z)
         .add("z_deviation", row.z_deviation)
-        .add("z_uncertainty", row.z_uncertainty)
-        .add("first", first_value)
+        .add("z_uncertainty", row.z_uncertainty);
+    if (row.z_uncertainty_gap != lcr::tuncertainty_gap::none) {
+      object.add("uncertainty_unknown", lcr::uncertainty_gap_key(row.z_uncertainty_gap));
+    }
+    object.add("first", first_value)
         .add("second", second_value)
         .add("signal_state", row.signal_state);
     array += (array.size() > 1 ? "," : "") + object.text();

@@ -6,6 +6,7 @@
 #include "settings.h"
 #include "settled_reading.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -159,9 +160,14 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pa
   const tquantity_reading magnitude = quantity_reading(snapshot, quantity_key::Z, false);
   row.z_deviation = magnitude.deviation;
   row.z_uncertainty = magnitude.uncertainty;
+  row.z_uncertainty_gap = magnitude.uncertainty_gap;
   row.z_covering = magnitude.covering;
   row.z_covering_bound = magnitude.bound;
   row.signal_state = snapshot.latest_signal_state;
+  row.divider_ratio = chain.ratio_corrected;
+  const tquantity_reading phase = quantity_reading(snapshot, quantity_key::phi_Z, false);
+  row.phase_deviation = phase.deviation;
+  row.phase_uncertainty = phase.uncertainty;
   if (!quantity_deviations) {
     constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
     row.first_value = quantity_value(row.z, first.key, first.parallel, row.frequency_hz);
@@ -178,6 +184,12 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pa
   row.second_deviation = second_reading.deviation;
   row.second_uncertainty = second_reading.uncertainty;
   return row;
+}
+
+bool divider_ratio_doubtful(tcomplex ratio)
+{
+  constexpr double least_share = 0.05;
+  return std::min(c_abs(ratio), c_abs(c_sub({1.0, 0.0}, ratio))) < least_share;
 }
 
 std::vector<tfit_point> sweep_fit_points(const std::vector<tsweep_row>& rows)

@@ -18,6 +18,7 @@
 #include "circuit_fit.h"
 #include "complex_math.h"
 #include "measurement_cycle.h"
+#include "settled_reading.h"
 
 #include <optional>
 #include <string>
@@ -41,11 +42,21 @@ struct tsweep_row {
   // Statistical uncertainties (k = 2; NaN while unknown) beside the worst
   // cases, and what the point is trusted with in a fit or a comparison.
   double z_uncertainty = 0.0;
+  tuncertainty_gap z_uncertainty_gap = tuncertainty_gap::none;  // why it is unknown
   double z_covering = 0.0;
   bool z_covering_bound = true;  // z_covering is the worst case
   double first_uncertainty = 0.0;
   double second_uncertainty = 0.0;
+  // The phase of Z beside |Z|, with its figures, whatever the mode.
+  double phase_deviation = 0.0;
+  double phase_uncertainty = 0.0;
+  tcomplex divider_ratio;        // H after crosstalk and symmetry correction
 };
+
+// Whether a divider ratio leaves a reading doubtful: the device's voltage
+// or the reference's is below 5 % of the drive, where the noise of either
+// input weighs twenty times or more (another "R ref" divides better).
+bool divider_ratio_doubtful(tcomplex ratio);
 
 // The "R ref" item of a resistance, or −1 for none of the six.
 int ref_index_of(double resistance_ohm);
@@ -72,8 +83,8 @@ tquantity_pair displayed_quantity_pair();
 // the pair given) with their deviations, at the frequency and reference it
 // was made with.
 // Without `quantity_deviations` the two quantities' deviations and
-// uncertainties are left NaN (unknown), which saves two of the three
-// deviation searches: for a live display that shows only values.
+// uncertainties are left NaN (unknown), which saves two of the four
+// deviation searches: for a live display that shows |Z| and the phase.
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot);
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
                        bool quantity_deviations = true);

@@ -62,8 +62,8 @@ public:
   tmultitone_response(const tmultitone_response&) = delete;
   tmultitone_response& operator=(const tmultitone_response&) = delete;
 
-  // For a display that shows only values: each curve's two quantities then
-  // carry no deviations (NaN) until stop() or full_rows().
+  // For a display that shows |Z| and the phase: each curve's two quantities
+  // then carry no deviations (NaN) until stop() or full_rows().
   void set_values_only(bool values_only) { values_only_ = values_only; }
 
   // One tick: true when a new curve has come (in rows()). A curve is taken

@@ -247,6 +247,11 @@ void tmeasurement_page::show_values(const lcr::tmeasurement_snapshot& snapshot, 
   ui.Label30->setText(unit_text(snapshot.ref_unit_text));
 }
 
+void tmeasurement_page::show_set_up_notice(const QString& notice)
+{
+  ui.Label75->setText(notice);
+}
+
 void tmeasurement_page::clear_values()
 {
   for (QLabel* label : {ui.Label11, ui.Label1, ui.Label14, ui.Label2, ui.Label13, ui.Label15, ui.Label19, ui.Label28,

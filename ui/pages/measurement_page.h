@@ -40,6 +40,9 @@ public:
   // recommendation and the level lamp. `streaming` false: a device has
   // stopped, so the values are greyed and the lamp says "kein Signal".
   void show_values(const lcr::tmeasurement_snapshot& snapshot, int signal_state, bool streaming);
+  // What the simulated set-up measures when it is not the device under
+  // test ("" when it is, or on a real card).
+  void show_set_up_notice(const QString& notice);
 
 signals:
   // "Kal. offen" or "Kal. geschlossen" waits for its reading, or has

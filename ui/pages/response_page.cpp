@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <mutex>
 #include <utility>
@@ -50,6 +51,31 @@ QString shown(lcr::tlcr_strings record, double value)
   return QString::fromStdString(record.value_text).trimmed() + ' ' + unit_text(record.unit_text);
 }
 
+// A deviation as the measuring page shows its "max. Abweichung"; a dash
+// where it is not known.
+QString deviation_shown(lcr::tlcr_strings record, double deviation)
+{
+  if (!std::isfinite(deviation)) return QStringLiteral("–");
+  lcr::format_quantity(0, record, deviation);
+  return QString::fromStdString(record.value_text).trimmed() + ' ' + unit_text(record.unit_text);
+}
+
+// What a row's two shown values are, with their deviations.
+struct tshown_pair {
+  double left = 0.0;
+  double left_deviation = 0.0;
+  double right = 0.0;
+  double right_deviation = 0.0;
+};
+
+tshown_pair shown_pair(const lcr::tsweep_row& row, bool magnitude_and_phase)
+{
+  if (magnitude_and_phase) {
+    return {lcr::c_abs(row.z), row.z_deviation, lcr::atan_deg(row.z.re, row.z.im), row.phase_deviation};
+  }
+  return {row.first_value, row.first_deviation, row.second_value, row.second_deviation};
+}
+
 // The fit's line breaks only after a comma or a colon: a value stays with
 // its "±" and its unit ("± 664 mOhm").
 QString unbroken_values(QString text)
@@ -61,11 +87,11 @@ QString unbroken_values(QString text)
   return text;
 }
 
+// As the measuring page's "R ref" names them.
 QString reference_text(int ref_index)
 {
-  lcr::tlcr_strings record = record_of("R");
-  lcr::format_quantity(0, record, lcr::ref_resistors[static_cast<std::size_t>(ref_index)]);
-  return QString::fromStdString(record.value_text).trimmed() + ' ' + unit_text(record.unit_text);
+  static const std::array<const char*, lcr::ref_count> items{"10", "100", "1 k", "10 k", "100 k", "1 M"};
+  return QString::fromLatin1(items[static_cast<std::size_t>(lcr::clamp_ref_index(ref_index))]);
 }
 
 }  // namespace
@@ -77,7 +103,12 @@ tresponse_page::tresponse_page(QWidget* parent) : QWidget(parent)
     const QSignalBlocker quiet(ui.RadioGroup12);
     ui.RadioGroup12->set_item_index(show_magnitude_and_phase);
   }
-  // Eight rows that always fit: no scrolling.
+  // Eight rows that always fit: no scrolling. Six columns of values and
+  // their deviations take a smaller type than the controls.
+  QFont table_font = ui.TableWidget1->font();
+  table_font.setPixelSize(10);
+  ui.TableWidget1->setFont(table_font);
+  ui.TableWidget1->horizontalHeader()->setFont(table_font);
   ui.TableWidget1->verticalHeader()->hide();
   ui.TableWidget1->verticalHeader()->setDefaultSectionSize(18);
   ui.TableWidget1->horizontalHeader()->setFixedHeight(20);
@@ -86,7 +117,7 @@ tresponse_page::tresponse_page(QWidget* parent) : QWidget(parent)
   // Columns as wide as their widest text, so that no value is elided; the
   // last takes the rest.
   ui.TableWidget1->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  ui.TableWidget1->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+  ui.TableWidget1->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);
   ui.Label57->setText(axis_note());
   live_timer_.setInterval(live_tick_ms);
   connect(&live_timer_, &QTimer::timeout, this, &tresponse_page::tick_live);
@@ -122,9 +153,10 @@ void tresponse_page::Button8Click()
   ui.ProgressBar2->setValue(0);
   if (multitone_chosen()) {
     live_.emplace(auto_ref, std::nullopt, 30000 / live_tick_ms);
-    // The table and plot show values; the quantities' deviations are made
-    // for the frozen curve and an export.
-    live_->set_values_only(true);
+    // |Z| and the phase carry their deviations in every curve; the mode's
+    // two quantities only while they are shown, else for the frozen curve
+    // and an export.
+    live_->set_values_only(ui.RadioGroup12->item_index() == show_magnitude_and_phase);
     start_live();
   } else {
     sweep_.emplace(auto_ref);
@@ -231,6 +263,7 @@ void tresponse_page::show_results()
 
 void tresponse_page::RadioGroup12Click()
 {
+  if (live_) live_->set_values_only(ui.RadioGroup12->item_index() == show_magnitude_and_phase);
   fill_table();
   draw_plot();
 }
@@ -242,21 +275,28 @@ void tresponse_page::fill_table()
   const lcr::tlcr_strings left = magnitude_and_phase ? record_of("Z") : first;
   const lcr::tlcr_strings right = magnitude_and_phase ? record_of("phi_Z") : second;
   ui.TableWidget1->setHorizontalHeaderLabels(
-      {tr("Frequenz"), tr("R ref"),
-       magnitude_and_phase ? QStringLiteral("|Z|") : QString::fromStdString(left.symbol),
-       QString::fromStdString(right.symbol)});
+      {tr("f"), tr("R ref"),
+       magnitude_and_phase ? QStringLiteral("|Z|") : QString::fromStdString(left.symbol), QStringLiteral("±"),
+       QString::fromStdString(right.symbol), QStringLiteral("±")});
   for (int r = 0; r < ui.TableWidget1->rowCount(); ++r) {
     const bool filled = static_cast<std::size_t>(r) < rows_.size();
-    const lcr::tsweep_row* row = filled ? &rows_[static_cast<std::size_t>(r)] : nullptr;
-    const double left_value = !filled ? 0.0 : magnitude_and_phase ? lcr::c_abs(row->z) : row->first_value;
-    const double right_value =
-        !filled ? 0.0 : magnitude_and_phase ? lcr::atan_deg(row->z.re, row->z.im) : row->second_value;
-    const QStringList cells{filled ? frequency_text(row->frequency_hz) : QString(),
-                            filled ? reference_text(row->ref_index) : QString(),
-                            filled ? shown(left, left_value) : QString(), filled ? shown(right, right_value) : QString()};
+    QStringList cells{QString(), QString(), QString(), QString(), QString(), QString()};
+    bool doubtful = false;
+    if (filled) {
+      const lcr::tsweep_row& row = rows_[static_cast<std::size_t>(r)];
+      const tshown_pair pair = shown_pair(row, magnitude_and_phase);
+      cells = {frequency_text(row.frequency_hz),         reference_text(row.ref_index),
+               shown(left, pair.left),                   deviation_shown(left, pair.left_deviation),
+               shown(right, pair.right),                 deviation_shown(right, pair.right_deviation)};
+      doubtful = lcr::divider_ratio_doubtful(row.divider_ratio);
+    }
     for (int c = 0; c < cells.size(); ++c) {
       auto* item = new QTableWidgetItem(cells[c]);  // the table owns its items
       item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (doubtful) {
+        item->setForeground(QColor(128, 128, 128));
+        item->setToolTip(tr("Teilerverhältnis ungünstig: ein anderer R ref misst hier genauer"));
+      }
       ui.TableWidget1->setItem(r, c, item);
     }
   }
@@ -271,10 +311,17 @@ void tresponse_page::draw_plot()
   graphic::tresponse_trace right;
   double left_known = 0.0;  // the largest statistical uncertainty of the points
   double right_known = 0.0;
+  std::vector<double> left_deviations;
+  std::vector<double> right_deviations;
+  std::vector<bool> doubtful;
   for (const lcr::tsweep_row& row : rows_) {
     frequencies.push_back(row.frequency_hz);
-    left.values.push_back(magnitude_and_phase ? lcr::c_abs(row.z) : row.first_value);
-    right.values.push_back(magnitude_and_phase ? lcr::atan_deg(row.z.re, row.z.im) : row.second_value);
+    const tshown_pair pair = shown_pair(row, magnitude_and_phase);
+    left.values.push_back(pair.left);
+    right.values.push_back(pair.right);
+    left_deviations.push_back(pair.left_deviation);
+    right_deviations.push_back(pair.right_deviation);
+    doubtful.push_back(lcr::divider_ratio_doubtful(row.divider_ratio));
     if (std::isfinite(row.first_uncertainty)) left_known = std::max(left_known, row.first_uncertainty);
     if (std::isfinite(row.second_uncertainty)) right_known = std::max(right_known, row.second_uncertainty);
   }
@@ -283,14 +330,22 @@ void tresponse_page::draw_plot()
   if (magnitude_and_phase) {
     left.axis = graphic::logarithmic_axis(left.values);
     right.axis = graphic::phase_axis();
-    left = {left.values, left.axis, "Z", QStringLiteral("|Z|")};
-    right = {right.values, right.axis, "phi_Z", QStringLiteral("phi")};
+    left.quantity = "Z";
+    right.quantity = "phi_Z";
+    left.caption = QStringLiteral("|Z|");
+    right.caption = QStringLiteral("phi");
   } else {
-    left = {left.values, graphic::linear_axis(left.values, uncertainties_shown * left_known), first.quantity,
-            QString::fromStdString(first.symbol)};
-    right = {right.values, graphic::linear_axis(right.values, uncertainties_shown * right_known), second.quantity,
-             QString::fromStdString(second.symbol)};
+    left.axis = graphic::linear_axis(left.values, uncertainties_shown * left_known);
+    right.axis = graphic::linear_axis(right.values, uncertainties_shown * right_known);
+    left.quantity = first.quantity;
+    right.quantity = second.quantity;
+    left.caption = QString::fromStdString(first.symbol);
+    right.caption = QString::fromStdString(second.symbol);
   }
+  left.deviations = std::move(left_deviations);
+  right.deviations = std::move(right_deviations);
+  left.doubtful = doubtful;
+  right.doubtful = std::move(doubtful);
   plot_ = graphic::draw_response_plot(ui.PaintBox2->size(), frequencies, left, right);
   ui.PaintBox2->show_image(plot_);
 }

@@ -10,6 +10,7 @@
 
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 
@@ -80,6 +81,25 @@ void tsimulation_page::apply_set_up()
   }
   config.noise_rms = ui.ComboBox5->currentText().toDouble();
   rewire(config);
+  emit set_up_applied();
+}
+
+void tsimulation_page::choose_automatic_set_up()
+{
+  {
+    const QSignalBlocker quiet(ui.RadioGroup10);
+    ui.RadioGroup10->set_item_index(automatic_item);
+  }
+  apply_set_up();
+}
+
+QString tsimulation_page::set_up_notice() const
+{
+  const waveio::tset_up set_up = chosen_set_up();
+  if (set_up == waveio::tset_up::device_under_test) return {};
+  const auto found = std::find(manual_set_ups.begin(), manual_set_ups.end(), set_up);
+  const QString name = ui.RadioGroup10->items().value(static_cast<int>(found - manual_set_ups.begin()) + 1);
+  return tr("Simulation: %1, nicht das Messobjekt").arg(name);
 }
 
 void tsimulation_page::restore_choices(int set_up_item, int adapter_item, const QString& noise)

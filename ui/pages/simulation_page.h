@@ -30,6 +30,16 @@ public:
   // The settings file's "Aufbau", adapter and noise; items out of range and
   // a noise not in the list keep the defaults. Applied to the set-up.
   void restore_choices(int set_up_item, int adapter_item, const QString& noise);
+  // "Aufbau" back to "automatisch": the terminals wired to the device
+  // unless a calibration or a test asks otherwise. Applied.
+  void choose_automatic_set_up();
+  // For the measuring page: what is wired instead of the device under test
+  // ("" while it is the device).
+  QString set_up_notice() const;
+
+signals:
+  // The set-up was rewired; set_up_notice() tells what it measures now.
+  void set_up_applied();
 
 public slots:
   void Edit18Exit();

@@ -23,6 +23,7 @@ constexpr double highest_hz = 20000.0;
 constexpr int top_margin = 18;  // the legend above the top scale value
 constexpr int bottom_margin = 14;
 constexpr int label_gap = 4;    // between the frame and a scale value (and a point's square)
+constexpr QRgb doubtful_colour = qRgb(128, 128, 128);  // the status grey
 
 double nice_step(double span)
 {
@@ -146,14 +147,39 @@ void draw_scale(QPainter& painter, const tframe& frame, const tresponse_trace& t
   }
 }
 
+// A point's deviation as a bar with short ends, within the frame.
+void draw_deviation_bar(QPainter& painter, const tframe& frame, const tresponse_axis& axis, int x, double value,
+                        double deviation)
+{
+  if (!std::isfinite(deviation) || !(deviation > 0.0)) return;
+  const int top = std::clamp(frame.y_of(axis, value + deviation), frame.area.top(), frame.area.bottom());
+  // Below zero on a logarithmic scale: the bar reaches the frame's foot.
+  const int bottom = axis.logarithmic && !(value - deviation > 0.0)
+                         ? frame.area.bottom()
+                         : std::clamp(frame.y_of(axis, value - deviation), frame.area.top(), frame.area.bottom());
+  painter.drawLine(x, top, x, bottom);
+  painter.drawLine(x - 2, top, x + 2, top);
+  painter.drawLine(x - 2, bottom, x + 2, bottom);
+}
+
 void draw_trace(QPainter& painter, const tframe& frame, std::span<const double> frequencies_hz,
                 const tresponse_trace& trace, QRgb colour)
 {
-  painter.setPen(QColor(colour));
   const std::size_t count = std::min(frequencies_hz.size(), trace.values.size());
   for (std::size_t i = 0; i < count; ++i) {
     const QPoint point(frame.x_of(frequencies_hz[i]), frame.y_of(trace.axis, trace.values[i]));
-    painter.fillRect(QRect(point - QPoint(2, 2), QSize(5, 5)), QColor(colour));
+    const bool doubtful = i < trace.doubtful.size() && trace.doubtful[i];
+    painter.setPen(doubtful ? QColor(doubtful_colour) : QColor(colour));
+    if (i < trace.deviations.size()) {
+      draw_deviation_bar(painter, frame, trace.axis, point.x(), trace.values[i], trace.deviations[i]);
+    }
+    if (doubtful) {
+      painter.fillRect(QRect(point - QPoint(2, 2), QSize(5, 5)), Qt::black);
+      painter.drawRect(QRect(point - QPoint(2, 2), QSize(4, 4)));
+    } else {
+      painter.fillRect(QRect(point - QPoint(2, 2), QSize(5, 5)), QColor(colour));
+    }
+    painter.setPen(QColor(colour));
     if (i > 0) {
       painter.drawLine(QPoint(frame.x_of(frequencies_hz[i - 1]), frame.y_of(trace.axis, trace.values[i - 1])), point);
     }

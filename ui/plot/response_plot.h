@@ -4,7 +4,8 @@
 // The frequency-response plot of a sweep: two traces over the eight test
 // frequencies on a logarithmic frequency axis, the first (green) on the
 // left scale, the second (yellow) on the right, on the time-course plot's
-// black ground with its grey grid. The axes' arithmetic is plain functions;
+// black ground with its grey grid, each point with the bar of its
+// deviation. The axes' arithmetic is plain functions;
 // the drawing makes a QImage. Window's thread.
 
 #include <QImage>
@@ -47,6 +48,11 @@ struct tresponse_trace {
   tresponse_axis axis;
   std::string quantity;        // the quantity key, for the scale's unit ("Z", "phi_Z", "C")
   QString caption;             // the legend: "|Z|", "phi", "Cs"
+  // Each point's deviation, drawn as a bar from value − deviation to value
+  // + deviation (none where empty or not finite), and the points a doubtful
+  // divider ratio leaves uncertain, drawn hollow in grey.
+  std::vector<double> deviations;
+  std::vector<bool> doubtful;
 };
 
 // The scale's values as drawn beside its grid lines: decades as "1 KOhm",

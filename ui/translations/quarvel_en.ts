@@ -262,6 +262,26 @@
         <comment>kilo prefix of a unit</comment>
         <translation>k</translation>
     </message>
+    <message>
+        <source> (beschreibt die Kurve nur näherungsweise)</source>
+        <translation> (describes the curve only approximately)</translation>
+    </message>
+    <message>
+        <source>keine Streuungen einer Quarvel-Kalibrierung (Version 1)</source>
+        <translation>no spreads of a Quarvel calibration (version 1)</translation>
+    </message>
+    <message>
+        <source>keine Streuung eines Kalibrierwerts</source>
+        <translation>no spread of a calibration entry</translation>
+    </message>
+    <message>
+        <source>Datei zu groß für Streuungen (über 1 MB)</source>
+        <translation>file too large for spreads (over 1 MB)</translation>
+    </message>
+    <message>
+        <source>Zeile</source>
+        <translation>line</translation>
+    </message>
 </context>
 <context>
     <name>error_box</name>
@@ -830,10 +850,6 @@
         <translation>Multitone live, %1 curves/s</translation>
     </message>
     <message>
-        <source>Frequenz</source>
-        <translation>Frequency</translation>
-    </message>
-    <message>
         <source>R ref</source>
         <translation>R ref</translation>
     </message>
@@ -845,12 +861,27 @@
         <source>Frequenzgang als Bild</source>
         <translation>Frequency response as image</translation>
     </message>
+    <message>
+        <source>f</source>
+        <translation>f</translation>
+    </message>
+    <message>
+        <source>Teilerverhältnis ungünstig: ein anderer R ref misst hier genauer</source>
+        <translation>unfavourable divider ratio: another R ref measures more exactly here</translation>
+    </message>
 </context>
 <context>
     <name>tsetup_page</name>
     <message>
         <source>Fernsteuerung: %1</source>
         <translation>Remote control: %1</translation>
+    </message>
+</context>
+<context>
+    <name>tsimulation_page</name>
+    <message>
+        <source>Simulation: %1, nicht das Messobjekt</source>
+        <translation>Simulation: %1, not the device under test</translation>
     </message>
 </context>
 <context>

@@ -17,6 +17,10 @@ constexpr const char* context = "engine";
 // replaced in its middle.
 constexpr std::array pieces{
     QT_TRANSLATE_NOOP("engine", "kein eingeschwungener Messwert mit dem Multiton"),
+    QT_TRANSLATE_NOOP("engine", " (beschreibt die Kurve nur näherungsweise)"),
+    QT_TRANSLATE_NOOP("engine", "keine Streuungen einer Quarvel-Kalibrierung (Version 1)"),
+    QT_TRANSLATE_NOOP("engine", "keine Streuung eines Kalibrierwerts"),
+    QT_TRANSLATE_NOOP("engine", "Datei zu groß für Streuungen (über 1 MB)"),
     QT_TRANSLATE_NOOP("engine", "kein eingeschwungener Messwert bei"),
     QT_TRANSLATE_NOOP("engine", "kein eingeschwungener Messwert (Aufbau, Ton oder Tonstrom unruhig)"),
     QT_TRANSLATE_NOOP("engine", "bekannter Widerstand nicht vom Leerlauf zu unterscheiden"),
@@ -48,6 +52,7 @@ constexpr std::array pieces{
     QT_TRANSLATE_NOOP("engine", "Reihe R-C"),
     QT_TRANSLATE_NOOP("engine", "Reihe R-L"),
     QT_TRANSLATE_NOOP("engine", "E/A-Fehler"),
+    QT_TRANSLATE_NOOP("engine", "Zeile"),
 };
 
 // Texts that are only ever whole and too short to be looked for inside

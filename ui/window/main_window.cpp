@@ -115,6 +115,7 @@ void TForm1::connect_pages()
   connect(measurement, &tmeasurement_page::correction_started, this, &TForm1::follow_set_up);
   connect(measurement, &tmeasurement_page::correction_ended, this, &TForm1::follow_set_up);
   connect(setup_page_, &tsetup_page::measurement_resumed, measurement, &tmeasurement_page::RadioGroup4Click);
+  connect(simulation_page_, &tsimulation_page::set_up_applied, this, &TForm1::show_set_up_notice);
 }
 
 void TForm1::FormCreate()
@@ -188,6 +189,9 @@ void TForm1::select_simulated_set_up()
   config.dut_network = *options_.sim_dut;
   devices_->fixture().set_configuration(config);  // throws on a malformed network
   simulation_page_->ui.Edit18->setText(QString::fromStdString(config.dut_network));
+  // A network given to measure is measured: whatever "Aufbau" the last run
+  // left, the terminals hold it.
+  simulation_page_->choose_automatic_set_up();
   select_entry(*setup_page_->ui.ComboBox1, devices_->fixture_in_id());
   select_entry(*setup_page_->ui.ComboBox2, devices_->fixture_out_id());
 }
@@ -235,6 +239,12 @@ void TForm1::enable_simulation_page()
                          waveio::stream.out_device_id.load() == devices_->fixture_out_id();
   PageControl1->setTabEnabled(PageControl1->indexOf(simulation_page_), simulated);
   response_page_->allow_reference_switching(simulated_set_up_selected());
+  show_set_up_notice();
+}
+
+void TForm1::show_set_up_notice()
+{
+  measurement_page_->show_set_up_notice(simulated_set_up_selected() ? simulation_page_->set_up_notice() : QString());
 }
 
 bool TForm1::simulated_set_up_selected() const

@@ -98,6 +98,9 @@ public:
   // Both directions on the simulated set-up, whose adapter follows "R ref"
   // by itself.
   bool simulated_set_up_selected() const;
+  // The measuring page's notice of a simulated set-up that is not wired to
+  // the device under test.
+  void show_set_up_notice();
 
 public slots:
   void Timer1Timer();

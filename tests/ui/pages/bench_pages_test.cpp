@@ -97,7 +97,7 @@ TEST_F(BenchPages, TheSweepPageMeasuresFitsAndExports)
   auto* table = window->findChild<QTableWidget*>("TableWidget1");
   EXPECT_EQ(table->item(0, 0)->text(), "100 Hz");
   EXPECT_EQ(table->item(7, 0)->text(), "20 KHz");  // the window's "K", as in "KOhm"
-  EXPECT_EQ(table->item(7, 1)->text(), "10 Ohm");  // the reference recommended for 8 Ω
+  EXPECT_EQ(table->item(7, 1)->text(), "10");  // the reference recommended for 8 Ω, as "R ref" names it
   EXPECT_EQ(page.fit().model, lcr::tcircuit_model::series_rc);
   EXPECT_NEAR(page.fit().r_ohm, 2.0, page.fit().r_deviation);
   EXPECT_NEAR(page.fit().c_f, 1e-6, page.fit().c_deviation);
@@ -167,6 +167,43 @@ TEST_F(BenchPages, TheLiveResponseRunsUntilStopped)
   EXPECT_FALSE(page.live_running());
   EXPECT_FALSE(lcr::settings.multitone.load());
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+// The live curve of 1 µF + 2 Ω at the fresh start's "R ref" 10 Ω: each point
+// shows its deviation beside its value, and the deviation holds the error;
+// the points where the capacitor's 1.6 kΩ leaves the 10 Ω reference almost
+// nothing of the drive are grey, with why; their deviation bars reach wide.
+TEST_F(BenchPages, TheResponseShowsEachPointsDeviationAndGreysDoubtfulOnes)
+{
+  start_window("C=1u + R=2");
+  use_virtual_clock();
+  window->page_control().setCurrentWidget(&window->response_page());
+  tresponse_page& page = window->response_page();
+  combo("ComboBox6")->setCurrentIndex(1);
+  click(push_button("Button8"));
+  for (int tick = 0; tick < 100 && page.live_curves_shown() < 3; ++tick) {
+    advance(0.1);
+    page.tick_live();
+  }
+  ASSERT_EQ(page.rows().size(), 8u);
+  auto* table = window->findChild<QTableWidget*>("TableWidget1");
+  EXPECT_EQ(table->horizontalHeaderItem(3)->text(), QStringLiteral("±"));
+  for (int r = 0; r < 8; ++r) {
+    const lcr::tsweep_row& row = page.rows()[static_cast<std::size_t>(r)];
+    const std::complex<double> truth{2.0, -1.0 / (2.0 * lcr::pi * row.frequency_hz * 1e-6)};
+    const std::complex<double> z{row.z.re, row.z.im};
+    EXPECT_LE(std::abs(std::abs(z) - std::abs(truth)), row.z_deviation) << row.frequency_hz;
+    const double phase_error = std::remainder(std::atan(z.imag() / z.real()) - std::atan(truth.imag() / truth.real()), lcr::pi);
+    EXPECT_LE(std::fabs(phase_error) * 180.0 / lcr::pi, row.phase_deviation) << row.frequency_hz;
+    EXPECT_FALSE(table->item(r, 3)->text().isEmpty());
+    EXPECT_FALSE(table->item(r, 5)->text().isEmpty());
+    const bool doubtful = lcr::divider_ratio_doubtful(row.divider_ratio);
+    EXPECT_EQ(table->item(r, 2)->foreground().color() == QColor(128, 128, 128), doubtful) << row.frequency_hz;
+    EXPECT_EQ(table->item(r, 2)->toolTip().isEmpty(), !doubtful);
+  }
+  EXPECT_TRUE(lcr::divider_ratio_doubtful(page.rows().front().divider_ratio));   // 1.6 kΩ on 10 Ω
+  EXPECT_FALSE(lcr::divider_ratio_doubtful(page.rows().back().divider_ratio));   // 8 Ω on 10 Ω
+  click(push_button("Button13"));
 }
 
 // The widest values, a few hundred milliohms with six digits, and the

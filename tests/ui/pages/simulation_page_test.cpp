@@ -139,12 +139,24 @@ TEST_F(SimulationPage, ItsChoicesOutliveARestart)
   EXPECT_EQ(kept.simsetup, 2);
   EXPECT_EQ(kept.simnoise, "3");
 
-  start_window("R=1k");
+  start_window();  // the simulated set-up as the settings file keeps it
   EXPECT_EQ(option_group("RadioGroup11")->item_index(), 1);
   EXPECT_EQ(option_group("RadioGroup10")->item_index(), 2);
   EXPECT_TRUE(waveio::has_imperfections(fixture()));
   EXPECT_EQ(fixture().noise_rms, 3.0);
   EXPECT_EQ(fixture().device_state, waveio::tdevice_state::open);
+  // The measuring page says what it measures instead of the part.
+  EXPECT_EQ(label("Label75"), "Simulation: Messklemmen offen, nicht das Messobjekt");
+  close_window();
+
+  // A network given on the command line is measured as given, whatever
+  // "Aufbau" the last run left; the adapter and the noise stay.
+  start_window("C=1u + R=2");
+  EXPECT_EQ(option_group("RadioGroup10")->item_index(), 0);
+  EXPECT_EQ(fixture().device_state, waveio::tdevice_state::device_under_test);
+  EXPECT_EQ(fixture().dut_network, "C=1u + R=2");
+  EXPECT_EQ(fixture().noise_rms, 3.0);
+  EXPECT_EQ(label("Label75"), "");
 }
 
 // Turned up, the simulated card's recording volume overdrives test 1's

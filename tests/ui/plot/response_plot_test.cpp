@@ -42,7 +42,7 @@ TEST(ResponsePlotScales, AFlatCurveStaysFlatAndItsValuesDiffer)
       EXPECT_GE(value, axis.low) << c.quantity;
       EXPECT_LE(value, axis.high) << c.quantity;
     }
-    const std::vector<QString> texts = graphic::scale_texts({c.values, axis, c.quantity, QString()});
+    const std::vector<QString> texts = graphic::scale_texts({c.values, axis, c.quantity, QString(), {}, {}});
     ASSERT_GE(texts.size(), 3u) << c.quantity;
     EXPECT_LE(texts.size(), 11u) << c.quantity;
     EXPECT_EQ(std::set<QString>(texts.begin(), texts.end()).size(), texts.size())
@@ -50,7 +50,7 @@ TEST(ResponsePlotScales, AFlatCurveStaysFlatAndItsValuesDiffer)
   }
   // One unit on a scale: "1,000 µF", not "1000 n" beside "1 µ".
   const std::vector<QString> texts =
-      graphic::scale_texts({steady_capacitance, graphic::linear_axis(steady_capacitance), "C", QString()});
+      graphic::scale_texts({steady_capacitance, graphic::linear_axis(steady_capacitance), "C", QString(), {}, {}});
   for (const QString& text : texts) EXPECT_TRUE(text.endsWith(QStringLiteral(" µF"))) << text.toStdString();
   lcr::set_decimal_separator('.');
 }
@@ -61,14 +61,44 @@ TEST(ResponsePlotScales, NoScaleValueIsCut)
 {
   const std::vector<double> frequencies{100, 200, 500, 1000, 2000, 5000, 10000, 20000};
   const std::vector<double> resistance{1234.5, 1234.6, 1234.4, 1234.5, 1234.7, 1234.5, 1234.4, 1234.6};
-  const graphic::tresponse_trace first{resistance, graphic::linear_axis(resistance), "R", "Rs"};
-  const graphic::tresponse_trace second{steady_capacitance, graphic::linear_axis(steady_capacitance), "C", "Cs"};
+  const graphic::tresponse_trace first{resistance, graphic::linear_axis(resistance), "R", "Rs", {}, {}};
+  const graphic::tresponse_trace second{steady_capacitance, graphic::linear_axis(steady_capacitance), "C", "Cs", {}, {}};
   const QImage image = graphic::draw_response_plot(QSize(222, 170), frequencies, first, second);
   for (const int x : {0, image.width() - 1}) {
     for (int y = 0; y < image.height(); ++y) {
       ASSERT_EQ(image.pixelColor(x, y), QColor(Qt::black)) << "column " << x << ", row " << y;
     }
   }
+}
+
+// A point's deviation is a bar through it in its trace's colour, as long as
+// the deviation on the scale; a doubtful point is a hollow grey square.
+TEST(ResponsePlotScales, EachPointCarriesItsDeviationBar)
+{
+  const std::vector<double> frequencies{100, 1000, 20000};
+  graphic::tresponse_trace first{{1.0, 1.0, 1.0}, {0.0, 2.0, false, 0.5}, "R", "Rs", {}, {}};
+  const graphic::tresponse_trace second{{-45.0, -45.0, -45.0}, graphic::phase_axis(), "phi_Z", "phi", {}, {}};
+  const QImage plain = graphic::draw_response_plot(QSize(222, 170), frequencies, first, second);
+  first.deviations = {0.5, 0.0, 0.0};
+  first.doubtful = {false, true, false};
+  const QImage marked = graphic::draw_response_plot(QSize(222, 170), frequencies, first, second);
+  const auto count_in_column = [](const QImage& image, int x, QColor colour) {
+    int rows = 0;
+    for (int y = 0; y < image.height(); ++y) rows += image.pixelColor(x, y) == colour;
+    return rows;
+  };
+  const QColor green(0, 255, 0);
+  const QColor grey(128, 128, 128);
+  int longest_bar = 0;
+  int grey_added = 0;
+  for (int x = 0; x < plain.width(); ++x) {
+    longest_bar = std::max(longest_bar, count_in_column(marked, x, green) - count_in_column(plain, x, green));
+    grey_added += std::max(0, count_in_column(marked, x, grey) - count_in_column(plain, x, grey));
+  }
+  // ±0.5 on a scale of 0 … 2: half of the frame's some 138 rows.
+  EXPECT_GT(longest_bar, 55);
+  EXPECT_LT(longest_bar, 80);
+  EXPECT_GE(grey_added, 8);
 }
 
 }  // namespace

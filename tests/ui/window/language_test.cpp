@@ -13,6 +13,7 @@
 #include "ui/window/translation.h"
 
 #include "engine/calibration_file.h"
+#include "engine/calibration_spread_file.h"
 #include "engine/calibration_steps.h"
 #include "engine/circuit_fit.h"
 #include "engine/comparator.h"
@@ -234,6 +235,12 @@ TEST_F(EnglishWindow, TheEnginesTextsArriveInEnglish)
     texts << engine_text(lcr::circuit_fit_text(fit));
   }
   texts << engine_text(lcr::circuit_fit_text(lcr::tcircuit_fit{}));
+  fit.describes_curve = false;
+  texts << engine_text(lcr::circuit_fit_text(fit));
+  lcr::tcalibration_spreads spreads;
+  for (const char* spread_file : {"Quarvel calibration spreads 9\n", "Quarvel calibration spreads 1\nz_ref 9\n"}) {
+    texts << engine_text(lcr::read_calibration_spread_text(spread_file, lcr::nominal_calibration_tables(), spreads).text());
+  }
   texts << engine_text(lcr::tfile_result{false, "E/A-Fehler 13", "Quarvel.cal"}.text());
   for (const QString& text : texts) {
     EXPECT_FALSE(text.isEmpty());
