@@ -34,7 +34,7 @@ using quarvel_test::tcoverage_way;
 void print_row(const char* set_up, const char* way, const char* figure, const tcoverage& c)
 {
   const double known = std::max(c.readings - c.unknown_uncertainty, 1);
-  std::printf("| %-30s | %-22s | %-5s | %6d | %6.1f %% | %5d | %8.2f | %6.1f %% | %8.3f |\n", set_up, way, figure,
+  std::printf("| %-31s | %-20s | %-12s | %6d | %6.1f %% | %5d | %8.2f | %6.1f %% | %8.3f |\n", set_up, way, figure,
               c.readings, 100.0 * c.within_uncertainty / known, c.unknown_uncertainty, c.worst_in_uncertainties,
               100.0 * c.within_deviation / std::max(c.readings, 1), c.worst_in_deviations);
 }
@@ -68,9 +68,9 @@ int main(int argc, char** argv)
                                      {"realistic, calibrated, noise 1", true, 1.0},
                                      {"realistic, calibrated, noise 30", true, 30.0}};
   std::vector<tcoverage_way> ways{{"single FT 1, Mw 1", false, 1, 1},
-                         {"single FT 4, Mw 4", false, 4, 4},
+                         {"single FT 4, Mw 4", false, 4, 4, true},
                          {"single FT 1, Mw 16", false, 1, 16},
-                         {"multitone FT 1, Mw 4", true, 1, 4}};
+                         {"multitone FT 1, Mw 4", true, 1, 4, true}};
   if (quick) ways.resize(2);
   std::printf("| set-up | way | value | readings | within u (k=2) | u unknown | worst error/u | within deviation | worst "
               "error/deviation |\n|---|---|---|---|---|---|---|---|---|\n");
@@ -82,6 +82,7 @@ int main(int argc, char** argv)
       const tcoverage_result result = probe.measure(way);
       print_row(set_up.name, way.name, "|Z|", result.magnitude);
       print_row(set_up.name, way.name, "phi", result.phase);
+      if (way.functions) print_row(set_up.name, way.name, "20 functions", result.functions);
       std::fflush(stdout);
     }
   }

@@ -164,6 +164,40 @@ double spread_floor(const tmeasurement_snapshot& snapshot)
 
 }  // namespace
 
+double bounded_deviation(const tdeviation_inputs& inputs, quantity_key key, bool parallel)
+{
+  const double deviation = deviation_search(inputs, key, parallel).deviation;
+  const tcomplex z = divider_open_corrected(inputs.h, inputs.z_ref, inputs.y_open);
+  const double f = inputs.frequency_hz;
+  const tquantity_poles poles = quantity_poles(key, parallel, f, z);
+  const bool pole_r = poles.resistance;
+  const bool pole_x = poles.reactance;
+  const bool pole_z = poles.impedance;
+  if (!pole_r && !pole_x && !pole_z) return deviation;
+  // Near a pole the grid of noise phasors may miss how far the value runs:
+  // the resistance and reactance are bounded by their own worst cases, and
+  // the value is taken over that whole box (which also holds the
+  // reference's ±2 % acting on both at once, so it errs wide).
+  const double d_r = deviation_search(inputs, quantity_key::R, false).deviation;
+  const double d_x = deviation_search(inputs, quantity_key::X, false).deviation;
+  // How near the pole the reachable values come, in steps of the worst
+  // case: at 1 or less they hold it; beyond 4 the value is smooth enough
+  // there for the grid.
+  const double nearness = std::min({pole_r ? std::fabs(z.re) / d_r : infinity, pole_x ? std::fabs(z.im) / d_x : infinity,
+                                    pole_z ? std::max(std::fabs(z.re) / d_r, std::fabs(z.im) / d_x) : infinity});
+  if (!(nearness > 1.0)) return infinity;
+  if (nearness > 4.0) return deviation;
+  const double nominal = quantity_value(z, key, parallel, f);
+  double widest = deviation;
+  for (const double r_step : {-1.0, 0.0, 1.0}) {
+    for (const double x_step : {-1.0, 0.0, 1.0}) {
+      const double v = quantity_value({z.re + r_step * d_r, z.im + x_step * d_x}, key, parallel, f);
+      widest = std::max(widest, std::fabs(quantity_difference(key, v, nominal)));
+    }
+  }
+  return widest;
+}
+
 tdeviation_inputs deviation_snapshot()
 {
   const int r = clamp_ref_index(settings.ref_index.load());
@@ -208,7 +242,7 @@ double noise_deviation(tcomplex h, const tlcr_strings& record, double a1)
 double quantity_deviation(const tlcr_strings& record)
 {
   const tdeviation_inputs inputs = deviation_snapshot();
-  return deviation_search(inputs, parse_quantity_key(record.quantity), is_parallel_circuit(record.circuit)).deviation;
+  return bounded_deviation(inputs, parse_quantity_key(record.quantity), is_parallel_circuit(record.circuit));
 }
 
 }  // namespace lcr

@@ -58,6 +58,13 @@ struct tdeviation_search {
 
 tdeviation_search deviation_search(const tdeviation_inputs& inputs, quantity_key key, bool parallel);
 
+// The search's result; for a quantity with a pole (a parallel resistance,
+// a Q, a capacitance from a reactance, an admittance) that the worst cases
+// of the resistance and reactance come near, at least its range over every
+// resistance and reactance within them, and infinity where that range
+// holds the pole: the value may grow without bound.
+double bounded_deviation(const tdeviation_inputs& inputs, quantity_key key, bool parallel);
+
 // The worst-case absolute deviation of the record's quantity for ratio h and
 // left amplitude a1, with the other inputs from the latest evaluation.
 double noise_deviation(tcomplex h, const tlcr_strings& record, double a1);

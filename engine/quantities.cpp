@@ -85,4 +85,15 @@ double quantity_difference(quantity_key key, double a, double b)
   return period > 0.0 && std::isfinite(difference) ? std::remainder(difference, period) : difference;
 }
 
+tquantity_poles quantity_poles(quantity_key key, bool parallel, double frequency_hz, tcomplex z)
+{
+  const double magnitude = c_abs(z) > 0.0 ? c_abs(z) : 1.0;
+  const auto size = [&](tcomplex at) { return std::fabs(quantity_value(at, key, parallel, frequency_hz)); };
+  // Against its size at 45°, not at z, which may lie near the pole itself.
+  const double reference = 1e6 * size({magnitude * std::sqrt(0.5), magnitude * std::sqrt(0.5)});
+  if (!(reference > 0.0)) return {};
+  const double tiny = 1e-9 * magnitude;
+  return {size({tiny, z.im}) > reference, size({z.re, tiny}) > reference, size({tiny, tiny}) > reference};
+}
+
 }  // namespace lcr

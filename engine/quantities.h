@@ -48,6 +48,18 @@ double quantity_period(quantity_key key);
 // a − b, for a phase the nearest to zero of its values modulo 180°.
 double quantity_difference(quantity_key key, double a, double b);
 
+// Where a quantity near z grows without bound: as the resistance, the
+// reactance or the whole impedance goes to zero (a parallel resistance, a
+// Q, a capacitance from a reactance, an admittance). Told numerically: near
+// there it exceeds a million times its size at the same magnitude at 45°
+// (a quantity that is 0 there has none).
+struct tquantity_poles {
+  bool resistance = false;
+  bool reactance = false;
+  bool impedance = false;
+};
+tquantity_poles quantity_poles(quantity_key key, bool parallel, double frequency_hz, tcomplex z);
+
 struct tmeas_mode {
   std::string_view first_key;
   std::string_view first_circuit;

@@ -71,6 +71,7 @@ const char* uncertainty_gap_text(tuncertainty_gap gap)
     case tuncertainty_gap::none: return "";
     case tuncertainty_gap::not_settled: return "Messwert nicht eingeschwungen";
     case tuncertainty_gap::calibration_unknown: return "Streuung der Kalibrierung unbekannt (nicht mit ihr gespeichert)";
+    case tuncertainty_gap::unbounded: return "ohne Grenze: der Pol der Größe liegt in ihr";
   }
   return "";
 }
@@ -81,6 +82,7 @@ const char* uncertainty_gap_key(tuncertainty_gap gap)
     case tuncertainty_gap::none: return "";
     case tuncertainty_gap::not_settled: return "not_settled";
     case tuncertainty_gap::calibration_unknown: return "calibration_spread_unknown";
+    case tuncertainty_gap::unbounded: return "unbounded";
   }
   return "";
 }
@@ -110,10 +112,36 @@ tuncertainty reading_uncertainty(const tmeasurement_snapshot& snapshot, quantity
     out.gap = tuncertainty_gap::calibration_unknown;
     return out;
   }
-  const double reading_variance = propagate_variance(
-      [&](tcomplex h) { return quantity_value(run_correction_chain(h, entries).z, key, parallel, frequency_hz); },
-      snapshot.avg_ratio, spread, period);
-  out.expanded = coverage_factor * std::sqrt(std::max(reading_variance + calibration.variance, 0.0));
+  const auto reading_variance_of = [&](quantity_key of, bool of_parallel, double of_period) {
+    return propagate_variance(
+        [&](tcomplex h) { return quantity_value(run_correction_chain(h, entries).z, of, of_parallel, frequency_hz); },
+        snapshot.avg_ratio, spread, of_period);
+  };
+  out.expanded =
+      coverage_factor * std::sqrt(std::max(reading_variance_of(key, parallel, period) + calibration.variance, 0.0));
+  // A linear spread means nothing where it reaches the quantity's pole:
+  // the value may lie anywhere beyond.
+  const tcomplex z = run_correction_chain(snapshot.avg_ratio, entries).z;
+  const tquantity_poles poles = quantity_poles(key, parallel, frequency_hz, z);
+  if (poles.resistance || poles.reactance || poles.impedance) {
+    const auto reaches = [&](quantity_key part, double nominal) {
+      const double part_variance =
+          reading_variance_of(part, false, 0.0) + entries_variance(entries, calibration_entry_spreads(snapshot.tag.ref_index,
+                                                                                              snapshot.tag.freq_index),
+                                                            0.0, [&](const tcal_entries& with) {
+                                                              return quantity_value(
+                                                                  run_correction_chain(snapshot.avg_ratio, with).z,
+                                                                  part, false, frequency_hz);
+                                                            }).variance;
+      return !(std::fabs(nominal) > coverage_factor * std::sqrt(std::max(part_variance, 0.0)));
+    };
+    const bool reached_r = (poles.resistance || poles.impedance) && reaches(quantity_key::R, z.re);
+    const bool reached_x = (poles.reactance || poles.impedance) && reaches(quantity_key::X, z.im);
+    if ((poles.resistance && reached_r) || (poles.reactance && reached_x) || (poles.impedance && reached_r && reached_x)) {
+      out.expanded = std::numeric_limits<double>::infinity();
+      out.gap = tuncertainty_gap::unbounded;
+    }
+  }
   return out;
 }
 
@@ -140,8 +168,8 @@ tquantity_reading quantity_reading(const tmeasurement_snapshot& snapshot, quanti
   const tuncertainty uncertainty = reading_uncertainty(snapshot, key, parallel);
   reading.uncertainty = uncertainty.expanded;
   reading.uncertainty_gap = uncertainty.gap;
-  reading.deviation = deviation_search(deviation_inputs(snapshot), key, parallel).deviation +
-                      worst_case_factor * uncertainty.calibration;
+  reading.deviation =
+      bounded_deviation(deviation_inputs(snapshot), key, parallel) + worst_case_factor * uncertainty.calibration;
   if (std::isfinite(reading.uncertainty)) reading.deviation = std::max(reading.deviation, reading.uncertainty);
   const bool known_reference = reference_calibrated(snapshot.tag.ref_index, snapshot.tag.freq_index);
   reading.bound = !(known_reference && std::isfinite(reading.uncertainty));

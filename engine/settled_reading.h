@@ -34,11 +34,12 @@ enum class tuncertainty_gap {
   none,
   not_settled,          // the reading has not settled: its spread is not known yet
   calibration_unknown,  // a calibration entry it uses was read without its spread
+  unbounded,            // the quantity's pole lies within it (a Q of a lossless part)
 };
 
 // For the operator: "" for none, else why the uncertainty is missing.
 const char* uncertainty_gap_text(tuncertainty_gap gap);
-// For programs: "", "not_settled", "calibration_spread_unknown".
+// For programs: "", "not_settled", "calibration_spread_unknown", "unbounded".
 const char* uncertainty_gap_key(tuncertainty_gap gap);
 
 struct tuncertainty {

@@ -11,7 +11,8 @@ namespace scpi {
 
 std::string number_text(double value)
 {
-  if (!std::isfinite(value)) return number_text(not_a_number);
+  if (std::isnan(value)) return number_text(not_a_number);
+  if (std::isinf(value)) return number_text(value > 0.0 ? infinity_value : -infinity_value);
   if (std::fabs(value) < 1e15 && value == std::floor(value)) return std::to_string(static_cast<long long>(value));
   std::array<char, 32> buffer{};
   const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);

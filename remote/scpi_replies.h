@@ -11,8 +11,10 @@
 
 namespace scpi {
 
-// What the language answers for a number that is not known.
+// What the language answers for a number that is not known, and for one
+// without bound (a deviation that reaches a quantity's pole).
 inline constexpr double not_a_number = 9.91e37;
+inline constexpr double infinity_value = 9.9e37;
 
 // Shortest text that reads back to the same double; whole numbers as
 // integers ("100000", not "1e+05").

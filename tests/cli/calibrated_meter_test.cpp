@@ -13,6 +13,7 @@
 #include "audio/simulated/dut_network.h"
 #include "audio/simulated/fixture_set_up.h"
 #include "support/simulated_meter.h"
+#include "support/whole_calibration.h"
 
 #include <gtest/gtest.h>
 
@@ -43,32 +44,8 @@ protected:
   // with the multitone.
   void calibrate_all(bool multitone = false)
   {
-    const int operator_freq = lcr::settings.freq_index.load();
-    const auto step = [&](lcr::tcal_mode mode) {
-      return multitone ? quarvel_cli::calibration_multitone(*session, mode)
-                       : quarvel_cli::calibration_sweep(*session, mode, operator_freq);
-    };
-    for (const lcr::tcal_mode mode : {lcr::tcal_mode::crosstalk, lcr::tcal_mode::symmetry}) {
-      quarvel_cli::place_fixture_for_calibration(mode, session->fixture(), 1000.0, 200.0);
-      for (const lcr::tcal_step_result result : step(mode)) {
-        ASSERT_EQ(result, lcr::tcal_step_result::stored);
-      }
-    }
-    for (int r = 0; r < lcr::ref_count; ++r) {
-      const double ohm = lcr::ref_resistors[static_cast<std::size_t>(r)];
-      lcr::settings.ref_index = r;
-      {
-        const std::lock_guard lock(lcr::publication_lock);
-        lcr::cal_capture.known_rp = ohm;
-        lcr::cal_capture.known_cp = 200.0;
-      }
-      for (const lcr::tcal_mode mode : {lcr::tcal_mode::open, lcr::tcal_mode::short_circuit, lcr::tcal_mode::reference}) {
-        quarvel_cli::place_fixture_for_calibration(mode, session->fixture(), ohm, 200.0);
-        for (const lcr::tcal_step_result result : step(mode)) {
-          ASSERT_EQ(result, lcr::tcal_step_result::stored) << "mode " << static_cast<int>(mode) << " at " << ohm;
-        }
-      }
-    }
+    const std::vector<std::string> failures = quarvel_test::calibrate_whole_set_up(*session, multitone);
+    ASSERT_TRUE(failures.empty()) << failures.front();
   }
 
   struct tsummary {

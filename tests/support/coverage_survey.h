@@ -11,6 +11,7 @@
 
 #include "cli/calibration_sweep.h"
 #include "cli/meter_session.h"
+#include "remote/benchtop_functions.h"
 
 #include "engine/calibration_steps.h"
 #include "engine/corrections.h"
@@ -24,6 +25,7 @@
 #include "audio/simulated/simulated_fixture.h"
 
 #include "support/temporary_directory.h"
+#include "support/whole_calibration.h"
 
 #include <algorithm>
 #include <cmath>
@@ -49,6 +51,7 @@ struct tcoverage_way {
   bool multitone;
   int ft;
   int avg;
+  bool functions = false;  // count the benchtop functions too
 };
 
 // Coverage of one figure over many readings.
@@ -77,6 +80,9 @@ struct tcoverage {
 struct tcoverage_result {
   tcoverage magnitude;
   tcoverage phase;
+  // Both values of every benchtop function (:FETCh? and :FETCh:UNCertainty?
+  // of the remote control), when asked for.
+  tcoverage functions;
 };
 
 inline const std::vector<std::string>& coverage_networks()
@@ -120,7 +126,7 @@ public:
       waveio::tfixture_config c = session_->fixture().configuration();
       waveio::add_realistic_imperfections(c);
       session_->fixture().set_configuration(c);
-      calibrate(set_up.noise_rms > 5.0);
+      calibrate_whole_set_up(*session_, set_up.noise_rms > 5.0);
     }
   }
 
@@ -129,6 +135,7 @@ public:
                            std::function<void(const lcr::tquantity_reading&)> on_phase = {})
   {
     on_phase_ = std::move(on_phase);
+    functions_ = way.functions;
     set_factors(way.ft, way.avg);
     lcr::settings.multitone = way.multitone;
     tcoverage_result result;
@@ -192,6 +199,7 @@ private:
     const lcr::tquantity_reading z = lcr::quantity_reading(point, lcr::quantity_key::Z, false);
     const lcr::tquantity_reading phi = lcr::quantity_reading(point, lcr::quantity_key::phi_Z, false);
     if (on_phase_) on_phase_(phi);
+    if (functions_) count_functions(point, exact, result.functions);
     const lcr::tcomplex measured = lcr::corrected_chain(point).z;
     const std::complex<double> z_measured{measured.re, measured.im};
     result.magnitude.add(std::fabs(std::abs(z_measured) - std::abs(exact)), z.uncertainty, z.deviation);
@@ -236,35 +244,60 @@ private:
     }
   }
 
-  // Modes 0 and 1, then per reference modes 2, 3 and 4 with the known
-  // resistor of its decade (R ∥ 200 fF): stepped, or each in one pass with
-  // the multitone.
-  void calibrate(bool multitone)
+  // Some quantities of a pure element have no value a reading could hold:
+  // its parallel resistance or reactance, its Q or D are infinite, and the
+  // parts of 1/(Rp + jXp) jump where Xp does (the quantities' guards give
+  // them a value at the element itself). Told by a nudge of the part that
+  // is zero, against the quantity's size at the same magnitude at 45°.
+  static bool ill_defined_for(std::complex<double> exact, const lcr::tquantity_choice& choice, double frequency_hz)
   {
-    const auto step = [&](lcr::tcal_mode mode) {
-      if (multitone) return quarvel_cli::calibration_multitone(*session_, mode);
-      return quarvel_cli::calibration_sweep(*session_, mode, 3);
+    if (exact.real() != 0.0 && exact.imag() != 0.0) return false;
+    const double magnitude = std::abs(exact);
+    const auto value = [&](std::complex<double> z) {
+      return lcr::quantity_value({z.real(), z.imag()}, choice.key, choice.parallel, frequency_hz);
     };
-    for (const lcr::tcal_mode mode : {lcr::tcal_mode::crosstalk, lcr::tcal_mode::symmetry}) {
-      quarvel_cli::place_fixture_for_calibration(mode, session_->fixture(), 1000.0, 200.0);
-      step(mode);
-    }
-    for (int r = 0; r < lcr::ref_count; ++r) {
-      const double ohm = lcr::ref_resistors[static_cast<std::size_t>(r)];
-      lcr::settings.ref_index = r;
-      {
-        const std::lock_guard lock(lcr::publication_lock);
-        lcr::cal_capture.known_rp = ohm;
-        lcr::cal_capture.known_cp = 200.0;
-      }
-      for (const lcr::tcal_mode mode : {lcr::tcal_mode::open, lcr::tcal_mode::short_circuit, lcr::tcal_mode::reference}) {
-        quarvel_cli::place_fixture_for_calibration(mode, session_->fixture(), ohm, 200.0);
-        step(mode);
-      }
+    const double at = value(exact);
+    const double scale = std::max(std::fabs(value(std::polar(magnitude, lcr::pi / 4.0))), std::fabs(at));
+    const std::complex<double> nudge = exact.real() == 0.0 ? std::complex<double>(1e-9 * magnitude, 0.0)
+                                                          : std::complex<double>(0.0, 1e-9 * magnitude);
+    const double change = std::max(std::fabs(value(exact + nudge) - at), std::fabs(value(exact - nudge) - at));
+    return !(change <= 1e-6 * scale);
+  }
+
+  // Every benchtop function's two values as the remote control answers
+  // them, against the same quantities of the exact impedance.
+  static void count_functions(const lcr::tmeasurement_snapshot& point, std::complex<double> exact,
+                              tcoverage& coverage)
+  {
+    const double frequency_hz = lcr::test_frequencies[static_cast<std::size_t>(point.tag.freq_index)];
+    for (int index = 0; index < scpi::function_count(); ++index) {
+      const scpi::tbenchtop_function& function = scpi::benchtop_function(index);
+      const lcr::tsweep_row row = lcr::reading_row(point, function.quantities);
+      const auto add = [&](bool second, const lcr::tquantity_choice& choice, double value, double deviation,
+                           double uncertainty) {
+        if (ill_defined_for(exact, choice, frequency_hz)) return;
+        const double truth = scpi::function_value(
+            function, second, lcr::quantity_value({exact.real(), exact.imag()}, choice.key, choice.parallel, frequency_hz));
+        const double shown = scpi::function_value(function, second, value);
+        // A two-quadrant phase's error modulo half a turn, in its unit.
+        const double half_turn = scpi::function_value(function, second, lcr::quantity_period(choice.key));
+        double error = shown - truth;
+        if (half_turn > 0.0) error = std::remainder(error, half_turn);
+        coverage.add(std::fabs(error), scpi::function_value(function, second, uncertainty),
+                     scpi::function_value(function, second, deviation));
+        if (std::getenv("COVERAGE_MISSES") && std::fabs(error) > scpi::function_value(function, second, deviation)) {
+          std::fprintf(stderr, "miss %s %s %g Hz: shown %.6g truth %.6g deviation %.3g\n", std::string(function.name).c_str(),
+                       second ? "second" : "first", frequency_hz, shown, truth,
+                       scpi::function_value(function, second, deviation));
+        }
+      };
+      add(false, function.quantities.first, row.first_value, row.first_deviation, row.first_uncertainty);
+      add(true, function.quantities.second, row.second_value, row.second_deviation, row.second_uncertainty);
     }
   }
 
   int repeats_;
+  bool functions_ = false;
   std::function<void(const lcr::tquantity_reading&)> on_phase_;
   temporary_directory directory_;
   std::unique_ptr<quarvel_cli::tmeter_session> session_;
