@@ -33,8 +33,10 @@ int check_queueable(const twave_header& header)
 
 }  // namespace
 
-tsimulated_device::tsimulated_device(std::function<int()> reference_index, const tfixture_config& config)
+tsimulated_device::tsimulated_device(std::function<int()> reference_index, const tfixture_config& config,
+                                     tdevice_thread_seam seam)
     : reference_source_(std::move(reference_index)),
+      seam_(std::move(seam)),
       path_(make_fixture_model(config)),
       config_(config),
       clock_(config.clock),
@@ -48,6 +50,7 @@ tsimulated_device::~tsimulated_device()
 {
   quit_.store(true);
   wake_.notify();
+  if (seam_.stop_signalled) seam_.stop_signalled();
   thread_.join();
 }
 
@@ -73,11 +76,16 @@ tfixture_config tsimulated_device::configuration() const
 }
 
 // The device thread: sleeps until the next block is due under the current
-// clock, or until an operation changes the state.
+// clock, or until an operation changes the state. The wake word is read
+// before the stop flag is tested: a stop signalled after the read moves the
+// word on, so the wait below returns at once instead of sleeping through
+// the only wake-up the destructor sends.
 void tsimulated_device::run()
 {
-  while (!quit_.load()) {
+  for (;;) {
     const int seen = wake_.value();
+    if (seam_.before_stop_test) seam_.before_stop_test();
+    if (quit_.load()) return;
     const tnext next = clock_.load() == tclock::virtual_time ? virtual_step() : real_time_step();
     if (!next.at_once) wake_.wait(seen, next.until);
   }

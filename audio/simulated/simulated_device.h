@@ -67,9 +67,20 @@ struct tfixture_direction {
   std::atomic<bool> draining{false};  // a reset or close keeps the device out
 };
 
+// Where a test may hold the device thread, to force an interleaving that
+// the scheduler makes only rarely. Empty in the program.
+struct tdevice_thread_seam {
+  // In the thread's loop: the wake word read, the stop flag not yet tested.
+  std::function<void()> before_stop_test;
+  // In the destructor: the stop flag stored and the thread woken, before
+  // the join.
+  std::function<void()> stop_signalled;
+};
+
 class tsimulated_device {
  public:
-  tsimulated_device(std::function<int()> reference_index, const tfixture_config& config);
+  tsimulated_device(std::function<int()> reference_index, const tfixture_config& config,
+                    tdevice_thread_seam seam = {});
   ~tsimulated_device();
   tsimulated_device(const tsimulated_device&) = delete;
   tsimulated_device& operator=(const tsimulated_device&) = delete;
@@ -121,6 +132,7 @@ class tsimulated_device {
   int drain(tfixture_direction& direction);
 
   const std::function<int()> reference_source_;
+  const tdevice_thread_seam seam_;
   tsignal_path path_;  // device thread (construction and destruction aside)
 
   mutable std::mutex configure_mutex_;  // serialises set_configuration
