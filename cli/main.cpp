@@ -60,8 +60,9 @@ constexpr std::array<tcommand_usage, 8> command_usages{{
     {"serve", "  quarvel-cli serve [--listen ADDR] [--port N] [--idle-timeout S] [measure's device options]\n"
               "      the meter remote-controlled over TCP with SCPI commands as benchtop LCR meters\n"
               "      take them (*IDN?, :FREQ 1KHZ, :FUNC:IMP CPD, :TRIG:SOUR BUS, *TRG, :LIST:FREQ,\n"
-              "      :FETC?, …); listens on 127.0.0.1 port 5025 by default; a client that sends no\n"
-              "      complete line for S seconds (default 60, 0 never) is closed.\n"
+              "      :FETC?, …); listens on 127.0.0.1 port 5025 by default; a client with nothing\n"
+              "      going on for S seconds (no line, no waiting command, no reply on its way;\n"
+              "      default 60, 0 never) is closed.\n"
               "      The protocol has no authentication: listen on other addresses only in a\n"
               "      network you trust\n"},
     {"calibrate", "  quarvel-cli calibrate --mode 0..4 [--ref R] [--rp OHM] [--cp FEMTOFARAD] [--multitone] [--save]\n"

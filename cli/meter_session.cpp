@@ -201,24 +201,12 @@ bool tmeter_session::run_until(std::int64_t frames, const std::function<bool()>&
     gate_frames_.notify_all();
   }
   auto next_tick = clock::now() + std::chrono::milliseconds(tick_ms);
-  std::int64_t seen = frames_processed();
-  auto progress_at = clock::now();
+  // No wake-up here can be lost: the gate's wait compares the value it was
+  // stored with, the worker's event stays set until taken, and the
+  // simulated device reads its wake word before it tests anything.
   while (frames_processed() < frames) {
     ensure_streaming();
     std::this_thread::sleep_for(std::chrono::microseconds(gated_ ? 100 : 1000));
-    // The virtual clock moves on within microseconds. Standing still for a
-    // quarter of a second, it may wait for a wake-up that was lost (a test
-    // hung here once under ThreadSanitizer, the cause not found): the gate
-    // and the worker are woken again, which costs nothing when they were
-    // only slow.
-    if (frames_processed() != seen) {
-      seen = frames_processed();
-      progress_at = clock::now();
-    } else if (gated_ && clock::now() - progress_at > std::chrono::milliseconds(250)) {
-      gate_frames_.notify_all();
-      waveio::wake_worker();
-      progress_at = clock::now();
-    }
     if (tick && clock::now() >= next_tick) {
       next_tick += std::chrono::milliseconds(tick_ms);
       if (!tick()) return false;

@@ -122,7 +122,13 @@ tscpi_session::toutcome tscpi_session::execute_fetch(tfigure figure, std::string
     if (result_) {
       replies += result_reply(figure) + "\n";
     } else {
+      // Answered all the same, as benchtop meters do, so that a reader
+      // waiting for its line is not left to time out: no values, the
+      // status of no settled reading, and the error in the queue.
       add_error(terror_code::data_stale, "no reading was triggered since the settings last changed");
+      replies += (figure == tfigure::value ? numbers_text({not_a_number, not_a_number, -1.0})
+                                           : numbers_text({not_a_number, not_a_number})) +
+                 "\n";
     }
     return toutcome::done;
   }

@@ -47,8 +47,11 @@ int tsocket::release()
   return fd;
 }
 
-tscpi_server::tscpi_server(tinstrument& instrument, const std::string& address, int port, tserver_limits limits)
-    : instrument_(instrument), limits_(limits)
+tscpi_server::tscpi_server(tinstrument& instrument, const std::string& address, int port, tserver_limits limits,
+                           tserver_clock clock)
+    : instrument_(instrument),
+      limits_(limits),
+      clock_(clock ? std::move(clock) : tserver_clock([] { return std::chrono::steady_clock::now(); }))
 {
   sockaddr_storage storage{};
   socklen_t length = 0;
@@ -95,6 +98,8 @@ void tscpi_server::service(int timeout_ms)
     if (!client->session.busy() && !client->input_finished && client->input.size() < limits_.line_limit) {
       events |= POLLIN;
     }
+    // Its end of sending is watched for while it waits, without reading on.
+    if (!client->peer_finished && !client->input_finished) events |= POLLRDHUP;
     if (!client->output.empty()) events |= POLLOUT;
     watched.push_back({client->socket.fd(), events, 0});
   }
@@ -105,16 +110,22 @@ void tscpi_server::service(int timeout_ms)
   for (std::size_t i = 0; i < clients_.size(); ++i) {
     tclient& client = *clients_[i];
     const short ready = watched[i + 1].revents;
+    if ((ready & POLLRDHUP) != 0) client.peer_finished = true;
     if ((ready & (POLLIN | POLLHUP | POLLERR)) != 0) receive(client);
   }
+  const std::chrono::steady_clock::time_point now = clock_();
   for (const auto& client : clients_) {
     if (client->closed) continue;
     take_lines(*client);
     if (client->output.size() > limits_.output_limit) client->closed = true;  // it does not read
     if (!client->output.empty()) send_output(*client);
-    // A client that has sent everything ("nc -N") gets all its replies first.
+    // A client that has sent everything ("nc -N") gets all its replies first;
+    // but one that has gone while a command waits on its own sweep has left
+    // for good: no sweep may hold the others' settings for a reader gone.
     if (client->input_finished && !client->session.busy() && client->output.empty()) client->closed = true;
-    if (idle_too_long(*client, std::chrono::steady_clock::now())) client->closed = true;
+    if (client->peer_finished && client->session.busy() && client->session.owns_sweep()) client->closed = true;
+    if (engaged(*client)) client->last_active = now;
+    if (idle_too_long(*client, now)) client->closed = true;
   }
   std::erase_if(clients_, [](const auto& client) { return client->closed; });
   if ((watched[0].revents & POLLIN) != 0) accept_clients();
@@ -132,7 +143,7 @@ void tscpi_server::accept_clients()
       ::send(socket.fd(), refusal.data(), refusal.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
       continue;
     }
-    clients_.push_back(std::make_unique<tclient>(std::move(socket), instrument_, std::chrono::steady_clock::now()));
+    clients_.push_back(std::make_unique<tclient>(std::move(socket), instrument_, clock_()));
   }
 }
 
@@ -182,16 +193,21 @@ void tscpi_server::take_lines(tclient& client)
       client.session.receive_line(line);
     }
     client.input.erase(0, end + 1);
-    client.last_line = std::chrono::steady_clock::now();
+    client.last_active = clock_();
     client.output += client.session.run();
   }
 }
 
+bool tscpi_server::engaged(const tclient& client)
+{
+  return client.session.busy() || client.session.measuring() || !client.output.empty();
+}
+
+// Idle from the last moment it had something going on: a reply that took
+// long to come starts the idle time when it has gone out.
 bool tscpi_server::idle_too_long(const tclient& client, std::chrono::steady_clock::time_point now) const
 {
-  // A client whose command runs or whose replies wait is not idle.
-  const bool engaged = client.session.busy() || client.session.measuring() || !client.output.empty();
-  return limits_.idle_timeout.count() > 0 && !engaged && now - client.last_line >= limits_.idle_timeout;
+  return limits_.idle_timeout.count() > 0 && !engaged(client) && now - client.last_active >= limits_.idle_timeout;
 }
 
 void tscpi_server::send_output(tclient& client)

@@ -61,6 +61,8 @@ public:
   bool busy() const { return !pending_.empty(); }
   // A triggered measurement runs.
   bool measuring() const { return measuring_ != tmeasuring::none; }
+  // The instrument's sweep is this client's (it ends with the session).
+  bool owns_sweep() const { return owns_sweep_; }
 
   std::size_t error_count() const { return errors_.size(); }
 

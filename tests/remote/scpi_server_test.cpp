@@ -38,6 +38,15 @@ protected:
     instrument = std::make_unique<scpi::tengine_instrument>(true, directory.path() + "/Quarvel.cal");
     server = std::make_unique<scpi::tscpi_server>(*instrument, "127.0.0.1", 0);
   }
+  // The same with a server whose idle time is told by the test's clock.
+  void start_with_clock(const std::string& network, int idle_seconds)
+  {
+    start(network);
+    scpi::tserver_limits limits;
+    limits.client_limit = 2;
+    limits.idle_timeout = std::chrono::seconds(idle_seconds);
+    server = std::make_unique<scpi::tscpi_server>(*instrument, "127.0.0.1", 0, limits, [this] { return now; });
+  }
   void TearDown() override
   {
     server.reset();
@@ -79,6 +88,8 @@ protected:
 
   std::unique_ptr<scpi::tengine_instrument> instrument;
   std::unique_ptr<scpi::tscpi_server> server;
+  const std::chrono::steady_clock::time_point start_time{};
+  std::chrono::steady_clock::time_point now = start_time;
 };
 
 // A script sets frequency, function and reference and reads Cs and Rs of
@@ -315,14 +326,11 @@ TEST_F(ScpiServer, AListSweepIsPolledWhileAnotherClientIsRefused)
 }
 
 // A client that never finishes a line is closed after the idle time; one
-// beyond the limit is told why before it is closed.
+// beyond the limit is told why before it is closed. Time by the server's
+// clock, which the test moves.
 TEST_F(ScpiServer, IdleClientsAreClosedAndTheOneTooManyIsTold)
 {
-  start("R=1k");
-  scpi::tserver_limits limits;
-  limits.client_limit = 2;
-  limits.idle_timeout = std::chrono::seconds(1);
-  server = std::make_unique<scpi::tscpi_server>(*instrument, "127.0.0.1", 0, limits);
+  start_with_clock("R=1k", 1);
   tclient half(server->port());
   tclient working(server->port());
   turn();
@@ -330,17 +338,82 @@ TEST_F(ScpiServer, IdleClientsAreClosedAndTheOneTooManyIsTold)
   tclient refused(server->port());
   EXPECT_EQ(replies(refused, 1), "Quarvel: all 2 connections are in use; try again later\n");
   EXPECT_EQ(server->client_count(), 2u);
-  const auto start_time = std::chrono::steady_clock::now();
-  while (std::chrono::steady_clock::now() - start_time < std::chrono::milliseconds(1500)) {
+  for (int step = 0; step < 15; ++step) {
     ASSERT_TRUE(working.send("*OPC?\n"));
     EXPECT_EQ(replies(working, 1), "1\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    now += std::chrono::milliseconds(100);
   }
   turn();
   EXPECT_EQ(server->client_count(), 1u);  // the half line's client has gone
   tclient next(server->port());
   turn();
   EXPECT_EQ(server->client_count(), 2u);
+}
+
+// A query that waits longer than the idle time is no idleness: the client
+// waiting a minute and more for its list gets its reply and stays to fetch
+// the list; the idle time starts once the reply has gone out.
+TEST_F(ScpiServer, AClientWhoseQueryWaitsIsNotIdle)
+{
+  start_with_clock("C=1u + R=2", 60);
+  tclient client(server->port());
+  ASSERT_TRUE(client.send(":LIST:FREQ 100,200,500,1000;:TRIG:SOUR BUS;:TRIG;*OPC?\n"));
+  std::string text;
+  for (int t = 0; t < 3000 && text.empty(); ++t) {
+    now += std::chrono::milliseconds(1500);  // far more than the idle time over the list
+    turn();
+    text += client.receive();
+  }
+  ASSERT_EQ(text, "1\n");
+  EXPECT_GT(now - start_time, std::chrono::seconds(60));
+  ASSERT_TRUE(client.send(":FETC?\n"));
+  EXPECT_EQ(numbers(replies(client, 1)).size(), 16u);
+  now += std::chrono::seconds(59);
+  turn();
+  EXPECT_EQ(server->client_count(), 1u);
+  now += std::chrono::seconds(2);
+  turn();
+  EXPECT_EQ(server->client_count(), 0u);  // idle from its last reply on
+}
+
+// A client that closes its connection while a query waits on its own list
+// (*OPC?, *TRG, :FETC?) has left: its list ends at once, and another
+// client's settings are taken again instead of refused (-221) until the
+// list would have run out.
+TEST_F(ScpiServer, AClientThatLeavesWhileItsListRunsEndsIt)
+{
+  start("C=1u + R=2");
+  for (const std::string waiting : {"*OPC?", "*TRG", ":FETC?"}) {
+    tclient leaving(server->port());
+    tclient other(server->port());
+    ASSERT_TRUE(leaving.send(":LIST:FREQ 100,200,500,1000,2000,5000,10000,20000;:TRIG:SOUR BUS;:TRIG;" + waiting +
+                             "\n"));
+    for (int t = 0; t < 5; ++t) turn();
+    ASSERT_TRUE(instrument->sweep_active()) << waiting;
+    leaving.finish_sending();
+    leaving.close();
+    for (int t = 0; t < 5 && server->client_count() > 1; ++t) turn();
+    EXPECT_FALSE(instrument->sweep_active()) << waiting;
+    ASSERT_TRUE(other.send(":FREQ 2000;:SYST:ERR?\n"));
+    EXPECT_EQ(replies(other, 1), "0,\"No error\"\n") << waiting;
+    EXPECT_EQ(lcr::settings.freq_index.load(), 4) << waiting;
+  }
+}
+
+// Under BUS, a setting changed after a finished list makes its result
+// stale: :FETC? still answers a line (no values, status -1, as benchtop
+// meters do) and the error waits in the queue, so that a reader does not
+// time out.
+TEST_F(ScpiServer, AFetchOfAStaleListIsAnsweredAndTold)
+{
+  start("R=1k");
+  tclient client(server->port());
+  ASSERT_TRUE(client.send(":LIST:FREQ 1000,2000;:TRIG:SOUR BUS;:TRIG;*OPC?\n"));
+  EXPECT_EQ(replies(client, 1), "1\n");
+  ASSERT_TRUE(client.send(":FREQ 5000;:FETC?;:SYST:ERR?\n"));
+  const std::string text = replies(client, 2);
+  EXPECT_EQ(text.substr(0, text.find('\n')), "9.91e+37,9.91e+37,-1") << text;
+  EXPECT_NE(text.find("-230,"), std::string::npos) << text;
 }
 
 }  // namespace

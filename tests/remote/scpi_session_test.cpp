@@ -307,7 +307,11 @@ TEST_F(ScpiSession, RelativeHeadersUnitsAndTheRangesNames)
 TEST_F(ScpiSession, TriggeredReadingsUnderBus)
 {
   EXPECT_EQ(send(":TRIG:SOUR BUS;:TRIG:SOUR?"), "BUS\n");
-  EXPECT_EQ(send(":FETC?"), "");
+  // Nothing triggered yet: a line all the same, no values and the status
+  // of no settled reading, so that a reader is not left waiting.
+  EXPECT_EQ(send(":FETC?"), "9.91e+37,9.91e+37,-1\n");
+  EXPECT_EQ(send(":FETC:DEV?"), "9.91e+37,9.91e+37\n");
+  EXPECT_EQ(next_error().substr(0, 5), "-230,");
   EXPECT_EQ(next_error(), "-230,\"Data stale;no reading was triggered since the settings last changed\"\n");
   meter.ready = false;
   EXPECT_EQ(send("*TRG"), "");
@@ -317,7 +321,7 @@ TEST_F(ScpiSession, TriggeredReadingsUnderBus)
   EXPECT_EQ(session.run(), "12.5,1e-06,1\n");
   EXPECT_EQ(send(":FETC?;:FETC:DEV?"), "12.5,1e-06,1\n0.25,2e-08\n");
   send(":FREQ 200");  // the settings changed: the triggered reading no longer counts
-  EXPECT_EQ(send(":FETC?"), "");
+  EXPECT_EQ(send(":FETC?"), "9.91e+37,9.91e+37,-1\n");
   EXPECT_EQ(next_error().substr(0, 5), "-230,");
   EXPECT_EQ(send(":TRIG;*OPC?;:FETC?"), "1\n12.5,1e-06,1\n");
   EXPECT_EQ(meter.settle_requests, 2);
