@@ -139,7 +139,7 @@ tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref)
 }
 
 bool run_multitone_response(tmeter_session& session, bool auto_ref, std::int64_t end_frame,
-                            const std::function<bool(const std::vector<lcr::tsweep_row>&)>& take_curve)
+                            const std::function<bool(const std::vector<lcr::tsweep_row>&, std::int64_t)>& take_curve)
 {
   // Ten looks per 50 ms evaluation, so a curve is taken as soon as it is
   // published; 30 s of stream time without one is a failure.
@@ -148,7 +148,7 @@ bool run_multitone_response(tmeter_session& session, bool auto_ref, std::int64_t
   lcr::tmultitone_response response(auto_ref, std::nullopt, most_waiting_steps);
   while (response.running() && session.frames_processed() < end_frame) {
     session.run_until(std::min(end_frame, session.frames_processed() + step_frames));
-    if (response.tick() && !take_curve(response.rows())) return true;
+    if (response.tick() && !take_curve(response.rows(), response.curve_evaluation())) return true;
   }
   return !response.failed();
 }
@@ -157,7 +157,7 @@ tsweep_outcome run_multitone_sweep(tmeter_session& session, bool auto_ref)
 {
   tsweep_outcome outcome;
   const bool measured = run_multitone_response(session, auto_ref, std::numeric_limits<std::int64_t>::max(),
-                                               [&outcome](const std::vector<lcr::tsweep_row>& rows) {
+                                               [&outcome](const std::vector<lcr::tsweep_row>& rows, std::int64_t) {
                                                  outcome.rows = rows;
                                                  return false;
                                                });
@@ -177,10 +177,12 @@ int watch_multitone(tmeter_session& session, const tmeter_options& options, bool
                                      : std::numeric_limits<std::int64_t>::max();
   const tsweep_kind kind{options.meas_mode, auto_ref, true};
   std::int64_t curves = 0;
-  const bool measured =
-      run_multitone_response(session, auto_ref, end_frame, [&](const std::vector<lcr::tsweep_row>& rows) {
+  const bool measured = run_multitone_response(
+      session, auto_ref, end_frame, [&](const std::vector<lcr::tsweep_row>& rows, std::int64_t evaluation) {
         ++curves;
-        std::cout << sweep_json(rows, lcr::best_circuit_fit(lcr::sweep_fit_points(rows)), kind) << std::endl;
+        std::string line = sweep_json(rows, lcr::best_circuit_fit(lcr::sweep_fit_points(rows)), kind);
+        line.insert(1, "\"evaluation\":" + std::to_string(evaluation) + ",");
+        std::cout << line << std::endl;
         return !interrupt_requested();
       });
   if (!measured || curves == 0) {

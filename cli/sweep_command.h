@@ -28,10 +28,11 @@ tsweep_outcome run_frequency_sweep(tmeter_session& session, bool auto_ref);
 tsweep_outcome run_multitone_sweep(tmeter_session& session, bool auto_ref = false);
 
 // The live response on an open session until `end_frame`: each fresh curve
-// to `take_curve`, which returns false to stop. False when no settled
-// reading came for 30 s of stream time.
+// with the number of the evaluation it was taken from to `take_curve`,
+// which returns false to stop. False when no settled reading came for 30 s
+// of stream time.
 bool run_multitone_response(tmeter_session& session, bool auto_ref, std::int64_t end_frame,
-                            const std::function<bool(const std::vector<lcr::tsweep_row>&)>& take_curve);
+                            const std::function<bool(const std::vector<lcr::tsweep_row>&, std::int64_t)>& take_curve);
 
 // quarvel-cli sweep [--auto-ref] [--multitone [--watch]] [measure's options] [--json | --csv]: the
 // device at all eight test frequencies, and the equivalent circuit that

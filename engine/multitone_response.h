@@ -85,6 +85,9 @@ public:
   // The latest curve with every deviation, for an export.
   std::vector<tsweep_row> full_rows() const;
   std::int64_t curves() const { return curves_; }
+  // The evaluation (counted since the stream started) the latest curve was
+  // taken from; −1 before the first.
+  std::int64_t curve_evaluation() const { return latest_ ? latest_->evaluation_count : -1; }
 
 private:
   void try_candidate(std::size_t candidate);

@@ -111,10 +111,12 @@ TEST_F(Streaming, FailedOpenLeavesTheDirectionNotRunning)
 
 TEST_F(Streaming, ClosingWithoutDeviceOrWorkerReturns)
 {
+  // Returning at all is what counts (a wake-up lost would hang here), not
+  // how fast a busy machine returns.
   const auto started = std::chrono::steady_clock::now();
   waveio::wavein_close();  // nothing was ever opened
   waveio::waveout_close();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 500ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
 
   // No input selected: the worker starts and waits; closing wakes it.
   stream.in_device_id = -1;
@@ -347,7 +349,7 @@ TEST_F(Streaming, DeviceThatStopsDeliveringNoLongerRuns)
   ASSERT_TRUE(eventually([] { return !stream.input_running.load(); }));
   const auto started = std::chrono::steady_clock::now();
   waveio::wavein_close();
-  EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);  // returns, however busy the machine
   EXPECT_EQ(calls, 0);
   // The next device change opens it again.
   backend.in_log = std::make_shared<quarvel_test::fake_device_log>();

@@ -87,7 +87,12 @@ TEST(BenchCommandLine, AnInterruptedLogKeepsCompleteLines)
             static_cast<char*>(nullptr));
     ::_exit(127);
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(1800));
+  // Killed once six lines are in, however long a busy machine takes for them.
+  const auto lines_in = [&] {
+    const std::string text = quarvel_test::read_file(log);
+    return std::count(text.begin(), text.end(), '\n');
+  };
+  for (int wait = 0; wait < 600 && lines_in() < 6; ++wait) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
   const std::string text = quarvel_test::read_file(log);

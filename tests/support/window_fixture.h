@@ -36,6 +36,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
@@ -192,7 +193,33 @@ protected:
       }
       QTest::qWait(20);
     }
-    QTest::qWait(250);
+    wait_display_ticks(2);
+  }
+
+  // Until the display timer has ticked `count` times more: what it shows
+  // then is of the present state, however slowly a busy machine ticks.
+  void wait_display_ticks(int count) const
+  {
+    QSignalSpy ticks(&window->timer1(), &QTimer::timeout);
+    while (ticks.count() < count) {
+      if (!ticks.wait(10000)) {
+        ADD_FAILURE() << "the display did not tick in 10 s";
+        return;
+      }
+    }
+  }
+
+  // Until `condition` holds (events processed meanwhile); a failure after
+  // 10 s, which only a hang takes.
+  template <typename Condition>
+  bool wait_until(Condition condition) const
+  {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      QTest::qWait(10);
+    }
+    return true;
   }
 
   // From now on the simulated set-up runs on its virtual clock and the

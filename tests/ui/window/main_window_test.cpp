@@ -72,11 +72,7 @@ TEST_F(MainWindow, MeasuresASimulatedDeviceAsAnOperatorWould)
   EXPECT_NEAR(shown_value("Label11", "Label1"), 2.0, 0.05) << label("Label11").toStdString();
   // The weak right channel at 100 Ω and 100 Hz is held for ten ticks of the
   // display, which a slow build may not yet have ticked when the reading settles.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (lamp("Edit11")->colour() != tlamp_colour::green && std::chrono::steady_clock::now() < deadline) {
-    QTest::qWait(20);
-  }
-  EXPECT_EQ(lamp("Edit11")->colour(), tlamp_colour::green);
+  EXPECT_TRUE(wait_until([&] { return lamp("Edit11")->colour() == tlamp_colour::green; }));
 }
 
 // While the inputs hold silence or a tone still on its way the display
@@ -160,7 +156,8 @@ TEST_F(MainWindow, TheYPositionBarIsAJogControl)
 TEST_F(MainWindow, AutoSetThenAStepAddsToTheChosenPosition)
 {
   start_window("R=1k");
-  QTest::qWait(1500);
+  ASSERT_TRUE(wait_until([] { return lcr::measurement_snapshot().evaluation_count >= 30; }));
+  wait_display_ticks(2);
   window->page_control().setCurrentIndex(1);
   click(push_button("Button3"));
   EXPECT_EQ(window->plot_page().trace_offset_base(), (std::array<int, 2>{80, 160}));
@@ -197,7 +194,7 @@ TEST_F(MainWindow, WithoutAWorkingDeviceTheValuesAreGreyedAndTheLampSaysSo)
   QTest::keyClicks(typed, "X");  // no entry: the input is not opened
   EXPECT_EQ(waveio::stream.in_device_id.load(), -1);
   EXPECT_FALSE(waveio::stream.input_running.load());
-  QTest::qWait(250);
+  wait_display_ticks(2);
   EXPECT_FALSE(window->findChild<QLabel*>("Label11")->isEnabled());
   EXPECT_EQ(lamp("Edit11")->colour(), tlamp_colour::grey);
   EXPECT_EQ(lamp("Edit11")->toolTip(), "Eingangspegel: kein Signal");
@@ -206,7 +203,7 @@ TEST_F(MainWindow, WithoutAWorkingDeviceTheValuesAreGreyedAndTheLampSaysSo)
   combo("ComboBox1")->setCurrentIndex(0);
   emit combo("ComboBox1")->activated(0);
   EXPECT_TRUE(waveio::stream.input_running.load());
-  QTest::qWait(250);
+  wait_display_ticks(2);
   EXPECT_TRUE(window->findChild<QLabel*>("Label11")->isEnabled());
 }
 
@@ -242,8 +239,7 @@ TEST_F(MainWindow, ADropoutHoldsTheValuesAndTheLampSaysWhy)
 TEST_F(MainWindow, ChoosingTheSelectedDeviceAgainRestartsBothStreams)
 {
   start_window("R=1k");
-  QTest::qWait(600);
-  ASSERT_GT(waveio::stream.in_index.load(), 5);
+  ASSERT_TRUE(wait_until([] { return waveio::stream.in_index.load() > 5; }));
   emit combo("ComboBox2")->activated(combo("ComboBox2")->currentIndex());
   EXPECT_LE(waveio::stream.in_index.load(), 2);  // a fresh ring
   EXPECT_TRUE(waveio::stream.input_running.load());
