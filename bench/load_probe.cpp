@@ -16,7 +16,7 @@
 // quarvel-cli given with --cli, so an older build can be probed alike.
 //
 //   load_probe [--cli PATH] [--sweeps 6] [--fetches 40] [--loops-per-core 3]
-//              [--nice N (the meter's niceness, 0)]
+//              [--nice N (the meter's niceness, 0)] [--help]
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -369,11 +369,21 @@ double median(std::vector<double> values)
 
 }  // namespace
 
+constexpr const char* usage =
+    "usage: load_probe [--cli PATH] [--sweeps 6] [--fetches 40] [--loops-per-core 3] [--nice N]\n"
+    "  runs quarvel-cli on the simulated set-up in real time beside busy loops on every core and\n"
+    "  counts the readings outside their own deviation (exit 1 when there are any); --nice N runs\n"
+    "  the meter at that niceness (0 … 19)\n";
+
 int main(int argc, char** argv)
 {
   toptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::cout << usage;
+      return 0;
+    }
     if (option == "--cli" && i + 1 < argc) {
       options.cli = argv[++i];
     } else if (option == "--sweeps") {
@@ -385,13 +395,15 @@ int main(int argc, char** argv)
     } else if (option == "--nice") {
       options.nice = number_option(i, argc, argv).value_or(options.nice);
     } else {
-      std::cerr << "load_probe: unknown argument '" << option << "'\n";
+      std::cerr << "load_probe: unknown argument '" << option << "'\n" << usage;
       return 2;
     }
   }
   const int cores = static_cast<int>(std::max(1U, std::thread::hardware_concurrency()));
+  // Each part's figures as soon as it is done: at nice 19 the whole takes
+  // long, and a reader should see it going.
   std::cout << "probing " << options.cli << " with " << options.loops_per_core * cores << " busy loops on " << cores
-            << " cores, the meter at nice " << options.nice << "\n";
+            << " cores, the meter at nice " << options.nice << std::endl;
   const tbusy_loops loops(options.loops_per_core * cores);
 
   ttally tally;
@@ -399,22 +411,21 @@ int main(int argc, char** argv)
   int fits_off = 0;
   int sweeps_failed = 0;
   sweeps(options, tally, sweep_s, fits_off, sweeps_failed);
-  const int after_sweeps = tally.readings;
+  std::cout << "sweeps: " << options.sweeps << ", " << tally.readings << " rows, median wall time " << median(sweep_s)
+            << " s, " << sweeps_failed << " ended early, " << fits_off << " fits with C outside its ±" << std::endl;
   int log_lines = 0;
   int log_far_off = 0;
   reading_log(options, tally, log_lines, log_far_off);
+  std::cout << "reading log: " << log_lines << " lines, " << log_far_off << " more than 1 % off" << std::endl;
   int unsettled = 0;
   int unanswered = 0;
   remote_fetches(options, tally, unsettled, unanswered);
   int corrected_read = 0;
   remote_corrections(options, tally, 3, corrected_read);
-
-  std::cout << "sweeps: " << options.sweeps << ", " << after_sweeps << " rows, median wall time " << median(sweep_s)
-            << " s, " << sweeps_failed << " ended early, " << fits_off << " fits with C outside its ±\n"
-            << "reading log: " << log_lines << " lines, " << log_far_off << " more than 1 % off\n"
-            << "remote: " << options.fetches << " fetches, " << unsettled << " with a status other than 0, "
-            << unanswered << " unanswered; " << corrected_read << " of 3 readings with open and short corrections\n"
-            << "readings checked: " << tally.readings << ", outside their deviation: " << tally.outside << "\n"
+  std::cout << "remote: " << options.fetches << " fetches, " << unsettled << " with a status other than 0, "
+            << unanswered << " unanswered; " << corrected_read << " of 3 readings with open and short corrections"
+            << std::endl;
+  std::cout << "readings checked: " << tally.readings << ", outside their deviation: " << tally.outside << "\n"
             << "dropouts reported: " << tally.dropouts << "\n";
   for (const std::string& note : tally.notes) std::cout << "  " << note << "\n";
   return tally.outside == 0 ? 0 : 1;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/settings/language.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -33,8 +34,17 @@ std::string_view language_choice_text(tlanguage_choice choice)
 
 std::optional<tlanguage_choice> parse_language_choice(std::string_view text)
 {
+  // As lenient as the file's names: blanks around it and any case.
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  const auto same = [](std::string_view choice, std::string_view given) {
+    return choice.size() == given.size() &&
+           std::equal(choice.begin(), choice.end(), given.begin(), [](char a, char b) {
+             return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+           });
+  };
   for (std::size_t i = 0; i < choice_texts.size(); ++i) {
-    if (choice_texts[i] == text) return static_cast<tlanguage_choice>(i);
+    if (same(choice_texts[i], text)) return static_cast<tlanguage_choice>(i);
   }
   return std::nullopt;
 }

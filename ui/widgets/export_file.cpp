@@ -11,11 +11,15 @@ namespace {
 
 void report_failure(const QString& path)
 {
-  show_error_message(
-      QCoreApplication::translate("export_file", "nach %1 kann nicht geschrieben werden").arg(path));
+  show_error_message(write_failure_text(path));
 }
 
 }  // namespace
+
+QString write_failure_text(const QString& path)
+{
+  return QCoreApplication::translate("export_file", "nach %1 kann nicht geschrieben werden").arg(path);
+}
 
 bool save_text_file(const QString& path, const std::string& text)
 {

@@ -10,6 +10,9 @@
 
 #include <string>
 
+// "nach <path> kann nicht geschrieben werden", in the window's language.
+QString write_failure_text(const QString& path);
+
 bool save_text_file(const QString& path, const std::string& text);
 bool save_image_file(const QString& path, const QImage& image);
 

@@ -7,6 +7,7 @@
 #include "ui/pages/sorting_page.h"
 #include "ui/settings/settings_file.h"
 #include "ui/widgets/error_box.h"
+#include "ui/widgets/export_file.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
@@ -41,6 +42,7 @@ void restore_meas_mode(tmeasurement_page& page, int stored_mode)
 
 void load_settings(const tsettings_pages& pages, const std::string& path)
 {
+  quarvel_ui::remove_stale_save_temporaries(path);
   const quarvel_ui::tsettings_values values = quarvel_ui::load_settings_values(path);
   Ui::setup_page& setup = pages.setup.ui;
   select_device(*setup.ComboBox1, values.wavedevintext, values.wavedevinid);
@@ -94,5 +96,6 @@ void save_settings(const tsettings_pages& pages, const std::string& path)
   bench.simnoise = simulation.ComboBox5->currentText().toStdString();
   const std::string message =
       quarvel_ui::save_settings_values(path, values, bench, pages.setup.language_choice());
-  if (!message.empty()) show_error_message(QString::fromStdString(message));
+  // The settings file's rules speak German; the box speaks the window's.
+  if (!message.empty()) show_error_message(write_failure_text(QString::fromStdString(path)));
 }

@@ -265,6 +265,29 @@ TEST(SettingsFileLocation, AnInstalledProgramNeverWritesBesideItself)
 
 // ---- Finding the stored device in the current lists
 
+// A save killed between naming its replacement and renaming it leaves
+// "Quarvel.ini.XXXXXX": the next start removes such a file once it is a
+// minute old, and nothing else (a save of another instance under way, a
+// file of the operator's).
+TEST(SettingsFileTemporaries, StaleOnesAreRemovedAtTheStart)
+{
+  quarvel_test::temporary_directory directory;
+  const std::string path = directory.path() + "/Quarvel.ini";
+  const auto file = [&](const std::string& name, std::chrono::minutes age) {
+    quarvel_test::write_file(directory.path() + "/" + name, "x");
+    std::filesystem::last_write_time(directory.path() + "/" + name,
+                                     std::filesystem::file_time_type::clock::now() - age);
+  };
+  file("Quarvel.ini", std::chrono::minutes(5));
+  file("Quarvel.ini.aB3xYz", std::chrono::minutes(5));  // killed mid-save: stale
+  file("Quarvel.ini.Qw7Er1", std::chrono::minutes(0));  // another instance's, being written
+  file("Quarvel.ini.backup", std::chrono::minutes(5));  // the operator's
+  file("Quarvel.ini.ab-123", std::chrono::minutes(5));  // not a temporary's name
+  EXPECT_EQ(quarvel_ui::remove_stale_save_temporaries(path), 1);
+  EXPECT_EQ(directory.entries(), (std::vector<std::string>{"Quarvel.ini", "Quarvel.ini.Qw7Er1", "Quarvel.ini.ab-123",
+                                                           "Quarvel.ini.backup"}));
+}
+
 TEST(DeviceEntrySelection, FollowsTheDeviceByPositionThenByName)
 {
   const std::vector<std::string> names = {"Line In (Realtek Audio)", "Mikrofon", "Line In", "", "Line In"};

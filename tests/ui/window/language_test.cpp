@@ -29,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <map>
 
 namespace {
@@ -78,7 +80,13 @@ TEST(LanguageChoice, TheFileKeepsItInItsOwnSectionAndReadsGermanForAnythingElse)
     quarvel_ui::write_language_choice(ini, choice);
     EXPECT_EQ(quarvel_ui::read_language_choice(ini), choice);
   }
-  EXPECT_EQ(quarvel_ui::parse_language_choice("EN"), std::nullopt);
+  // Lenient as the file's names are: any case, blanks around it.
+  EXPECT_EQ(quarvel_ui::parse_language_choice("EN"), tlanguage_choice::english);
+  EXPECT_EQ(quarvel_ui::parse_language_choice(" Auto\t"), tlanguage_choice::automatic);
+  EXPECT_EQ(quarvel_ui::parse_language_choice("e n"), std::nullopt);
+  quarvel_ui::tini_file typed;
+  typed.write_string(quarvel_ui::language_section, "language", "EN ");
+  EXPECT_EQ(quarvel_ui::read_language_choice(typed), tlanguage_choice::english);
   EXPECT_EQ(quarvel_ui::read_language_choice(quarvel_ui::tini_file{}), tlanguage_choice::german);
   quarvel_ui::tini_file odd;
   odd.write_string(quarvel_ui::language_section, "language", "klingonisch");
@@ -205,6 +213,20 @@ TEST_F(EnglishWindow, EveryPageIsEnglishAndFitsItsTexts)
 
 // The engine speaks German; each of its texts that reaches the window is
 // English there, none left half-translated.
+// The settings file that cannot be written at the end speaks English too,
+// as an export's failure does.
+TEST_F(EnglishWindow, TheSettingsFileFailureAtTheEndIsEnglish)
+{
+  start_window();
+  window.reset();
+  std::filesystem::remove(settings_path());
+  std::filesystem::create_directory(settings_path());  // a folder where the file should be
+  start_window();
+  close_window();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_EQ(errors.front().toStdString(), settings_path() + " cannot be written");
+}
+
 TEST_F(EnglishWindow, TheEnginesTextsArriveInEnglish)
 {
   QStringList texts;
