@@ -98,6 +98,7 @@ const char* cal_step_result_text(tcal_step_result result)
     case tcal_step_result::no_known_ratio: return "Messwert des bekannten Widerstands unbrauchbar";
     case tcal_step_result::degenerate: return "bekannter Widerstand nicht vom Leerlauf zu unterscheiden";
     case tcal_step_result::bad_known_resistor: return "bekannter Widerstand ungültig";
+    case tcal_step_result::not_finite: return "Messwert nicht endlich, nichts gespeichert";
   }
   return "";
 }
@@ -134,22 +135,20 @@ namespace {
 tcal_step_result store_crosstalk(const tstep_reading& reading)
 {
   if (!reading.current) return tcal_step_result::not_settled;
+  if (!is_finite(reading.avg_ratio)) return tcal_step_result::not_finite;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.avg_ratio)) {
-    calibration.h_short[reading.f] = reading.avg_ratio;
-    calibration_spreads.h_short[reading.f] = tentry_spread::known(reading.spread);
-  }
+  calibration.h_short[reading.f] = reading.avg_ratio;
+  calibration_spreads.h_short[reading.f] = tentry_spread::known(reading.spread);
   return tcal_step_result::stored;
 }
 
 tcal_step_result store_symmetry(const tstep_reading& reading)
 {
   if (!reading.current) return tcal_step_result::not_settled;
+  if (!is_finite(reading.avg_ratio)) return tcal_step_result::not_finite;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.avg_ratio)) {
-    calibration.h_direct[reading.f] = reading.avg_ratio;
-    calibration_spreads.h_direct[reading.f] = tentry_spread::known(reading.spread);
-  }
+  calibration.h_direct[reading.f] = reading.avg_ratio;
+  calibration_spreads.h_direct[reading.f] = tentry_spread::known(reading.spread);
   return tcal_step_result::stored;
 }
 
@@ -158,13 +157,12 @@ tcal_step_result store_open(const tstep_reading& reading)
   if (!reading.current) return tcal_step_result::not_settled;
   const tratio_spread ratio_spread = reading.spread_of([](const tcorrection_chain& c) { return c.ratio_corrected; });
   const tratio_spread y_spread = reading.spread_of([](const tcorrection_chain& c) { return c.y_raw; });
+  if (!is_finite(reading.chain.ratio_corrected) || !is_finite(reading.chain.y_raw)) return tcal_step_result::not_finite;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.chain.ratio_corrected) && is_finite(reading.chain.y_raw)) {
-    cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
-    cal_capture.h_open_spread[reading.f] = ratio_spread;
-    calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
-    calibration_spreads.y_open[reading.r][reading.f] = tentry_spread::known(y_spread);
-  }
+  cal_capture.h_open[reading.f] = reading.chain.ratio_corrected;
+  cal_capture.h_open_spread[reading.f] = ratio_spread;
+  calibration.y_open[reading.r][reading.f] = reading.chain.y_raw;
+  calibration_spreads.y_open[reading.r][reading.f] = tentry_spread::known(y_spread);
   return tcal_step_result::stored;
 }
 
@@ -172,11 +170,10 @@ tcal_step_result store_short(const tstep_reading& reading)
 {
   if (!reading.current) return tcal_step_result::not_settled;
   const tratio_spread z_spread = reading.spread_of([](const tcorrection_chain& c) { return c.z_open_corrected; });
+  if (!is_finite(reading.chain.z_open_corrected)) return tcal_step_result::not_finite;
   const std::lock_guard lock(publication_lock);
-  if (is_finite(reading.chain.z_open_corrected)) {
-    calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
-    calibration_spreads.z_short[reading.r][reading.f] = tentry_spread::known(z_spread);
-  }
+  calibration.z_short[reading.r][reading.f] = reading.chain.z_open_corrected;
+  calibration_spreads.z_short[reading.r][reading.f] = tentry_spread::known(z_spread);
   return tcal_step_result::stored;
 }
 

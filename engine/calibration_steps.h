@@ -54,6 +54,7 @@ enum class tcal_step_result {
   no_known_ratio,     // the known resistor's ratio has a zero real part
   degenerate,         // the known resistor cannot be told from open (zero divisor)
   bad_known_resistor, // known_rp not a positive finite resistance
+  not_finite,         // the reading's values are not finite numbers: nothing stored
 };
 
 // How long a calibration sweep waits at a frequency for a settled reading

@@ -249,7 +249,7 @@ struct telement {
   double tcircuit_fit::*deviation;
 };
 
-constexpr std::array<telement, 3> elements{{{&tcircuit_fit::r_ohm, &tcircuit_fit::r_deviation},
+constexpr std::array<telement, 3> fit_elements{{{&tcircuit_fit::r_ohm, &tcircuit_fit::r_deviation},
                                              {&tcircuit_fit::l_h, &tcircuit_fit::l_deviation},
                                              {&tcircuit_fit::c_f, &tcircuit_fit::c_deviation}}};
 
@@ -271,7 +271,7 @@ void widen_for_disagreeing_halves(tcircuit_fit& fit, std::span<const tfit_point>
   const tcircuit_fit lower = fit_all(fit.model, std::span(sorted).first(middle));
   const tcircuit_fit upper = fit_all(fit.model, std::span(sorted).subspan(middle));
   if (!lower.valid || !upper.valid) return;
-  for (const telement& element : elements) {
+  for (const telement& element : fit_elements) {
     const double low = lower.*element.value;
     const double high = upper.*element.value;
     const double low_deviation = lower.*element.deviation;

@@ -14,6 +14,7 @@
 #include "settings.h"
 
 #include <array>
+#include <cmath>
 
 namespace lcr {
 
@@ -50,7 +51,13 @@ struct tentry_spread {
   tratio_spread spread;  // valid: known
   bool unknown = false;  // a calibrated value whose spread was not kept
 
-  static tentry_spread known(const tratio_spread& spread) { return {spread, !spread.valid}; }
+  // A spread that is not a finite variance counts as unknown.
+  static tentry_spread known(const tratio_spread& spread)
+  {
+    const bool finite = spread.valid && std::isfinite(spread.var_re) && std::isfinite(spread.var_im) &&
+                        std::isfinite(spread.cov);
+    return {finite ? spread : tratio_spread{}, !finite};
+  }
   bool operator==(const tentry_spread&) const = default;
 };
 

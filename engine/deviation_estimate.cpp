@@ -167,7 +167,8 @@ double spread_floor(const tmeasurement_snapshot& snapshot)
 double bounded_deviation(const tdeviation_inputs& inputs, quantity_key key, bool parallel)
 {
   const double deviation = deviation_search(inputs, key, parallel).deviation;
-  const tcomplex z = divider_open_corrected(inputs.h, inputs.z_ref, inputs.y_open);
+  // The pole lies where the shown value has it: after the short correction.
+  const tcomplex z = short_correct(divider_open_corrected(inputs.h, inputs.z_ref, inputs.y_open), inputs.z_short);
   const double f = inputs.frequency_hz;
   const tquantity_poles poles = quantity_poles(key, parallel, f, z);
   const bool pole_r = poles.resistance;
@@ -183,8 +184,9 @@ double bounded_deviation(const tdeviation_inputs& inputs, quantity_key key, bool
   // How near the pole the reachable values come, in steps of the worst
   // case: at 1 or less they hold it; beyond 4 the value is smooth enough
   // there for the grid.
-  const double nearness = std::min({pole_r ? std::fabs(z.re) / d_r : infinity, pole_x ? std::fabs(z.im) / d_x : infinity,
-                                    pole_z ? std::max(std::fabs(z.re) / d_r, std::fabs(z.im) / d_x) : infinity});
+  const auto steps = [](double part, double worst) { return worst > 0.0 ? std::fabs(part) / worst : infinity; };
+  const double nearness = std::min({pole_r ? steps(z.re, d_r) : infinity, pole_x ? steps(z.im, d_x) : infinity,
+                                    pole_z ? std::max(steps(z.re, d_r), steps(z.im, d_x)) : infinity});
   if (!(nearness > 1.0)) return infinity;
   if (nearness > 4.0) return deviation;
   const double nominal = quantity_value(z, key, parallel, f);
@@ -212,6 +214,7 @@ tdeviation_inputs deviation_snapshot()
   inputs.n = snapshot.transform_length;
   inputs.z_ref = entries.z_ref;
   inputs.y_open = entries.y_open;
+  inputs.z_short = entries.z_short;
   inputs.sigma_floor = spread_floor(snapshot);
   return inputs;
 }
@@ -226,6 +229,7 @@ tdeviation_inputs deviation_inputs(const tmeasurement_snapshot& snapshot)
   inputs.avg_count = snapshot.tag.avg_count;
   inputs.z_ref = entries.z_ref;
   inputs.y_open = entries.y_open;
+  inputs.z_short = entries.z_short;
   inputs.frequency_hz = test_frequencies[static_cast<std::size_t>(clamp_freq_index(snapshot.tag.freq_index))];
   inputs.sigma_floor = spread_floor(snapshot);
   return inputs;

@@ -25,6 +25,7 @@ struct tdeviation_inputs {
   int avg_count = 0;           // "Mittelwert"
   tcomplex z_ref;              // at the current reference and frequency, ohm
   tcomplex y_open;             // siemens
+  tcomplex z_short;            // ohm; what the shown value has had taken off
   double frequency_hz = 0.0;   // for C and L
   // The least noise amplitude per bin the search assumes, sample units: what
   // the reading's own spread shows (times worst_case_factor), where that

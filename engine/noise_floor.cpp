@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "noise_floor.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace lcr {
 
 namespace {
@@ -16,6 +19,27 @@ int bins_per(int spacing_hz, int n, int rate)
 double power(tcomplex x)
 {
   return x.re * x.re + x.im * x.im;
+}
+
+// The mean power of noise bins from their median: a hum line or two among
+// them (50 Hz and its odd harmonics, where the window does not resolve
+// 25 Hz) do not move it. The power of a bin of Gaussian noise is
+// exponentially distributed; the k-th smallest of c has the mean
+// Σ 1/i over i = c − k + 1 … c, which scales the median to the mean.
+double noise_power(std::array<double, noise_bins_per_tone> powers, int count)
+{
+  const auto first = powers.begin();
+  const auto last = first + count;
+  std::sort(first, last);
+  const int low = (count - 1) / 2;
+  const int high = count / 2;
+  const auto expected = [count](int k) {  // of the (k + 1)-th smallest, for a mean of 1
+    double sum = 0.0;
+    for (int i = count - k; i <= count; ++i) sum += 1.0 / i;
+    return sum;
+  };
+  const double median = (powers[static_cast<std::size_t>(low)] + powers[static_cast<std::size_t>(high)]) / 2.0;
+  return median / ((expected(low) + expected(high)) / 2.0);
 }
 
 }  // namespace
@@ -41,25 +65,27 @@ tnoise_bins noise_bins_near(int frequency_hz, int n, int rate)
 twindow_noise window_noise(tdft& left, tdft& right, const tnoise_bins& bins, tcomplex h, double g)
 {
   twindow_noise noise;
-  if (bins.count == 0) return noise;
-  double residual_sum = 0.0;
-  double left_sum = 0.0;
-  double right_sum = 0.0;
+  if (bins.count == 0) {
+    noise.ratio_variance = std::numeric_limits<double>::quiet_NaN();
+    return noise;
+  }
+  std::array<double, noise_bins_per_tone> residuals{};
+  std::array<double, noise_bins_per_tone> lefts{};
+  std::array<double, noise_bins_per_tone> rights{};
   for (int i = 0; i < bins.count; ++i) {
-    const int k = bins.k[static_cast<std::size_t>(i)];
-    dft_bin(left, k);
-    dft_bin(right, k);
+    const auto at = static_cast<std::size_t>(i);
+    dft_bin(left, bins.k[at]);
+    dft_bin(right, bins.k[at]);
     const tcomplex x1{left.re, left.im};
     const tcomplex x2{right.re, right.im};
-    residual_sum += power(c_sub(x2, c_mul(h, x1)));
-    left_sum += power(x1);
-    right_sum += power(x2);
+    residuals[at] = power(c_sub(x2, c_mul(h, x1)));
+    lefts[at] = power(x1);
+    rights[at] = power(x2);
   }
   // A bin of white noise of variance s² per sample holds s²/n.
-  const double per_bin = 1.0 / bins.count;
-  noise.left_variance = left_sum * per_bin * left.n;
-  noise.right_variance = right_sum * per_bin * right.n;
-  noise.ratio_variance = g > 1e-10 ? residual_sum * per_bin / g : 0.0;
+  noise.left_variance = noise_power(lefts, bins.count) * left.n;
+  noise.right_variance = noise_power(rights, bins.count) * right.n;
+  noise.ratio_variance = g > 1e-10 ? noise_power(residuals, bins.count) / g : std::numeric_limits<double>::quiet_NaN();
   return noise;
 }
 

@@ -9,10 +9,13 @@
 // The bins used hold no test frequency, no harmonic and no intermodulation
 // product of them (all are multiples of 100 Hz), nor the rounding error of
 // a periodic input (at multiples of its repeat rate, 100 Hz or more): odd
-// multiples of 25 Hz where the window resolves them, which also keeps clear
-// of 50 Hz mains and its harmonics, else odd multiples of 50 Hz; the
-// nearest ones to the tone, so that coloured noise is taken where it acts.
-// For white noise each holds as much as the tone's bin does.
+// multiples of 25 Hz where the window resolves them ("FT Faktor" 4 and 16),
+// which also keeps clear of 50 Hz mains and its harmonics, else odd
+// multiples of 50 Hz, where mains hum may fall on some; the median of the
+// bins, not their mean, is taken, so that a few such lines do not count as
+// noise. The nearest bins to the tone are used, so that coloured noise is
+// taken where it acts. For white noise each holds as much as the tone's bin
+// does.
 //
 // The ratio's noise is estimated as |X2 − H·X1|² over the bins, divided by
 // the left channel's power at the tone: the perturbation of H = X2 / X1 by
@@ -43,15 +46,15 @@ tnoise_bins noise_bins_near(int frequency_hz, int n, int rate);
 
 // One window's noise beside a tone.
 struct twindow_noise {
-  double ratio_variance = 0.0;   // of the window's ratio h
+  double ratio_variance = 0.0;   // of the window's ratio h; NaN where not known
   double left_variance = 0.0;    // of one left input sample, sample units squared
   double right_variance = 0.0;   // of one right input sample
 };
 
 // The noise in the windows already in the two transforms (overwrites their
 // last results), for the window's ratio h and the left channel's power g at
-// the tone. A silent left input (whose reading the level lamp rejects)
-// gives no ratio variance.
+// the tone. Without bins, or with a silent left input (whose reading the
+// level lamp rejects), the ratio's variance is not known (NaN).
 twindow_noise window_noise(tdft& left, tdft& right, const tnoise_bins& bins, tcomplex h, double g);
 
 // The mean of the averaged windows' noise, beside the averaged ratio.

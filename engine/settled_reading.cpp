@@ -65,17 +65,6 @@ tcorrection_chain corrected_chain(const tmeasurement_snapshot& snapshot)
   return run_correction_chain(snapshot.avg_ratio, entries_of(snapshot));
 }
 
-const char* uncertainty_gap_text(tuncertainty_gap gap)
-{
-  switch (gap) {
-    case tuncertainty_gap::none: return "";
-    case tuncertainty_gap::not_settled: return "Messwert nicht eingeschwungen";
-    case tuncertainty_gap::calibration_unknown: return "Streuung der Kalibrierung unbekannt (nicht mit ihr gespeichert)";
-    case tuncertainty_gap::unbounded: return "ohne Grenze: der Pol der Größe liegt in ihr";
-  }
-  return "";
-}
-
 const char* uncertainty_gap_key(tuncertainty_gap gap)
 {
   switch (gap) {
@@ -145,11 +134,6 @@ tuncertainty reading_uncertainty(const tmeasurement_snapshot& snapshot, quantity
   return out;
 }
 
-double expanded_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel)
-{
-  return reading_uncertainty(snapshot, key, parallel).expanded;
-}
-
 bool reference_calibrated(int ref_index, int freq_index)
 {
   const int r = clamp_ref_index(ref_index);
@@ -170,7 +154,8 @@ tquantity_reading quantity_reading(const tmeasurement_snapshot& snapshot, quanti
   reading.uncertainty_gap = uncertainty.gap;
   reading.deviation =
       bounded_deviation(deviation_inputs(snapshot), key, parallel) + worst_case_factor * uncertainty.calibration;
-  if (std::isfinite(reading.uncertainty)) reading.deviation = std::max(reading.deviation, reading.uncertainty);
+  // Never less than the statistical figure, unbounded where that is.
+  if (!std::isnan(reading.uncertainty)) reading.deviation = std::max(reading.deviation, reading.uncertainty);
   const bool known_reference = reference_calibrated(snapshot.tag.ref_index, snapshot.tag.freq_index);
   reading.bound = !(known_reference && std::isfinite(reading.uncertainty));
   reading.covering = reading.bound ? reading.deviation : reading.uncertainty;

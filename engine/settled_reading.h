@@ -37,8 +37,6 @@ enum class tuncertainty_gap {
   unbounded,            // the quantity's pole lies within it (a Q of a lossless part)
 };
 
-// For the operator: "" for none, else why the uncertainty is missing.
-const char* uncertainty_gap_text(tuncertainty_gap gap);
 // For programs: "", "not_settled", "calibration_spread_unknown", "unbounded".
 const char* uncertainty_gap_key(tuncertainty_gap gap);
 
@@ -49,10 +47,6 @@ struct tuncertainty {
 };
 
 tuncertainty reading_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel);
-
-// The expanded (k = 2) statistical uncertainty of a quantity of the
-// reading, in its unit; NaN while it is not known.
-double expanded_uncertainty(const tmeasurement_snapshot& snapshot, quantity_key key, bool parallel);
 
 // Whether the reference resistor's effective impedance at (r, f) has been
 // calibrated, so its ±2 % are known: a calibration step stored it (it
@@ -65,7 +59,8 @@ struct tquantity_reading {
   // Worst case, "max. Abweichung": the converter model's noise or the
   // reading's own spread times worst_case_factor, whichever is larger, the
   // reference's ±2 %, and the calibration entries' spreads times the same
-  // factor; never less than the statistical uncertainty.
+  // factor (of entries whose spread is unknown, nothing: the uncertainty
+  // says so); never less than the statistical uncertainty.
   double deviation = 0.0;
   double uncertainty = 0.0;  // statistical, k = 2; NaN while unknown
   tuncertainty_gap uncertainty_gap = tuncertainty_gap::none;

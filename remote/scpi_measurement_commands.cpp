@@ -126,9 +126,10 @@ tscpi_session::toutcome tscpi_session::execute_fetch(tfigure figure, std::string
       // waiting for its line is not left to time out: no values, the
       // status of no settled reading, and the error in the queue.
       add_error(terror_code::data_stale, "no reading was triggered since the settings last changed");
-      replies += (figure == tfigure::value ? numbers_text({not_a_number, not_a_number, -1.0})
-                                           : numbers_text({not_a_number, not_a_number})) +
-                 "\n";
+      // A list's point carries its bin too.
+      const std::string values = figure == tfigure::value ? numbers_text({not_a_number, not_a_number, -1.0})
+                                                          : numbers_text({not_a_number, not_a_number});
+      replies += values + (figure == tfigure::value && !list_.empty() ? ",0" : "") + "\n";
     }
     return toutcome::done;
   }

@@ -7,10 +7,13 @@
 #include <QString>
 
 #include <array>
+#include <filesystem>
 #include <cerrno>
 #include <charconv>
 
 namespace quarvel_ui {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -157,6 +160,26 @@ tini_file::tloaded tini_file::read(const std::string& path)
   return {tini_file(text)};
 }
 
+std::string save_staging_directory(const std::string& path)
+{
+  const fs::path file(path);
+  return (file.parent_path() / ("." + file.filename().string() + ".saving")).string();
+}
+
+namespace {
+
+bool write_with_save_file(const std::string& path, const std::string& contents, bool direct_fallback)
+{
+  QSaveFile file(QString::fromStdString(path));
+  file.setDirectWriteFallback(direct_fallback);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  const auto size = static_cast<qint64>(contents.size());
+  // Without a commit, QSaveFile discards the new text and the old file stays.
+  return file.write(contents.data(), size) == size && file.commit();
+}
+
+}  // namespace
+
 bool tini_file::save(const std::string& path) const
 {
   const lcr::tfile_target target = lcr::replaceable_file_target(path);
@@ -164,15 +187,27 @@ bool tini_file::save(const std::string& path) const
   // The replacement keeps the owner and mode of the file it replaces, as
   // the calibration file's does: root saving a user's file leaves it theirs.
   const lcr::tfile_identity identity = lcr::file_identity(target.path);
-  QSaveFile file(QString::fromStdString(target.path));
-  file.setDirectWriteFallback(true);
-  if (!file.open(QIODevice::WriteOnly)) return false;
   const std::string contents = text();
-  const auto size = static_cast<qint64>(contents.size());
-  // Without a commit, QSaveFile discards the new text and the old file stays.
-  if (file.write(contents.data(), size) != size || !file.commit()) return false;
-  lcr::keep_identity(target.path, identity);
-  return true;
+  // QSaveFile names its temporary beside its file: it writes in a folder
+  // of the program's own, so that what a kill leaves there cannot be taken
+  // for one of the operator's files, and the whole new file is renamed over
+  // the old one in one step.
+  std::error_code error;
+  const fs::path staging = save_staging_directory(target.path);
+  fs::create_directory(staging, error);
+  const fs::path staged = staging / fs::path(target.path).filename();
+  bool saved = false;
+  if (!error && write_with_save_file(staged.string(), contents, false)) {
+    fs::rename(staged, target.path, error);
+    saved = !error;
+  }
+  fs::remove(staged, error);
+  fs::remove(staging, error);  // only when empty: another save may be under way
+  // A folder that takes no new entries: QSaveFile's own way, which rewrites
+  // the file in place there.
+  if (!saved) saved = write_with_save_file(target.path, contents, true);
+  if (saved) lcr::keep_identity(target.path, identity);
+  return saved;
 }
 
 std::string tini_file::read_string(std::string_view section, std::string_view key,

@@ -107,4 +107,9 @@ struct tini_file::tloaded {
   tload_failure failure = tload_failure::none;
 };
 
+// The program's own folder beside a file where its saves are written
+// before they are renamed over it: ".Quarvel.ini.saving" for "Quarvel.ini".
+// Anything in it is the program's.
+std::string save_staging_directory(const std::string& path);
+
 }  // namespace quarvel_ui

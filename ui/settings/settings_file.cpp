@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/settings/settings_file.h"
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <system_error>
@@ -123,26 +121,16 @@ tsettings_values load_settings_values(const std::string& path)
 
 int remove_stale_save_temporaries(const std::string& path)
 {
-  const fs::path file(path);
-  const std::string prefix = file.filename().string() + ".";
-  const fs::path directory = file.has_parent_path() ? file.parent_path() : fs::path(".");
+  const fs::path staging = save_staging_directory(path);
   const auto stale_before = fs::file_time_type::clock::now() - std::chrono::minutes(1);
   std::error_code error;
   int removed = 0;
-  for (fs::directory_iterator entry(directory, error), end; !error && entry != end; entry.increment(error)) {
-    const std::string name = entry->path().filename().string();
-    if (name.size() != prefix.size() + 6 || !name.starts_with(prefix)) continue;
-    // Six letters and digits drawn at random; a word in small letters
-    // ("backup") is the operator's.
-    const std::string_view random = std::string_view(name).substr(prefix.size());
-    const auto is = [&](int (*test)(int)) {
-      return std::all_of(random.begin(), random.end(), [&](char c) { return test(static_cast<unsigned char>(c)) != 0; });
-    };
-    if (!is(std::isalnum) || is(std::islower)) continue;
+  for (fs::directory_iterator entry(staging, error), end; !error && entry != end; entry.increment(error)) {
     std::error_code ignored;
     if (!entry->is_regular_file(ignored) || entry->last_write_time(ignored) > stale_before) continue;
     if (fs::remove(entry->path(), ignored)) ++removed;
   }
+  fs::remove(staging, error);  // only when empty
   return removed;
 }
 

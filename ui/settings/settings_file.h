@@ -108,11 +108,10 @@ std::string settings_file_path(const std::string& program_directory, const std::
 // initial values of `tsettings_values`.
 tsettings_values load_settings_values(const std::string& path);
 
-// Removes what a save of the file at `path` killed between naming its
-// replacement and renaming it over the file left behind: "<file>.XXXXXX"
-// (six letters and digits, not a word in small letters such as "backup"),
-// a minute old or more, so that a save of another instance under way keeps
-// its own. The number removed.
+// Removes what a save of the file at `path` killed mid-way left in the
+// program's own folder for its saves (save_staging_directory), a minute
+// old or more, so that a save of another instance under way keeps its
+// own, and the folder once empty. The number of files removed.
 int remove_stale_save_temporaries(const std::string& path);
 
 // Writes `ini` to `path`, creating the file's directory when it is missing.

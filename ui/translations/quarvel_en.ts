@@ -282,6 +282,10 @@
         <source>Zeile</source>
         <translation>line</translation>
     </message>
+    <message>
+        <source>Messwert nicht endlich, nichts gespeichert</source>
+        <translation>Reading not finite, nothing stored</translation>
+    </message>
 </context>
 <context>
     <name>error_box</name>

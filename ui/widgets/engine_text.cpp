@@ -28,6 +28,7 @@ constexpr std::array pieces{
     QT_TRANSLATE_NOOP("engine", "Messwert des bekannten Widerstands unbrauchbar"),
     QT_TRANSLATE_NOOP("engine", "' ist kein gültiger Gleitkommawert"),
     QT_TRANSLATE_NOOP("engine", "bekannter Widerstand ungültig"),
+    QT_TRANSLATE_NOOP("engine", "Messwert nicht endlich, nichts gespeichert"),
     QT_TRANSLATE_NOOP("engine", "keine Ersatzschaltung passt"),
     QT_TRANSLATE_NOOP("engine", "Scheinwiderstand, Impedanz"),
     QT_TRANSLATE_NOOP("engine", "Scheinleitwert, Admittanz"),

@@ -64,6 +64,7 @@ public:
   // The server's own frame clock: what a rate is counted against, whatever
   // the machine's load does to the wall clock's seconds.
   jack_nframes_t frame_time() const { return jack_frame_time(client_); }
+  double sample_rate() const { return static_cast<double>(jack_get_sample_rate(client_)); }
 
 private:
   static int on_xrun(void* self)
@@ -241,7 +242,7 @@ TEST_F(JackLoopback, MeasuresItsOwnToneThroughTheServer)
     counting = false;
     counted_blocks = blocks;
   }
-  const double seconds = static_cast<double>(watcher.frame_time() - started) / 48000.0;
+  const double seconds = static_cast<double>(watcher.frame_time() - started) / watcher.sample_rate();
   lcr::tcomplex ratio;
   {
     const std::lock_guard guard(lcr::publication_lock);

@@ -198,7 +198,6 @@ TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
   }
   const double elapsed_s = std::chrono::duration<double>(steady::now() - started).count();
   RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
-  EXPECT_LT(elapsed_s, 60.0);  // not tied to the wall clock: less than the minute it streams
 }
 
 TEST(SimulatedFixtureClocks, VirtualTimeWaitsForTheConsumerAndNudgesIt)
@@ -450,7 +449,6 @@ TEST(SimulatedFixtureStreaming, AMinuteThroughTheStreamingWorker)
   reset_stream_state();
   ASSERT_TRUE(finished) << handled.load() << " blocks";
   RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
-  EXPECT_LT(elapsed_s, 60.0);  // not tied to the wall clock: less than the minute it streams
 
   const std::size_t lead_blocks = output_lead_target / block_frames;
   for (std::size_t b = 0; b < lead_blocks; ++b) EXPECT_EQ(recorded[b], 0) << b;

@@ -265,27 +265,36 @@ TEST(SettingsFileLocation, AnInstalledProgramNeverWritesBesideItself)
 
 // ---- Finding the stored device in the current lists
 
-// A save killed between naming its replacement and renaming it leaves
-// "Quarvel.ini.XXXXXX": the next start removes such a file once it is a
-// minute old, and nothing else (a save of another instance under way, a
-// file of the operator's).
-TEST(SettingsFileTemporaries, StaleOnesAreRemovedAtTheStart)
+// A save writes in a folder of the program's own and renames the whole new
+// file over the old: nothing is left beside the file, and what a kill
+// leaves in that folder (QSaveFile's "Quarvel.ini.XXXXXX", a renamed file
+// not yet moved) the next start removes once it is a minute old. The
+// operator's own files beside it are never touched.
+TEST(SettingsFileTemporaries, SavesLeaveNothingAndStaleOnesGoAtTheStart)
 {
   quarvel_test::temporary_directory directory;
   const std::string path = directory.path() + "/Quarvel.ini";
-  const auto file = [&](const std::string& name, std::chrono::minutes age) {
-    quarvel_test::write_file(directory.path() + "/" + name, "x");
-    std::filesystem::last_write_time(directory.path() + "/" + name,
-                                     std::filesystem::file_time_type::clock::now() - age);
+  quarvel_test::write_file(directory.path() + "/Quarvel.ini.240101", "[options]\r\n");
+  quarvel_test::write_file(directory.path() + "/Quarvel.ini.aB3xYz", "[options]\r\n");
+  ASSERT_EQ(quarvel_ui::save_settings_file(path, tini_file("[options]\nfreqindex=3\n")), "");
+  const std::vector<std::string> saved{"Quarvel.ini", "Quarvel.ini.240101", "Quarvel.ini.aB3xYz"};
+  EXPECT_EQ(directory.entries(), saved);
+  EXPECT_EQ(quarvel_test::read_file(path), "[options]\r\nfreqindex=3\r\n");
+
+  const std::string staging = quarvel_ui::save_staging_directory(path);
+  fs::create_directory(staging);
+  const auto left = [&](const std::string& name, std::chrono::minutes age) {
+    quarvel_test::write_file(staging + "/" + name, "[options]\r\n");
+    fs::last_write_time(staging + "/" + name, fs::file_time_type::clock::now() - age);
   };
-  file("Quarvel.ini", std::chrono::minutes(5));
-  file("Quarvel.ini.aB3xYz", std::chrono::minutes(5));  // killed mid-save: stale
-  file("Quarvel.ini.Qw7Er1", std::chrono::minutes(0));  // another instance's, being written
-  file("Quarvel.ini.backup", std::chrono::minutes(5));  // the operator's
-  file("Quarvel.ini.ab-123", std::chrono::minutes(5));  // not a temporary's name
-  EXPECT_EQ(quarvel_ui::remove_stale_save_temporaries(path), 1);
-  EXPECT_EQ(directory.entries(), (std::vector<std::string>{"Quarvel.ini", "Quarvel.ini.Qw7Er1", "Quarvel.ini.ab-123",
-                                                           "Quarvel.ini.backup"}));
+  left("Quarvel.ini.Qw7Er1", std::chrono::minutes(5));  // killed mid-save
+  left("Quarvel.ini", std::chrono::minutes(5));          // killed before the rename
+  left("Quarvel.ini.Zz9Yy8", std::chrono::minutes(0));   // another instance's, under way
+  EXPECT_EQ(quarvel_ui::remove_stale_save_temporaries(path), 2);
+  EXPECT_TRUE(fs::exists(staging + "/Quarvel.ini.Zz9Yy8"));
+  fs::remove(staging + "/Quarvel.ini.Zz9Yy8");
+  EXPECT_EQ(quarvel_ui::remove_stale_save_temporaries(path), 0);
+  EXPECT_EQ(directory.entries(), saved);  // the folder gone once empty, the operator's files kept
 }
 
 TEST(DeviceEntrySelection, FollowsTheDeviceByPositionThenByName)

@@ -240,7 +240,8 @@ TEST_F(EnglishWindow, TheEnginesTextsArriveInEnglish)
   }
   for (const auto result : {lcr::tcal_step_result::stored, lcr::tcal_step_result::not_settled,
                             lcr::tcal_step_result::no_open_ratio, lcr::tcal_step_result::no_known_ratio,
-                            lcr::tcal_step_result::degenerate, lcr::tcal_step_result::bad_known_resistor}) {
+                            lcr::tcal_step_result::degenerate, lcr::tcal_step_result::bad_known_resistor,
+                            lcr::tcal_step_result::not_finite}) {
     texts << engine_text(lcr::cal_step_result_text(result));
   }
   for (const char* name : lcr::cal_mode_names) texts << engine_text(name);
