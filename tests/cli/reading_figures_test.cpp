@@ -37,8 +37,9 @@ protected:
 };
 
 // The quiet set-up's readings are off by their rounding alone, the same at
-// every repeat: about 95 % lie within the statistical uncertainty once the
-// rounding is part of it (2 % did before), also at "Mittelwert" 1, where
+// every repeat, which no scatter shows: about 95 % lie within the
+// statistical uncertainty only with the rounding part of it, also at
+// "Mittelwert" 1, where
 // the noise beside the tone gives it from the first evaluation.
 TEST_F(ReadingFigures, TheRoundingOfAQuietInputIsInTheUncertainty)
 {

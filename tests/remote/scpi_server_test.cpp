@@ -239,8 +239,8 @@ std::pair<double, double> exact_values(const std::string& function, double frequ
 
 // Each of the twenty benchtop functions against the exact impedance at two
 // frequencies: both values within the deviation the meter gives them, about
-// 95 % within their statistical uncertainty (none did before the rounding
-// of the quiet set-up's inputs was part of it), and the window showing the
+// 95 % within their statistical uncertainty (on the quiet set-up that is
+// the inputs' rounding, which no scatter shows), and the window showing the
 // mode nearest to the function.
 TEST_F(ScpiServer, TheTwentyBenchtopFunctionsReadTheExactNetwork)
 {
