@@ -89,7 +89,8 @@ int curve_reference(const std::vector<tsweep_row>& rows)
       const tcomplex z = standing_impedance(row);
       const double sum = c_abs(c_add(z, {ref_ohm, 0.0}));
       const double magnitude = c_abs(z);
-      worst = std::max(worst, magnitude > 0.0 ? sum / magnitude + sum / ref_ohm : std::numeric_limits<double>::infinity());
+      worst = std::max(worst, magnitude > 0.0 ? (sum + magnitude) * sum / (magnitude * ref_ohm)
+                                              : std::numeric_limits<double>::infinity());
     }
     if (best < 0 || worst < best_worst) {
       best = r;

@@ -45,9 +45,11 @@ int least_worst_curve(const std::vector<std::vector<tsweep_row>>& curves);
 bool curve_informative(const std::vector<tsweep_row>& rows);
 
 // The reference that divides every point of a measured curve best: the
-// noise of a divider reading grows with |1/H| + |1/(1 − H)| = |R + Z|/|Z| +
-// |R + Z|/R, and the reference with the smallest worst such factor over
-// the points is chosen (the tones carry equal amplitudes). A point that
+// worst case of a divider reading grows with (1 + |H|)/|H·(1 − H)| =
+// (|R + Z| + |Z|)·|R + Z|/(|Z|·R) (the noise of both inputs adding in the
+// least favourable phase, as the deviation takes it), and the reference
+// with the smallest worst such factor over the points is chosen (the tones
+// carry equal amplitudes). A point that
 // told nothing stands for the geometric middle of the range it leaves
 // open. −1 for an empty curve.
 int curve_reference(const std::vector<tsweep_row>& rows);
