@@ -61,7 +61,20 @@ command -v dbus-daemon > /dev/null || fail "dbus-daemon is not installed (tools/
 
 env -u QT_QPA_PLATFORM DISPLAY=":$display" DBUS_SESSION_BUS_ADDRESS="$bus_address" ./quarvel --sim "C=100n + R=2" > "$work/quarvel.log" 2>&1 &
 quarvel_pid=$!
-sleep 4
+# Up once it catches SIGTERM (its window is built then); however slow the
+# machine, only a hang guard bounds the wait. Then it measures a while.
+catches_term() {
+  local mask
+  mask=$(awk '/^SigCgt:/ { print $2 }' "/proc/$quarvel_pid/status" 2>/dev/null) || return 1
+  [ -n "$mask" ] && (( (16#$mask >> 14) & 1 ))
+}
+for _ in $(seq 3000); do
+  kill -0 "$quarvel_pid" 2>/dev/null || fail "quarvel ended by itself: $(cat "$work/quarvel.log")"
+  catches_term && break
+  sleep 0.1
+done
+catches_term || fail "quarvel did not come up within 300 s: $(cat "$work/quarvel.log")"
+sleep 2
 kill -0 "$quarvel_pid" 2>/dev/null || fail "quarvel ended by itself: $(cat "$work/quarvel.log")"
 kill -TERM "$quarvel_pid"
 set +e
