@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/calibration_file.h"
+#include "engine/corrections/calibration_file.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // One equivalent-circuit fit of a sweep's eight points: every circuit
 // fitted and the one whose elements stand out chosen.
 
-#include "engine/circuit_fit.h"
+#include "engine/sweeps/circuit_fit.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/deviation_estimate.h"
+#include "engine/readings/deviation_estimate.h"
 
 #include <benchmark/benchmark.h>
 

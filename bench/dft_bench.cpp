@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/tone_analysis.h"
+#include "engine/signal/tone_analysis.h"
 
 #include <benchmark/benchmark.h>
 

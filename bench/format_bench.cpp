@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/quantity_texts.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include <benchmark/benchmark.h>
 

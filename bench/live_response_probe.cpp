@@ -13,10 +13,10 @@
 
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/response_page.h"
+#include "ui/widgets/window_style.h"
 #include "ui/window/main_window.h"
-#include "ui/window/window_style.h"
 
-#include "engine/settings.h"
+#include "engine/core/settings.h"
 
 #include "audio/simulated/simulated_fixture.h"
 #include "audio/sound_devices.h"

@@ -6,9 +6,9 @@
 
 #include "cli/sweep_command.h"
 
-#include "engine/corrections.h"
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/corrections.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include "audio/streaming.h"
 

@@ -5,10 +5,10 @@
 // simulated set-up while it runs, as in use.
 
 #include "ui/pages/measurement_page.h"
+#include "ui/widgets/window_style.h"
 #include "ui/window/main_window.h"
-#include "ui/window/window_style.h"
 
-#include "engine/measurement_cycle.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include <QApplication>
 #include <QRadioButton>

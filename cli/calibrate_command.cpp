@@ -5,13 +5,13 @@
 #include "json_writer.h"
 #include "meter_session.h"
 
-#include "engine/calibration_file.h"
-#include "engine/calibration_steps.h"
-#include "engine/configuration_tests.h"
-#include "engine/measurement_cycle.h"
-#include "engine/quantity_texts.h"
-#include "engine/safe_file.h"
-#include "engine/settings.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/core/safe_file.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/calibration_file.h"
+#include "engine/measurement/configuration_tests.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include "audio/streaming.h"
 

@@ -10,7 +10,7 @@
 
 #include "meter_session.h"
 
-#include "engine/calibration_steps.h"
+#include "engine/calibration/calibration_steps.h"
 
 #include "audio/simulated/fixture_set_up.h"
 

@@ -5,15 +5,15 @@
 #include "arguments.h"
 #include "calibrate_command.h"
 #include "measure_command.h"
+#include "meter_options.h"
+#include "meter_session.h"
 #include "mixer_command.h"
 #include "serve_command.h"
 #include "sweep_command.h"
-#include "meter_options.h"
-#include "meter_session.h"
 
-#include "engine/quantities.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/quantities/quantities.h"
+#include "engine/quantities/quantity_texts.h"
 #include "quarvel/version.h"
 
 #include <array>

@@ -7,11 +7,11 @@
 #include "reading.h"
 #include "reading_log.h"
 
-#include "engine/deviation_estimate.h"
-#include "engine/measurement_cycle.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
-#include "engine/settled_reading.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
+#include "engine/readings/deviation_estimate.h"
+#include "engine/readings/settled_reading.h"
 
 #include "audio/sound_devices.h"
 #include "audio/streaming.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "meter_options.h"
 
-#include "engine/auto_mode.h"
-#include "engine/quantities.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/quantities/auto_mode.h"
+#include "engine/quantities/quantities.h"
 
 #include <array>
 #include <cmath>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "meter_session.h"
 
-#include "engine/calibration_file.h"
-#include "engine/measurement_cycle.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/calibration_file.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include "audio/simulated/fixture_set_up.h"
 #include "audio/streaming.h"

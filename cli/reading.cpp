@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reading.h"
 
-#include "engine/csv_text.h"
-#include "engine/deviation_estimate.h"
-#include "engine/quantities.h"
-#include "engine/settings.h"
-#include "engine/settled_reading.h"
+#include "engine/core/csv_text.h"
+#include "engine/core/settings.h"
+#include "engine/quantities/quantities.h"
+#include "engine/readings/deviation_estimate.h"
+#include "engine/readings/settled_reading.h"
 
 #include <cmath>
 

@@ -8,11 +8,11 @@
 
 #include "json_writer.h"
 
-#include "engine/auto_mode.h"
-#include "engine/comparator.h"
-#include "engine/measurement_cycle.h"
-#include "engine/quantity_texts.h"
-#include "engine/settled_reading.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/auto_mode.h"
+#include "engine/quantities/comparator.h"
+#include "engine/quantities/quantity_texts.h"
+#include "engine/readings/settled_reading.h"
 
 #include <optional>
 #include <string>

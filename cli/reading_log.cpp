@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reading_log.h"
 
-#include "engine/safe_file.h"
+#include "engine/core/safe_file.h"
 
 #include <cerrno>
 #include <chrono>

@@ -7,14 +7,14 @@
 #include "meter_session.h"
 #include "reading.h"
 
-#include "engine/circuit_fit.h"
-#include "engine/frequency_sweep.h"
-#include "engine/measurement_cycle.h"
-#include "engine/multitone_response.h"
-#include "engine/quantities.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
-#include "engine/settled_reading.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantities.h"
+#include "engine/quantities/quantity_texts.h"
+#include "engine/readings/settled_reading.h"
+#include "engine/sweeps/circuit_fit.h"
+#include "engine/sweeps/frequency_sweep.h"
+#include "engine/sweeps/multitone_response.h"
 
 #include "audio/streaming.h"
 

@@ -3,7 +3,7 @@
 
 #include "meter_session.h"
 
-#include "engine/frequency_sweep.h"
+#include "engine/sweeps/frequency_sweep.h"
 
 #include <cstdint>
 #include <functional>

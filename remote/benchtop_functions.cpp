@@ -3,7 +3,7 @@
 
 #include "scpi_parser.h"
 
-#include "engine/complex_math.h"
+#include "engine/core/complex_math.h"
 
 #include <algorithm>
 #include <array>

@@ -7,7 +7,7 @@
 // none shows exactly that pair). Quarvel's own names cover its modes that
 // have no benchtop name.
 
-#include "engine/frequency_sweep.h"
+#include "engine/sweeps/frequency_sweep.h"
 
 #include <string_view>
 

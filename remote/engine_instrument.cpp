@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engine_instrument.h"
 
-#include "engine/calibration_file.h"
 #include "benchtop_functions.h"
+#include "engine/corrections/calibration_file.h"
 
-#include "engine/calibration_steps.h"
-#include "engine/corrections.h"
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
-#include "engine/settled_reading.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/corrections.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/readings/settled_reading.h"
 
 #include "audio/streaming.h"
 

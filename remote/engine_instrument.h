@@ -11,7 +11,7 @@
 
 #include "instrument.h"
 
-#include "engine/frequency_sweep.h"
+#include "engine/sweeps/frequency_sweep.h"
 
 #include <chrono>
 #include <cstdint>

@@ -5,8 +5,8 @@
 #include "scpi_replies.h"
 #include "scpi_session.h"
 
-#include "engine/frequency_sweep.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/sweeps/frequency_sweep.h"
 
 namespace scpi {
 

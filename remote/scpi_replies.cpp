@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "scpi_replies.h"
 
-#include "engine/measurement_cycle.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include <array>
 #include <charconv>

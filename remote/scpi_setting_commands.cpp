@@ -7,7 +7,7 @@
 #include "scpi_replies.h"
 #include "scpi_session.h"
 
-#include "engine/settings.h"
+#include "engine/core/settings.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,6 +7,11 @@ a unit depends on another when either of its files includes the other's
 header. A cycle of units means no piece of it can be read, tested or changed
 without the others, even where no header includes itself.
 
+The folders inside a layer (engine/core, ui/pages, audio/simulated) are
+rooms: their dependencies must point one way too. Files at a layer's root
+(the audio back ends' common interface and their catalogue) frame its rooms
+and stand outside this rule.
+
     tools/include_cycles.py [ROOT]
 """
 import re
@@ -89,15 +94,36 @@ def strongly_connected(graph):
     return groups
 
 
+def room_of(unit):
+    """A unit's room (its layer and folder), or None at a layer's root."""
+    parts = Path(unit).parts
+    return "/".join(parts[:-1]) if len(parts) > 2 else None
+
+
+def room_dependencies(graph):
+    rooms = {room_of(unit) for unit in graph} - {None}
+    edges = {room: set() for room in rooms}
+    for unit, targets in graph.items():
+        for target in targets:
+            if room_of(unit) and room_of(target) and room_of(unit) != room_of(target):
+                edges[room_of(unit)].add(room_of(target))
+    return {room: sorted(targets) for room, targets in edges.items()}
+
+
 def main():
     root = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parents[1])
     found = units(root)
-    groups = strongly_connected(dependencies(root, found))
+    graph = dependencies(root, found)
+    groups = strongly_connected(graph)
     for group in groups:
         print("include cycle: " + " <-> ".join(group))
-    if groups:
+    rooms = room_dependencies(graph)
+    room_groups = strongly_connected(rooms)
+    for group in room_groups:
+        print("room cycle: " + " <-> ".join(group))
+    if groups or room_groups:
         sys.exit(1)
-    print(f"no include cycles among {len(found)} units")
+    print(f"no include cycles among {len(found)} units in {len(rooms)} rooms")
 
 
 if __name__ == "__main__":

@@ -4,11 +4,11 @@
 // saved, reloaded and measured again.
 
 #include "cli/calibration_sweep.h"
-#include "engine/calibration_file.h"
-#include "engine/comparator.h"
-#include "engine/deviation_estimate.h"
-#include "engine/multitone_response.h"
-#include "engine/settled_reading.h"
+#include "engine/corrections/calibration_file.h"
+#include "engine/quantities/comparator.h"
+#include "engine/readings/deviation_estimate.h"
+#include "engine/readings/settled_reading.h"
+#include "engine/sweeps/multitone_response.h"
 
 #include "audio/simulated/dut_network.h"
 #include "audio/simulated/fixture_set_up.h"

@@ -7,7 +7,7 @@
 // position too.
 
 #include "cli/sweep_command.h"
-#include "engine/settled_reading.h"
+#include "engine/readings/settled_reading.h"
 #include "support/simulated_meter.h"
 
 #include <gtest/gtest.h>

@@ -2,9 +2,9 @@
 // The command-line meter's session on devices that misbehave: it reports
 // and leaves nothing running.
 
-#include "cli/meter_session.h"
-#include "engine/measurement_cycle.h"
 #include "audio/streaming.h"
+#include "cli/meter_session.h"
+#include "engine/measurement/measurement_cycle.h"
 #include "support/fake_backend.h"
 #include "support/fresh_engine.h"
 #include "support/temporary_directory.h"

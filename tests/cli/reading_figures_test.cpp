@@ -9,7 +9,7 @@
 #include "support/coverage_survey.h"
 #include "support/fresh_engine.h"
 
-#include "engine/settled_reading.h"
+#include "engine/readings/settled_reading.h"
 
 #include <gtest/gtest.h>
 

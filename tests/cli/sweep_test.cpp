@@ -5,8 +5,8 @@
 
 #include "cli/calibration_sweep.h"
 #include "cli/sweep_command.h"
-#include "engine/circuit_fit.h"
-#include "engine/multitone_response.h"
+#include "engine/sweeps/circuit_fit.h"
+#include "engine/sweeps/multitone_response.h"
 #include "support/simulated_meter.h"
 
 #include "audio/simulated/dut_network.h"

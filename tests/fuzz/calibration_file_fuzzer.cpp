@@ -2,7 +2,7 @@
 // The calibration file's reader on any bytes: it never stores a value that
 // is not finite, and what it loaded, saved again, reads back the same.
 
-#include "engine/calibration_file.h"
+#include "engine/corrections/calibration_file.h"
 
 #include <cmath>
 #include <cstdint>

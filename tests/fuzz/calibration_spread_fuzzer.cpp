@@ -4,7 +4,7 @@
 // spreads that are variances, and what it read, written again, reads back
 // with the same entries known and unknown.
 
-#include "engine/calibration_spread_file.h"
+#include "engine/corrections/calibration_spread_file.h"
 
 #include <cmath>
 #include <cstdint>

@@ -3,8 +3,8 @@
 // clock: a lab script's session read against the exact impedance, fifty
 // clients at once, and what a hostile network sends.
 
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
 #include "remote/engine_instrument.h"
 #include "remote/scpi_server.h"
 #include "support/simulated_meter.h"

@@ -13,12 +13,12 @@
 #include "cli/meter_session.h"
 #include "remote/benchtop_functions.h"
 
-#include "engine/calibration_steps.h"
-#include "engine/corrections.h"
-#include "engine/frequency_sweep.h"
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
-#include "engine/settled_reading.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/corrections.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/readings/settled_reading.h"
+#include "engine/sweeps/frequency_sweep.h"
 
 #include "audio/simulated/dut_network.h"
 #include "audio/simulated/fixture_set_up.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "engine/corrections.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/corrections.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include <gtest/gtest.h>
 

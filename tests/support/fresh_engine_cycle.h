@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "engine/measurement_cycle.h"
+#include "engine/measurement/measurement_cycle.h"
 #include "support/fresh_engine.h"
 #include "support/manual_stream.h"
 

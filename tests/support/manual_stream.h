@@ -6,8 +6,8 @@
 // calls the engine itself, so every step of the block loop is deterministic.
 
 #include "audio/streaming.h"
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include <cmath>
 #include <cstdint>

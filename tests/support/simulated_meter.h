@@ -7,10 +7,10 @@
 // to compare with its exact impedance.
 
 #include "cli/meter_session.h"
-#include "engine/calibration_steps.h"
-#include "engine/configuration_tests.h"
-#include "engine/measurement_cycle.h"
-#include "engine/settled_reading.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/measurement/configuration_tests.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/readings/settled_reading.h"
 #include "support/fresh_engine.h"
 #include "support/temporary_directory.h"
 

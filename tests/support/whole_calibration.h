@@ -9,8 +9,8 @@
 #include "cli/calibration_sweep.h"
 #include "cli/meter_session.h"
 
-#include "engine/calibration_steps.h"
-#include "engine/settings.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/core/settings.h"
 
 #include <mutex>
 #include <string>

@@ -3,7 +3,7 @@
 // platform unless the environment names another (the Xvfb test runs the
 // real program instead).
 
-#include "ui/window/window_style.h"
+#include "ui/widgets/window_style.h"
 
 #include <QApplication>
 

@@ -5,10 +5,10 @@
 #include "ui/widgets/error_box.h"
 #include "ui/widgets/locale_number.h"
 
-#include "engine/calibration_file.h"
-#include "engine/measurement_cycle.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/corrections/calibration_file.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include "audio/streaming.h"
 

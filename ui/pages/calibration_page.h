@@ -11,7 +11,7 @@
 #include "ui/pages/page_services.h"
 #include "ui_calibration_page.h"
 
-#include "engine/calibration_steps.h"
+#include "engine/calibration/calibration_steps.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -4,13 +4,13 @@
 #include "ui/plot/plot_model.h"
 #include "ui/widgets/engine_text.h"
 #include "ui/widgets/error_box.h"
-#include "ui/window/window_style.h"
+#include "ui/widgets/window_style.h"
 
-#include "engine/calibration_steps.h"
-#include "engine/deviation_estimate.h"
-#include "engine/quantities.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/core/settings.h"
+#include "engine/quantities/quantities.h"
+#include "engine/quantities/quantity_texts.h"
+#include "engine/readings/deviation_estimate.h"
 
 #include "audio/streaming.h"
 

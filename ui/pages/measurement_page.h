@@ -8,9 +8,9 @@
 #include "ui/widgets/lamp.h"
 #include "ui_measurement_page.h"
 
-#include "engine/auto_mode.h"
-#include "engine/calibration_steps.h"
-#include "engine/measurement_cycle.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/auto_mode.h"
 
 #include <QTimer>
 #include <QWidget>

@@ -7,7 +7,7 @@
 // another page is announced with the page's Qt signals, and the window
 // connects them. Window's thread.
 
-#include "engine/calibration_steps.h"
+#include "engine/calibration/calibration_steps.h"
 
 #include <string>
 

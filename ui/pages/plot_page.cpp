@@ -6,9 +6,9 @@
 #include "ui/widgets/engine_text.h"
 #include "ui/widgets/export_file.h"
 
-#include "engine/measurement_cycle.h"
-#include "engine/csv_text.h"
-#include "engine/quantity_texts.h"
+#include "engine/core/csv_text.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include "audio/streaming.h"
 

@@ -7,10 +7,10 @@
 #include "ui/widgets/export_file.h"
 #include "ui/widgets/locale_number.h"
 
-#include "engine/measurement_cycle.h"
-#include "engine/quantities.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantities.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include <QHeaderView>
 #include <QHideEvent>

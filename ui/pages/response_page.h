@@ -14,9 +14,9 @@
 
 #include "ui_response_page.h"
 
-#include "engine/circuit_fit.h"
-#include "engine/frequency_sweep.h"
-#include "engine/multitone_response.h"
+#include "engine/sweeps/circuit_fit.h"
+#include "engine/sweeps/frequency_sweep.h"
+#include "engine/sweeps/multitone_response.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -3,9 +3,9 @@
 
 #include "ui/widgets/error_box.h"
 
-#include "engine/measurement_cycle.h"
-#include "engine/quantity_texts.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include "audio/streaming.h"
 

@@ -10,7 +10,7 @@
 
 #include "ui/settings/language.h"
 
-#include "engine/configuration_tests.h"
+#include "engine/measurement/configuration_tests.h"
 
 #include "audio/mixer.h"
 

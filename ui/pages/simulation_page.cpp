@@ -2,8 +2,8 @@
 #include "ui/pages/simulation_page.h"
 
 
-#include "engine/calibration_steps.h"
-#include "engine/settings.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/core/settings.h"
 
 #include "audio/simulated/dut_network.h"
 #include "audio/sound_devices.h"

@@ -3,13 +3,13 @@
 
 #include "ui/widgets/engine_text.h"
 #include "ui/widgets/locale_number.h"
-#include "ui/window/window_style.h"
+#include "ui/widgets/window_style.h"
 
-#include "engine/deviation_estimate.h"
-#include "engine/measurement_cycle.h"
-#include "engine/quantities.h"
-#include "engine/quantity_texts.h"
-#include "engine/settled_reading.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantities.h"
+#include "engine/quantities/quantity_texts.h"
+#include "engine/readings/deviation_estimate.h"
+#include "engine/readings/settled_reading.h"
 
 #include "audio/simulated/dut_network.h"
 

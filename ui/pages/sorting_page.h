@@ -10,8 +10,8 @@
 
 #include "ui_sorting_page.h"
 
-#include "engine/comparator.h"
-#include "engine/measurement_cycle.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/comparator.h"
 
 #include <QWidget>
 

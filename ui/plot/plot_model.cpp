@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/plot/plot_model.h"
 
-#include "engine/measurement_cycle.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include <algorithm>
 #include <cmath>

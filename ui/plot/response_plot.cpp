@@ -6,7 +6,7 @@
 #include "ui/widgets/engine_text.h"
 #include "ui/widgets/locale_number.h"
 
-#include "engine/quantity_texts.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include <QPainter>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/settings/ini_file.h"
 
-#include "engine/safe_file.h"
+#include "engine/core/safe_file.h"
 
 #include <QSaveFile>
 #include <QString>
@@ -144,20 +144,11 @@ std::optional<tini_file> tini_file::load(const std::string& path)
 
 tini_file::tloaded tini_file::read(const std::string& path)
 {
-  const lcr::tread_descriptor file(path);
-  if (file.error_number() == ENOENT) return {tini_file{}};
-  if (file.error_number() != 0) return {std::nullopt, tload_failure::unreadable};
-  std::string text;
-  std::array<char, 65536> block{};
-  for (;;) {
-    const ssize_t count = file.read_some(block.data(), block.size());
-    if (count < 0) return {std::nullopt, tload_failure::unreadable};
-    if (count == 0) break;
-    const auto size = static_cast<std::size_t>(count);
-    if (text.size() + size > max_file_bytes) return {std::nullopt, tload_failure::too_large};
-    text.append(block.data(), size);
-  }
-  return {tini_file(text)};
+  const lcr::tfile_text file = lcr::read_regular_text(path, max_file_bytes);
+  if (file.error_number == ENOENT) return {tini_file{}};
+  if (file.error_number != 0) return {std::nullopt, tload_failure::unreadable};
+  if (file.too_large) return {std::nullopt, tload_failure::too_large};
+  return {tini_file(file.text)};
 }
 
 std::string save_staging_directory(const std::string& path)

@@ -6,9 +6,9 @@
 #include "ui/pages/response_page.h"
 #include "ui/settings/settings_file.h"
 #include "ui/widgets/error_box.h"
+#include "ui/widgets/window_style.h"
 #include "ui/window/main_window.h"
 #include "ui/window/translation.h"
-#include "ui/window/window_style.h"
 
 #include "audio/simulated/dut_network.h"
 #include "quarvel/version.h"

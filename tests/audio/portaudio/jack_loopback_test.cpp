@@ -5,8 +5,8 @@
 
 #include "audio/portaudio/portaudio_backend.h"
 #include "audio/streaming.h"
-#include "engine/measurement_cycle.h"
-#include "engine/settled_reading.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/readings/settled_reading.h"
 #include "support/fresh_engine_cycle.h"
 #include "support/sound_plugins.h"
 

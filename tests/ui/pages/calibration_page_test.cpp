@@ -9,7 +9,7 @@
 #include "ui/pages/simulation_page.h"
 #include "ui/widgets/locale_number.h"
 
-#include "engine/calibration_file.h"
+#include "engine/corrections/calibration_file.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

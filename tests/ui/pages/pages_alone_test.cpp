@@ -16,7 +16,7 @@
 #include "ui/pages/sorting_page.h"
 #include "ui/widgets/error_box.h"
 
-#include "engine/measurement_cycle.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include "audio/simulated/fixture_set_up.h"
 #include "audio/simulated/simulated_fixture.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
 #include "ui/plot/plot_drawing.h"
 #include "ui/plot/plot_model.h"
 

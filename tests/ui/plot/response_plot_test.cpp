@@ -5,7 +5,7 @@
 
 #include "ui/plot/response_plot.h"
 
-#include "engine/quantity_texts.h"
+#include "engine/quantities/quantity_texts.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

@@ -12,12 +12,12 @@
 #include "ui/widgets/locale_number.h"
 #include "ui/window/translation.h"
 
-#include "engine/calibration_file.h"
-#include "engine/calibration_spread_file.h"
-#include "engine/calibration_steps.h"
-#include "engine/circuit_fit.h"
-#include "engine/comparator.h"
-#include "engine/measurement_cycle.h"
+#include "engine/calibration/calibration_steps.h"
+#include "engine/corrections/calibration_file.h"
+#include "engine/corrections/calibration_spread_file.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/comparator.h"
+#include "engine/sweeps/circuit_fit.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -7,8 +7,8 @@
 #include "ui/pages/plot_page.h"
 #include "ui/plot/plot_model.h"
 
-#include "engine/measurement_cycle.h"
-#include "engine/settings.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
 
 #include <QLineEdit>
 #include <QScrollBar>

@@ -7,7 +7,7 @@
 
 #include "ui/settings/settings_file.h"
 
-#include "engine/settings.h"
+#include "engine/core/settings.h"
 
 #include <gtest/gtest.h>
 
