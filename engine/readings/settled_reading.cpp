@@ -124,19 +124,40 @@ tuncertainty reading_uncertainty(const treading_basis& basis, quantity_key key, 
   const tcomplex z = run_correction_chain(basis.avg_ratio, entries).z;
   const tquantity_poles poles = quantity_poles(key, parallel, frequency_hz, z);
   if (poles.resistance || poles.reactance || poles.impedance) {
-    const auto reaches = [&](quantity_key part, double nominal) {
+    // The expanded uncertainty of the resistance and of the reactance.
+    const auto part_expanded = [&](quantity_key part) {
       const double part_variance =
           reading_variance_of(part, false, 0.0) +
           entries_variance(entries, basis.entry_spreads, 0.0, [&](const tcal_entries& with) {
             return quantity_value(run_correction_chain(basis.avg_ratio, with).z, part, false, frequency_hz);
           }).variance;
-      return !(std::fabs(nominal) > coverage_factor * std::sqrt(std::max(part_variance, 0.0)));
+      return coverage_factor * std::sqrt(std::max(part_variance, 0.0));
     };
-    const bool reached_r = (poles.resistance || poles.impedance) && reaches(quantity_key::R, z.re);
-    const bool reached_x = (poles.reactance || poles.impedance) && reaches(quantity_key::X, z.im);
+    const double u_r = part_expanded(quantity_key::R);
+    const double u_x = part_expanded(quantity_key::X);
+    const bool reached_r = !(std::fabs(z.re) > u_r);
+    const bool reached_x = !(std::fabs(z.im) > u_x);
     if ((poles.resistance && reached_r) || (poles.reactance && reached_x) || (poles.impedance && reached_r && reached_x)) {
       out.expanded = std::numeric_limits<double>::infinity();
       out.gap = tuncertainty_gap::unbounded;
+      return out;
+    }
+    // Within ten of their uncertainties of the pole the quantity bends too
+    // much for a linear spread: it is taken over the box of the
+    // resistance's and reactance's own uncertainties, as the worst case is,
+    // which covers as often as they do.
+    const auto steps = [](double part, double u) { return u > 0.0 ? std::fabs(part) / u : std::numeric_limits<double>::infinity(); };
+    const double nearness = std::min({poles.resistance ? steps(z.re, u_r) : std::numeric_limits<double>::infinity(),
+                                      poles.reactance ? steps(z.im, u_x) : std::numeric_limits<double>::infinity(),
+                                      poles.impedance ? std::max(steps(z.re, u_r), steps(z.im, u_x))
+                                                      : std::numeric_limits<double>::infinity()});
+    if (!(nearness < 10.0)) return out;
+    const double nominal = quantity_value(z, key, parallel, frequency_hz);
+    for (const double r_step : {-1.0, 0.0, 1.0}) {
+      for (const double x_step : {-1.0, 0.0, 1.0}) {
+        const double v = quantity_value({z.re + r_step * u_r, z.im + x_step * u_x}, key, parallel, frequency_hz);
+        out.expanded = std::max(out.expanded, std::fabs(quantity_difference(key, v, nominal)));
+      }
     }
   }
   return out;

@@ -285,10 +285,13 @@ private:
         if (half_turn > 0.0) error = std::remainder(error, half_turn);
         coverage.add(std::fabs(error), scpi::function_value(function, second, uncertainty),
                      scpi::function_value(function, second, deviation));
-        if (std::getenv("COVERAGE_MISSES") && std::fabs(error) > scpi::function_value(function, second, deviation)) {
-          std::fprintf(stderr, "miss %s %s %g Hz: shown %.6g truth %.6g deviation %.3g\n", std::string(function.name).c_str(),
-                       second ? "second" : "first", frequency_hz, shown, truth,
-                       scpi::function_value(function, second, deviation));
+        const double u = scpi::function_value(function, second, uncertainty);
+        if (std::getenv("COVERAGE_MISSES") && (std::fabs(error) > scpi::function_value(function, second, deviation) ||
+                                               std::fabs(error) > 3.0 * u)) {
+          std::fprintf(stderr, "miss %s %s Z %.6g%+.6gj %g Hz ref %d: shown %.6g truth %.6g deviation %.3g u %.3g\n",
+                       std::string(function.name).c_str(), second ? "second" : "first", exact.real(), exact.imag(),
+                       frequency_hz, lcr::ref_resistors[static_cast<std::size_t>(point.tag.ref_index)], shown, truth,
+                       scpi::function_value(function, second, deviation), u);
         }
       };
       add(false, function.quantities.first, row.first_value, row.first_deviation, row.first_uncertainty);
