@@ -66,6 +66,51 @@ TEST(AnalyserPoint, ItsFiguresCoverTheErrorsOfNoisyPeriods)
   }
 }
 
+// A nearly lossless capacitor's parallel resistance: a few uncertainties
+// of the series resistance from its pole at R = 0, where a linear spread
+// would claim far too little; its uncertainty is unbounded or covers.
+TEST(AnalyserPoint, AParallelResistanceNearItsPoleIsCoveredOrUnbounded)
+{
+  constexpr double frequency_hz = 10000.0;
+  const tcomplex z_true{0.00115, -33.8628};  // 470 nF beside 1 MΩ
+  const tcomplex h_true = lcr::c_div(z_true, lcr::c_add(z_true, {100.0, 0.0}));
+  constexpr double period_variance = 3e-9;
+  constexpr int periods = 4;
+  const double rp_true = lcr::quantity_value(z_true, lcr::quantity_key::R, true, frequency_hz);
+  const lcr::tanalyser_point_entries nominal = lcr::analyser_entries({}, 1, frequency_hz);
+  std::mt19937 random(5);
+  std::normal_distribution<double> noise(0.0, std::sqrt(period_variance / 2.0));
+  int within = 0;
+  int finite = 0;
+  int finite_within = 0;
+  constexpr int trials = 400;
+  for (int trial = 0; trial < trials; ++trial) {
+    tcomplex sum;
+    for (int p = 0; p < periods; ++p) sum = lcr::c_add(sum, lcr::c_add(h_true, {noise(random), noise(random)}));
+    lcr::tanalyser_point_data point;
+    point.frequency_hz = frequency_hz;
+    point.ratio = {sum.re / periods, sum.im / periods};
+    point.left_amplitude = 1000.0;
+    point.noise_ratio_variance = period_variance;
+    point.periods = periods;
+    point.period_samples = 48000;
+    const lcr::tquantity_reading rp =
+        lcr::quantity_reading(lcr::analyser_reading_basis(point, nominal), lcr::quantity_key::R, true);
+    const double error = std::fabs(rp.value - rp_true);
+    within += error <= rp.uncertainty ? 1 : 0;
+    if (std::isfinite(rp.uncertainty)) {
+      ++finite;
+      finite_within += error <= rp.uncertainty ? 1 : 0;
+    }
+  }
+  EXPECT_GE(within, 0.9 * trials);
+  // Those read far enough from the pole to be bounded are the ones whose
+  // resistance erred away from it, so they cover less often than the rest;
+  // a linear spread at the reading covered none of them.
+  ASSERT_GE(finite, 20);
+  EXPECT_GE(finite_within, 0.6 * finite) << finite_within << " of " << finite;
+}
+
 TEST(AnalyserPoint, WithoutNoiseBesideItOrPeriodsItHasNoStatisticalUncertainty)
 {
   lcr::tanalyser_point_data point;
