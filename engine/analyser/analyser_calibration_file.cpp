@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "analyser_calibration_file.h"
 
+#include "engine/core/plain_text.h"
 #include "engine/core/safe_file.h"
 
 #include <algorithm>
@@ -36,45 +37,16 @@ tanalyser_entry* entry_of(tanalyser_cal_point& point, std::string_view table, in
   return nullptr;
 }
 
-std::string number_text(double value)
-{
-  std::array<char, 32> digits{};
-  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  return error == std::errc{} ? std::string(digits.data(), end) : std::string("0");
-}
-
-std::optional<double> parse_number(std::string_view text)
-{
-  double value = 0.0;
-  const char* const end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
-std::vector<std::string_view> words_of(std::string_view line)
-{
-  std::vector<std::string_view> words;
-  std::size_t at = 0;
-  while (at < line.size()) {
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-    const std::size_t start = at;
-    while (at < line.size() && line[at] != ' ' && line[at] != '\t') ++at;
-    if (at > start) words.push_back(line.substr(start, at - start));
-  }
-  return words;
-}
-
 std::string entry_line(std::string_view table, double frequency_hz, int r, const tanalyser_entry& entry)
 {
   std::string line(table);
-  line += ' ' + number_text(frequency_hz) + ' ' + (r < 0 ? std::string("-") : std::to_string(r));
-  line += ' ' + number_text(entry.value.re) + ' ' + number_text(entry.value.im);
+  line += ' ' + round_trip_number(frequency_hz) + ' ' + (r < 0 ? std::string("-") : std::to_string(r));
+  line += ' ' + round_trip_number(entry.value.re) + ' ' + round_trip_number(entry.value.im);
   if (entry.spread.unknown || !entry.spread.spread.valid) {
     line += " unknown";
   } else {
-    line += ' ' + number_text(entry.spread.spread.var_re) + ' ' + number_text(entry.spread.spread.var_im) + ' ' +
-            number_text(entry.spread.spread.cov);
+    line += ' ' + round_trip_number(entry.spread.spread.var_re) + ' ' + round_trip_number(entry.spread.spread.var_im) + ' ' +
+            round_trip_number(entry.spread.spread.cov);
   }
   return line + '\n';
 }
@@ -88,7 +60,7 @@ std::string read_line(std::string_view line, tanalyser_calibration& read)
   if (std::find(table_names.begin(), table_names.end(), table) == table_names.end()) {
     return "unbekannte Tabelle \"" + std::string(table.substr(0, 20)) + "\"";
   }
-  const std::optional<double> frequency_hz = parse_number(words[1]);
+  const std::optional<double> frequency_hz = finite_number(words[1]);
   if (!frequency_hz || !(*frequency_hz > 0.0)) return "keine positive Frequenz";
   int r = -1;
   if (per_reference(table)) {
@@ -98,17 +70,17 @@ std::string read_line(std::string_view line, tanalyser_calibration& read)
   } else if (words[2] != "-") {
     return "\"-\" als Referenz erwartet";
   }
-  const std::optional<double> re = parse_number(words[3]);
-  const std::optional<double> im = parse_number(words[4]);
+  const std::optional<double> re = finite_number(words[3]);
+  const std::optional<double> im = finite_number(words[4]);
   if (!re || !im) return "kein endlicher Wert";
   tanalyser_entry entry{{*re, *im}, {}, true};
   if (words.size() == 6) {
     if (words[5] != "unknown") return "\"unknown\" oder drei Streuungen erwartet";
     entry.spread.unknown = true;
   } else {
-    const std::optional<double> var_re = parse_number(words[5]);
-    const std::optional<double> var_im = parse_number(words[6]);
-    const std::optional<double> cov = parse_number(words[7]);
+    const std::optional<double> var_re = finite_number(words[5]);
+    const std::optional<double> var_im = finite_number(words[6]);
+    const std::optional<double> cov = finite_number(words[7]);
     if (!var_re || !var_im || !cov || *var_re < 0.0 || *var_im < 0.0 ||
         (*cov) * (*cov) > (*var_re) * (*var_im) * (1.0 + 1e-9)) {
       return "keine Streuung (Varianzen, Kovarianz)";

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "zma_text.h"
 
+#include "engine/core/plain_text.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -10,25 +12,6 @@
 namespace lcr {
 
 namespace {
-
-bool is_blank(char c)
-{
-  return c == ' ' || c == '\t' || c == '\r';
-}
-
-// The line's fields split at blanks.
-std::vector<std::string_view> fields_of(std::string_view line)
-{
-  std::vector<std::string_view> fields;
-  std::size_t at = 0;
-  while (at < line.size()) {
-    while (at < line.size() && is_blank(line[at])) ++at;
-    const std::size_t start = at;
-    while (at < line.size() && !is_blank(line[at])) ++at;
-    if (at > start) fields.push_back(line.substr(start, at - start));
-  }
-  return fields;
-}
 
 // A field of a text that may be anything, fit for a message.
 std::string printable(std::string_view field)
@@ -41,22 +24,13 @@ std::string printable(std::string_view field)
   return text;
 }
 
-std::optional<double> number_of(std::string_view field)
-{
-  double value = 0.0;
-  const char* end = field.data() + field.size();
-  const auto [stop, error] = std::from_chars(field.data(), end, value, std::chars_format::general);
-  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
 // Why a line's point is not one, or empty.
 std::string fault_of(const std::vector<std::string_view>& fields, tzma_point& point, const tzma_point* previous)
 {
   if (fields.size() != 3) return "drei Zahlen erwartet (Frequenz in Hz, |Z| in Ohm, Phase in Grad)";
   std::array<double, 3> values{};
   for (std::size_t i = 0; i < 3; ++i) {
-    const std::optional<double> value = number_of(fields[i]);
+    const std::optional<double> value = finite_number(fields[i]);
     if (!value) return "\"" + printable(fields[i].substr(0, 40)) + "\" ist keine Zahl";
     values[i] = *value;
   }
@@ -88,7 +62,7 @@ tzma_curve parse_zma(std::string_view text)
     const std::string_view line = text.substr(at, end - at);
     at = end + 1;
     ++line_number;
-    const std::vector<std::string_view> fields = fields_of(line);
+    const std::vector<std::string_view> fields = words_of(line, " \t\r");
     if (fields.empty() || fields.front().front() == '*') continue;
     if (line.find('\0') != std::string_view::npos) {
       return refused("Zeile " + std::to_string(line_number) + ": keine Textzeile");
@@ -110,10 +84,8 @@ std::string format_zma(const std::vector<tzma_point>& points, const std::vector<
     std::replace(comment.begin(), comment.end(), '\n', ' ');
     text += "*" + comment + "\n";
   }
-  std::array<char, 40> digits{};
   const auto append = [&](double value, char after) {
-    const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    text.append(digits.data(), error == std::errc{} ? end : digits.data());
+    text += round_trip_number(value);
     text += after;
   };
   for (const tzma_point& point : points) {

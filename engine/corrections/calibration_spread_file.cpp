@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "calibration_spread_file.h"
 
+#include "engine/core/plain_text.h"
 #include "engine/core/safe_file.h"
 #include "engine/corrections/calibration_field.h"
 
@@ -58,22 +59,6 @@ std::string trimmed_field(double value)
   return field;
 }
 
-std::string number_text(double value)
-{
-  std::array<char, 32> digits{};
-  const auto [end, error] = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-  return error == std::errc{} ? std::string(digits.data(), end) : std::string("0");
-}
-
-std::optional<double> parse_number(std::string_view text)
-{
-  double value = 0.0;
-  const char* const end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc{} || stop != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
 std::optional<int> parse_index(std::string_view text, int count)
 {
   int value = 0;
@@ -81,21 +66,6 @@ std::optional<int> parse_index(std::string_view text, int count)
   const auto [stop, error] = std::from_chars(text.data(), end, value);
   if (error != std::errc{} || stop != end || value < 0 || value >= count) return std::nullopt;
   return value;
-}
-
-std::vector<std::string_view> words_of(std::string_view line)
-{
-  std::vector<std::string_view> words;
-  while (!line.empty()) {
-    const auto start = line.find_first_not_of(" \t");
-    if (start == std::string_view::npos) break;
-    line.remove_prefix(start);
-    const auto stop = line.find_first_of(" \t");
-    words.push_back(line.substr(0, stop));
-    if (stop == std::string_view::npos) break;
-    line.remove_prefix(stop);
-  }
-  return words;
 }
 
 // The variance of rounding a part to the file's eight significant digits.
@@ -132,7 +102,7 @@ std::optional<tspread_line> parse_line(std::string_view line)
     parsed.r = *r;
   }
   const auto f = parse_index(words[2], freq_count);
-  if (!f || !parse_number(words[3]) || !parse_number(words[4])) return std::nullopt;
+  if (!f || !finite_number(words[3]) || !finite_number(words[4])) return std::nullopt;
   parsed.f = *f;
   parsed.re = words[3];
   parsed.im = words[4];
@@ -141,9 +111,9 @@ std::optional<tspread_line> parse_line(std::string_view line)
     return parsed;
   }
   if (words[5] != "known" || words.size() != 9) return std::nullopt;
-  const auto var_re = parse_number(words[6]);
-  const auto var_im = parse_number(words[7]);
-  const auto cov = parse_number(words[8]);
+  const auto var_re = finite_number(words[6]);
+  const auto var_im = finite_number(words[7]);
+  const auto cov = finite_number(words[8]);
   if (!var_re || !var_im || !cov || *var_re < 0.0 || *var_im < 0.0) return std::nullopt;
   // A covariance beyond the variances' product is no spread.
   if (*cov * *cov > *var_re * *var_im * (1.0 + 1e-9)) return std::nullopt;
@@ -182,8 +152,8 @@ std::string calibration_spread_text(const tcalibration_tables& tables, const tca
     text += std::string(entry.table) + " " + (entry.r < 0 ? std::string("-") : std::to_string(entry.r)) + " " +
             std::to_string(entry.f) + " " + trimmed_field(entry.value->re) + " " + trimmed_field(entry.value->im);
     if (spread.spread.valid && !spread.unknown) {
-      text += " known " + number_text(spread.spread.var_re) + " " + number_text(spread.spread.var_im) + " " +
-              number_text(spread.spread.cov) + "\n";
+      text += " known " + round_trip_number(spread.spread.var_re) + " " + round_trip_number(spread.spread.var_im) + " " +
+              round_trip_number(spread.spread.cov) + "\n";
     } else {
       text += " unknown\n";
     }
