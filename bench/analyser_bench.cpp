@@ -3,8 +3,8 @@
 // period, one period's analysis at every point, and the figures (worst
 // case and uncertainty of |Z| and phase) of every point of a curve.
 #include "engine/analyser/analyser_point.h"
-#include "engine/analyser/multisine.h"
-#include "engine/analyser/period_analysis.h"
+#include "engine/signal/multisine.h"
+#include "engine/signal/period_analysis.h"
 
 #include <benchmark/benchmark.h>
 

@@ -9,6 +9,7 @@
 #include "meter_session.h"
 #include "mixer_command.h"
 #include "serve_command.h"
+#include "impedance_command.h"
 #include "sweep_command.h"
 
 #include "engine/core/settings.h"
@@ -35,7 +36,7 @@ struct tcommand_usage {
 };
 
 // Each command's usage, as `quarvel-cli COMMAND --help` prints it.
-constexpr std::array<tcommand_usage, 8> command_usages{{
+constexpr std::array<tcommand_usage, 9> command_usages{{
     {"devices", "  quarvel-cli devices [--json]\n"
                 "      the sound input and output devices with their indices\n"},
     {"measure", "  quarvel-cli measure [--in DEV] [--out DEV] [--sim DUT] [--ref 10|100|1k|10k|100k|1M]\n"
@@ -57,6 +58,14 @@ constexpr std::array<tcommand_usage, 8> command_usages{{
               "      --multitone: all eight at once with one tone that sums them;\n"
               "      --watch: with --multitone a curve per evaluation, one JSON object per line,\n"
               "      until interrupted or --seconds of stream time\n"},
+    {"impedance", "  quarvel-cli impedance [--from HZ] [--to HZ] [--ppo 6|12|24|48] [--ref R | --auto-ref]\n"
+                  "                        [--level 0.01..1.00] [--avg N] [--realtime] [--watch] [--json | --csv]\n"
+                  "                        [--zma FILE] [--overlay FILE.zma] [measure's device options]\n"
+                  "      the impedance analyser: a calibrated curve of |Z| and phase with each point's\n"
+                  "      deviation, 10 Hz to 20 kHz at 24 points per octave unless asked otherwise, from\n"
+                  "      one period of a multisine (--avg: periods averaged); --level defaults to 1.00;\n"
+                  "      --zma writes the curve for loudspeaker design programs, --overlay lists a\n"
+                  "      .zma curve beside it; --watch: a curve per period as JSON lines\n"},
     {"serve", "  quarvel-cli serve [--listen ADDR] [--port N] [--idle-timeout S] [measure's device options]\n"
               "      the meter remote-controlled over TCP with SCPI commands as benchtop LCR meters\n"
               "      take them (*IDN?, :FREQ 1KHZ, :FUNC:IMP CPD, :TRIG:SOUR BUS, *TRG, :LIST:FREQ,\n"
@@ -182,6 +191,7 @@ int main(int argc, char** argv)
     if (command == "devices") return quarvel_cli::run_devices(arguments.subspan(1));
     if (command == "mixer") return quarvel_cli::run_mixer(arguments.subspan(1));
     if (command == "sweep") return quarvel_cli::run_sweep(arguments.subspan(1));
+    if (command == "impedance") return quarvel_cli::run_impedance(arguments.subspan(1));
     if (command == "serve") return quarvel_cli::run_serve(arguments.subspan(1));
     if (command == "calibrate") return quarvel_cli::run_calibrate(arguments.subspan(1));
     if (command == "selftest") return quarvel_cli::run_selftest(arguments.subspan(1));

@@ -78,39 +78,49 @@ struct tsweep_kind {
   bool multitone = false;
 };
 
+}  // namespace
+
+tjson_object sweep_row_json(const lcr::tsweep_row& row, const lcr::tlcr_strings& first,
+                            const lcr::tlcr_strings& second)
+{
+  tjson_object z;
+  z.add("re", row.z.re).add("im", row.z.im);
+  tjson_object first_value;
+  first_value.add("symbol", first.symbol)
+      .add("value", row.first_value)
+      .add("deviation", row.first_deviation)
+      .add("uncertainty", row.first_uncertainty);
+  tjson_object second_value;
+  second_value.add("symbol", second.symbol)
+      .add("value", row.second_value)
+      .add("deviation", row.second_deviation)
+      .add("uncertainty", row.second_uncertainty);
+  tjson_object object;
+  object.add("frequency_hz", row.frequency_hz)
+      .add("ref_ohm", lcr::ref_resistors[static_cast<std::size_t>(row.ref_index)])
+      .add("recommended_ref_ohm", row.recommended_ref_index < 0
+                                      ? 0.0
+                                      : lcr::ref_resistors[static_cast<std::size_t>(row.recommended_ref_index)])
+      .add("z", z)
+      .add("z_deviation", row.z_deviation)
+      .add("z_uncertainty", row.z_uncertainty);
+  if (row.z_uncertainty_gap != lcr::tuncertainty_gap::none) {
+    object.add("uncertainty_unknown", lcr::uncertainty_gap_key(row.z_uncertainty_gap));
+  }
+  object.add("first", first_value)
+      .add("second", second_value)
+      .add("signal_state", row.signal_state);
+  return object;
+}
+
+namespace {
+
 std::string sweep_json(const std::vector<lcr::tsweep_row>& rows, const lcr::tcircuit_fit& fit, const tsweep_kind& kind)
 {
   const auto [first, second] = lcr::displayed_quantities();
   std::string array = "[";
   for (const lcr::tsweep_row& row : rows) {
-    tjson_object z;
-    z.add("re", row.z.re).add("im", row.z.im);
-    tjson_object first_value;
-    first_value.add("symbol", first.symbol)
-        .add("value", row.first_value)
-        .add("deviation", row.first_deviation)
-        .add("uncertainty", row.first_uncertainty);
-    tjson_object second_value;
-    second_value.add("symbol", second.symbol)
-        .add("value", row.second_value)
-        .add("deviation", row.second_deviation)
-        .add("uncertainty", row.second_uncertainty);
-    tjson_object object;
-    object.add("frequency_hz", row.frequency_hz)
-        .add("ref_ohm", lcr::ref_resistors[static_cast<std::size_t>(row.ref_index)])
-        .add("recommended_ref_ohm", row.recommended_ref_index < 0
-                                        ? 0.0
-                                        : lcr::ref_resistors[static_cast<std::size_t>(row.recommended_ref_index)])
-        .add("z", z)
-        .add("z_deviation", row.z_deviation)
-        .add("z_uncertainty", row.z_uncertainty);
-    if (row.z_uncertainty_gap != lcr::tuncertainty_gap::none) {
-      object.add("uncertainty_unknown", lcr::uncertainty_gap_key(row.z_uncertainty_gap));
-    }
-    object.add("first", first_value)
-        .add("second", second_value)
-        .add("signal_state", row.signal_state);
-    array += (array.size() > 1 ? "," : "") + object.text();
+    array += (array.size() > 1 ? "," : "") + sweep_row_json(row, first, second).text();
   }
   tjson_object result;
   result.add("mode", lcr::meas_modes[static_cast<std::size_t>(kind.meas_mode)].caption)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "json_writer.h"
 #include "meter_session.h"
 
 #include "engine/sweeps/frequency_sweep.h"
@@ -33,6 +34,11 @@ tsweep_outcome run_multitone_sweep(tmeter_session& session, bool auto_ref = fals
 // of stream time.
 bool run_multitone_response(tmeter_session& session, bool auto_ref, std::int64_t end_frame,
                             const std::function<bool(const std::vector<lcr::tsweep_row>&, std::int64_t)>& take_curve);
+
+// One row of a curve as the sweep's JSON writes it, the two quantities
+// named by their records' symbols.
+tjson_object sweep_row_json(const lcr::tsweep_row& row, const lcr::tlcr_strings& first,
+                            const lcr::tlcr_strings& second);
 
 // quarvel-cli sweep [--auto-ref] [--multitone [--watch]] [measure's options] [--json | --csv]: the
 // device at all eight test frequencies, and the equivalent circuit that

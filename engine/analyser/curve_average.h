@@ -10,7 +10,7 @@
 // belong to one thread at a time.
 
 #include "engine/analyser/analyser_point.h"
-#include "engine/analyser/period_analysis.h"
+#include "engine/signal/period_analysis.h"
 
 #include "engine/signal/ratio_scatter.h"
 #include "engine/signal/tone_analysis.h"

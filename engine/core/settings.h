@@ -44,6 +44,9 @@ struct tsettings {
   std::atomic<unsigned> settle_generation{0};
   // The tone is the sum of the eight test frequencies, measured at once.
   std::atomic<bool> multitone{false};
+  // The impedance analyser's publication in force (analyser_stream.h):
+  // while its job runs, the analyser's excitation replaces the tone.
+  std::atomic<unsigned> analyser_generation{0};
 };
 
 // The one instance; written by the window's thread, read by the worker.

@@ -19,9 +19,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace lcr {
+
+class tanalyser_job;
 
 inline constexpr int eval_stride = 2400;         // samples between evaluations
 inline constexpr int plot_history_length = 1000;
@@ -131,6 +134,16 @@ struct tengine_state {
   tlcr_strings first_quantity;
   tlcr_strings second_quantity;
   tlcr_strings ref_quantity;
+
+  // The impedance analyser (analyser_stream.h). The published job and the
+  // replaced ones are the consumer's, under `publication_lock`; the worker
+  // writes the generation it acknowledged under the lock and keeps a plain
+  // pointer to the job it runs.
+  std::shared_ptr<tanalyser_job> analyser_job;
+  std::vector<std::shared_ptr<tanalyser_job>> analyser_retired;
+  unsigned analyser_publications = 0;
+  unsigned analyser_acknowledged = 0;
+  tanalyser_job* analyser_in_use = nullptr;
 };
 
 // The one instance.

@@ -2,6 +2,7 @@
 #include "measurement_cycle.h"
 
 #include "engine/core/settings.h"
+#include "engine/measurement/analyser_stream.h"
 #include "engine/measurement/configuration_tests.h"
 #include "engine/measurement/multitone.h"
 #include "engine/quantities/quantity_texts.h"
@@ -69,10 +70,18 @@ void make_tone(int freq_index, double level)
   }
 }
 
-void fill_tone_buffer(const tmeasure_tag& tag)
+void fill_tone_buffer(const tmeasure_tag& tag, tanalyser_job* analyser)
 {
   switch (tag.test_mode) {
-    case 0: tag.multitone ? make_multitone(tag.tone_level) : make_tone(tag.freq_index, tag.tone_level); break;
+    case 0:
+      if (analyser != nullptr) {
+        make_analyser_tone(*analyser, tag.tone_level);
+      } else if (tag.multitone) {
+        make_multitone(tag.tone_level);
+      } else {
+        make_tone(tag.freq_index, tag.tone_level);
+      }
+      break;
     case 1:
     case 3: make_test_tone_1k(); break;
     case 2: make_test_multitone(); break;
@@ -165,9 +174,18 @@ void process_recorded_blocks()
     const bool delayed = waveio::stream.sample_offset.load() != 0;
     if (delayed) waveio::delay_input_block();
     engine.block_tag = block_tag();
-    fill_tone_buffer(engine.block_tag);
+    // The analyser runs in place of the measurement, not of a set-up test.
+    tanalyser_job* const published = take_published_analyser_job();
+    tanalyser_job* const analyser = engine.block_tag.test_mode == 0 ? published : nullptr;
+    engine.block_tag.analyser_generation = engine.analyser_acknowledged;
+    fill_tone_buffer(engine.block_tag, analyser);
     play_tone_buffer();
     engine.settling.block_made(engine.block_tag);
+    if (analyser != nullptr) {
+      check_signal_levels();
+      collect_analyser_block(*analyser, block_start, delayed, engine.latest_signal_state);
+      continue;
+    }
     ring_put(engine.ring_ch1, waveio::stream.inblock_left);
     ring_put(engine.ring_ch2, waveio::stream.inblock_right);
     if (engine.ring_ch1.fill < eval_stride) continue;

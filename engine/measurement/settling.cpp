@@ -14,7 +14,7 @@ namespace {
 bool tone_differs(const tmeasure_tag& a, const tmeasure_tag& b)
 {
   return a.freq_index != b.freq_index || a.tone_level != b.tone_level || a.test_mode != b.test_mode ||
-         a.multitone != b.multitone;
+         a.multitone != b.multitone || a.analyser_generation != b.analyser_generation;
 }
 
 // What changes the recording without changing the tone.
@@ -39,6 +39,7 @@ tmeasure_tag current_measure_tag()
   tag.swap_channels = waveio::stream.swap_channels.load();
   tag.settle_generation = settings.settle_generation.load();
   tag.multitone = settings.multitone.load();
+  tag.analyser_generation = settings.analyser_generation.load();
   return tag;
 }
 

@@ -38,6 +38,7 @@ struct tmeasure_tag {
   bool swap_channels = false;
   unsigned settle_generation = 0;
   bool multitone = false;  // the eight test frequencies at once
+  unsigned analyser_generation = 0;  // the impedance analyser's publication in force
 
   friend bool operator==(const tmeasure_tag&, const tmeasure_tag&) = default;
 };

@@ -12,7 +12,7 @@
 // Built for a grid on any thread (allocates); analyse() allocates nothing
 // and belongs to one thread at a time.
 
-#include "engine/analyser/analyser_grid.h"
+#include "engine/signal/analyser_grid.h"
 
 #include "engine/core/complex_math.h"
 #include "engine/signal/fourier_transform.h"

@@ -18,7 +18,7 @@
 // Built once per grid on any thread; the period's samples are then read by
 // the worker without allocation.
 
-#include "engine/analyser/analyser_grid.h"
+#include "engine/signal/analyser_grid.h"
 
 #include <vector>
 

@@ -2,8 +2,8 @@
 // The analyser's frequency grid and its excitation: bins that are log-spaced
 // where the period resolves them and merge where it does not, the limits an
 // operator can hit, and a multisine whose sines each stay on their own bin.
-#include "engine/analyser/analyser_grid.h"
-#include "engine/analyser/multisine.h"
+#include "engine/signal/analyser_grid.h"
+#include "engine/signal/multisine.h"
 #include "engine/signal/fourier_transform.h"
 
 #include <gtest/gtest.h>

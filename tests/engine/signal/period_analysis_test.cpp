@@ -2,8 +2,8 @@
 // One period of a multisine through a known response: every point's ratio
 // exact without noise, and with noise errors as large as the noise beside
 // the points says.
-#include "engine/analyser/multisine.h"
-#include "engine/analyser/period_analysis.h"
+#include "engine/signal/multisine.h"
+#include "engine/signal/period_analysis.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,306 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "impedance_command.h"
+
+#include "interrupt.h"
+#include "json_writer.h"
+#include "reading.h"
+#include "sweep_command.h"
+
+#include "engine/analyser/analyser_calibration_file.h"
+#include "engine/analyser/analyser_export.h"
+#include "engine/core/safe_file.h"
+#include "engine/core/settings.h"
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/quantities/quantity_texts.h"
+#include "engine/sweeps/multitone_response.h"
+
+#include "audio/streaming.h"
+
+#include <algorithm>
+#include <cmath>
+#include <iomanip>
+#include <iostream>
+#include <limits>
+#include <cstring>
+#include <sstream>
+
+namespace quarvel_cli {
+
+namespace {
+
+constexpr const char* no_curve_text = "keine Impedanzkurve: kein eingeschwungener Messwert des Analysators";
+// Looks at the worker's periods about every 40 ms of stream time.
+constexpr std::int64_t look_frames = 2 * waveio::block_frames;
+constexpr std::int64_t most_waiting_frames = 30LL * waveio::in_rate;
+// The first curve may move the reference once; a second move would chase
+// noise.
+constexpr int most_reference_moves = 2;
+
+struct timpedance_request {
+  lcr::tgrid_request grid;
+  bool auto_ref = false;
+  bool csv = false;
+  std::optional<std::string> zma_file;
+  std::optional<std::string> overlay_file;
+};
+
+double frequency_option(const argument_list& list, std::string_view option, double fallback)
+{
+  const auto text = list.value(option);
+  if (!text) return fallback;
+  const auto value = parse_si_number(*text);
+  if (!value || !std::isfinite(*value) || *value <= 0.0) {
+    throw usage_error(std::string(option) + ": a frequency in Hz such as 10, 2.5k or 20k");
+  }
+  return *value;
+}
+
+int density_option(const argument_list& list)
+{
+  const auto text = list.value("--ppo");
+  if (!text) return 24;
+  for (const int density : lcr::analyser_densities) {
+    if (*text == std::to_string(density)) return density;
+  }
+  throw usage_error("--ppo: points per octave 6, 12, 24 or 48");
+}
+
+std::vector<lcr::tzma_point> read_overlay(const std::string& path)
+{
+  const lcr::tfile_text file = lcr::read_regular_text(path, lcr::zma_largest_text);
+  if (file.error_number != 0) {
+    throw usage_error("--overlay: " + path + ": " + std::string(std::strerror(file.error_number)));
+  }
+  if (file.too_large) throw usage_error("--overlay: " + path + ": larger than a curve can be (8 MB)");
+  lcr::tzma_curve curve = lcr::parse_zma(file.text);
+  if (!curve.ok()) throw usage_error("--overlay: " + path + ": " + curve.refusal);
+  return std::move(curve.points);
+}
+
+// A curve that could not be written is not measured.
+void refuse_unwritable(const std::string& path)
+{
+  const lcr::tfile_target target = lcr::replaceable_file_target(path);
+  if (target.error_number != 0) {
+    throw usage_error("--zma: " + path + ": " + std::string(std::strerror(target.error_number)));
+  }
+}
+
+std::string magnitude_text(double ohm)
+{
+  lcr::tlcr_strings record;
+  record.quantity = "Z";
+  lcr::format_quantity(1, record, ohm);
+  return record.value_text + " " + record.unit_text;
+}
+
+std::string number_text(double value, int decimals)
+{
+  if (!std::isfinite(value)) return "-";
+  std::ostringstream text;
+  text.imbue(std::locale::classic());
+  text << std::fixed << std::setprecision(decimals) << value;
+  return text.str();
+}
+
+double phase_of(lcr::tcomplex z)
+{
+  return std::atan2(z.im, z.re) * 180.0 / lcr::pi;
+}
+
+void print_table(const std::vector<lcr::tanalyser_row>& rows, const std::vector<lcr::tzma_point>& overlay)
+{
+  std::cout << "Impedanzkurve   R ref " << reference_text(rows.empty() ? 0 : rows.front().row.ref_index) << "\n";
+  std::cout << std::left << std::setw(12) << "Frequenz" << std::setw(16) << "|Z|" << std::setw(12) << "± |Z|"
+            << std::setw(10) << "phi" << std::setw(10) << "± phi";
+  if (!overlay.empty()) std::cout << std::setw(16) << "Vergleich |Z|" << std::setw(12) << "Vergl. phi";
+  std::cout << "Hinweis\n";
+  for (const lcr::tanalyser_row& entry : rows) {
+    const lcr::tsweep_row& row = entry.row;
+    std::cout << std::setw(12) << (number_text(row.frequency_hz, 0) + " Hz") << std::setw(16)
+              << magnitude_text(lcr::c_abs(row.z)) << std::setw(12) << magnitude_text(row.z_deviation)
+              << std::setw(10) << (number_text(phase_of(row.z), 2) + "°") << std::setw(10)
+              << (number_text(row.phase_deviation, 2) + "°");
+    if (!overlay.empty()) {
+      const auto other = lcr::zma_point_at(overlay, row.frequency_hz);
+      std::cout << std::setw(16) << (other ? magnitude_text(other->magnitude_ohm) : "-") << std::setw(12)
+                << (other ? number_text(other->phase_deg, 2) + "°" : "-");
+    }
+    std::string note = entry.calibrated ? "" : "unkalibriert";
+    if (entry.doubtful) note += std::string(note.empty() ? "" : ", ") + "Teilerverhältnis ungünstig";
+    if (row.signal_state != 0) note += std::string(note.empty() ? "" : ", ") + lamp_text(row.signal_state);
+    std::cout << note << "\n";
+  }
+}
+
+std::string curve_json(const std::vector<lcr::tanalyser_row>& rows, const lcr::tgrid_request& grid, bool auto_ref,
+                       int periods, const std::vector<lcr::tzma_point>& overlay)
+{
+  const auto [first, second] = lcr::displayed_quantities();
+  std::string array = "[";
+  for (const lcr::tanalyser_row& entry : rows) {
+    tjson_object object = sweep_row_json(entry.row, first, second);
+    object.add("phase_deg", phase_of(entry.row.z))
+        .add("phase_deviation_deg", entry.row.phase_deviation)
+        .add("phase_uncertainty_deg", entry.row.phase_uncertainty)
+        .add("calibrated", entry.calibrated)
+        .add("doubtful", entry.doubtful);
+    array += (array.size() > 1 ? "," : "") + object.text();
+  }
+  tjson_object result;
+  result.add("from_hz", grid.from_hz)
+      .add("to_hz", grid.to_hz)
+      .add("points_per_octave", grid.points_per_octave)
+      .add("auto_ref", auto_ref)
+      .add("periods", periods)
+      .add("level", lcr::settings.tone_level.load() / 10000.0)
+      .add("dropouts", static_cast<double>(waveio::dropout_count()));
+  std::string text = result.text();
+  text.insert(text.size() - 1, ",\"rows\":" + array + "]");
+  if (!overlay.empty()) {
+    std::string points = "[";
+    for (const lcr::tzma_point& point : overlay) {
+      tjson_object object;
+      object.add("frequency_hz", point.frequency_hz).add("z_abs", point.magnitude_ohm).add("phase_deg", point.phase_deg);
+      points += (points.size() > 1 ? "," : "") + object.text();
+    }
+    text.insert(text.size() - 1, ",\"overlay\":" + points + "]");
+  }
+  return text;
+}
+
+std::vector<lcr::tsweep_row> plain_rows(const std::vector<lcr::tanalyser_row>& rows)
+{
+  std::vector<lcr::tsweep_row> plain;
+  plain.reserve(rows.size());
+  for (const lcr::tanalyser_row& row : rows) plain.push_back(row.row);
+  return plain;
+}
+
+void write_zma(const std::string& path, const std::vector<lcr::tanalyser_row>& rows)
+{
+  const std::string text = lcr::analyser_zma_text(
+      rows, {"Quarvel impedance curve", "R ref " + reference_text(rows.empty() ? 0 : rows.front().row.ref_index) +
+                                            " ohm, Pegel " + number_text(lcr::settings.tone_level.load() / 10000.0, 2),
+             "Hz Ohm Grad"});
+  const int error_number = lcr::replace_regular_file(
+      path, [&](int descriptor) { return lcr::write_all(descriptor, text.data(), text.size()); });
+  if (error_number != 0) throw std::runtime_error(path + ": " + std::strerror(error_number));
+}
+
+timpedance_request parse_request(const argument_list& list)
+{
+  timpedance_request request;
+  request.grid.from_hz = frequency_option(list, "--from", 10.0);
+  request.grid.to_hz = frequency_option(list, "--to", 20000.0);
+  request.grid.points_per_octave = density_option(list);
+  request.auto_ref = list.flag("--auto-ref");
+  request.csv = list.flag("--csv");
+  request.zma_file = list.value("--zma");
+  request.overlay_file = list.value("--overlay");
+  if (request.auto_ref && list.value("--ref")) throw usage_error("--auto-ref: the reference is chosen; leave out --ref");
+  if (request.csv && list.flag("--json")) throw usage_error("--csv: either --json or --csv");
+  return request;
+}
+
+}  // namespace
+
+std::string run_analyser_curves(tmeter_session& session, lcr::tanalyser_measurement& measurement,
+                                const lcr::tanalyser_calibration& calibration, bool auto_ref, std::int64_t end_frame,
+                                const std::function<bool(const std::vector<lcr::tanalyser_row>&)>& take_curve)
+{
+  const lcr::tquantity_pair quantities = lcr::displayed_quantity_pair();
+  std::int64_t waiting_since = session.frames_processed();
+  int reference_moves = 0;
+  bool reference_chosen = !auto_ref;
+  bool any = false;
+  while (session.frames_processed() < end_frame) {
+    session.run_until(std::min(end_frame, session.frames_processed() + look_frames));
+    if (!measurement.poll() || !measurement.current()) {
+      if (session.frames_processed() - waiting_since > most_waiting_frames) return any ? "" : no_curve_text;
+      continue;
+    }
+    waiting_since = session.frames_processed();
+    const std::vector<lcr::tanalyser_row> rows = analyser_rows(measurement, calibration, quantities, false);
+    if (!reference_chosen) {
+      const int best = lcr::curve_reference(plain_rows(rows));
+      if (best != lcr::settings.ref_index.load() && reference_moves < most_reference_moves) {
+        ++reference_moves;
+        lcr::settings.ref_index = best;
+        continue;  // the next current curve is of the new reference
+      }
+      reference_chosen = true;
+    }
+    if (measurement.periods() < std::max(1, lcr::settings.avg_count.load())) continue;
+    any = true;
+    if (!take_curve(rows)) return "";
+  }
+  return any ? "" : no_curve_text;
+}
+
+int run_impedance(std::span<const char* const> arguments)
+{
+  std::vector<std::string_view> value_options = meter_value_options();
+  std::erase(value_options, "--csv");  // here a flag: the curve as CSV
+  value_options.insert(value_options.end(), {"--from", "--to", "--ppo", "--zma", "--overlay"});
+  std::vector<std::string_view> flags = meter_flags();
+  flags.insert(flags.end(), {"--auto-ref", "--csv"});
+  const argument_list list(arguments, value_options, flags);
+  tmeter_options options = parse_meter_options(list);
+  if (options.auto_mode) throw usage_error("--mode: a curve shows one mode's quantities; 'auto' is for measure");
+  // A curve spreads the drive over hundreds of sines: full level unless asked.
+  if (!list.value("--level")) options.tone_level = 10000.0;
+  const timpedance_request request = parse_request(list);
+  const lcr::tgrid_result grid = lcr::analyser_grid(request.grid);
+  if (!grid.grid) throw usage_error("--from/--to/--ppo: " + grid.refusal);
+  const std::vector<lcr::tzma_point> overlay =
+      request.overlay_file ? read_overlay(*request.overlay_file) : std::vector<lcr::tzma_point>{};
+  if (request.zma_file) refuse_unwritable(*request.zma_file);
+
+  tmeter_session session(options);
+  if (request.auto_ref && !session.on_fixture()) {
+    throw usage_error("--auto-ref: only the simulated set-up changes its reference by itself; "
+                      "fit the resistor that the meter recommends and give it with --ref");
+  }
+  if (!session.calibration_message().empty()) std::cerr << "quarvel-cli: " << session.calibration_message() << "\n";
+  lcr::tanalyser_calibration calibration;
+  const std::string calibration_path = lcr::analyser_calibration_path(options.cal_file);
+  if (const lcr::tfile_result loaded = lcr::load_analyser_calibration(calibration_path, calibration); !loaded.ok) {
+    std::cerr << "quarvel-cli: " << loaded.text() << " (the curve is measured uncalibrated)\n";
+  }
+
+  lcr::tanalyser_measurement measurement(*grid.grid, std::max(1, options.avg_count));
+  const int periods = std::max(1, options.avg_count);
+  if (options.watch) catch_interrupts();
+  const std::int64_t end_frame = options.watch && options.seconds
+                                     ? static_cast<std::int64_t>(*options.seconds * waveio::in_rate)
+                                     : std::numeric_limits<std::int64_t>::max();
+  std::vector<lcr::tanalyser_row> last;
+  const std::string failure = run_analyser_curves(
+      session, measurement, calibration, request.auto_ref, end_frame, [&](const std::vector<lcr::tanalyser_row>& rows) {
+        // The figures of the two quantities for the table and the files.
+        last = rows;
+        if (options.watch) {
+          std::cout << curve_json(rows, request.grid, request.auto_ref, periods, {}) << std::endl;
+          return !interrupt_requested();
+        }
+        return false;
+      });
+  if (!failure.empty()) {
+    std::cerr << "quarvel-cli: " << failure << " (dropouts in the sound stream: " << waveio::dropout_count() << ")\n";
+    return 1;
+  }
+  if (options.watch) return 0;
+  last = analyser_rows(measurement, calibration, lcr::displayed_quantity_pair(), true);
+  if (request.zma_file) write_zma(*request.zma_file, last);
+  if (options.json) {
+    std::cout << curve_json(last, request.grid, request.auto_ref, periods, overlay) << std::endl;
+  } else if (request.csv) {
+    std::cout << lcr::analyser_csv_text(last);
+  } else {
+    print_table(last, overlay);
+  }
+  return 0;
+}
+
+}  // namespace quarvel_cli

@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "analyser_measurement.h"
+
+#include "engine/measurement/measurement_cycle.h"
+#include "engine/readings/settled_reading.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace lcr {
+
+namespace {
+
+// The excitation's dither reaches the left input in whole output steps,
+// scaled by the card's gain: 1/6 of a step squared with its rounding (as
+// for the single tone). The gain is read off the loudest point.
+double dither_variance(const tanalyser_period& period, const tmultisine& excitation, double level)
+{
+  const double tone = tone_amplitude(level);
+  double gain = 0.0;
+  double loudest = 0.0;
+  for (std::size_t k = 0; k < period.points.size() && k < excitation.amplitudes.size(); ++k) {
+    const double played = tone * excitation.amplitudes[k];
+    if (played > loudest) {
+      loudest = played;
+      gain = 2.0 * period.points[k].left_amplitude / played;
+    }
+  }
+  return gain * gain / 6.0;
+}
+
+}  // namespace
+
+tanalyser_measurement::tanalyser_measurement(const tanalyser_grid& grid, int averaged_periods,
+                                             const tmultisine_shape& shape)
+    : job_(std::make_shared<tanalyser_job>(grid, shape)), average_(grid, averaged_periods)
+{
+  publish_analyser_job(job_);
+}
+
+tanalyser_measurement::~tanalyser_measurement()
+{
+  publish_analyser_job(nullptr);
+}
+
+bool tanalyser_measurement::poll()
+{
+  if (!take_analyser_period(*job_, taken_, period_)) return false;
+  taken_ = period_.index;
+  if (period_.run != run_ || !(period_.tag == tag_)) {
+    average_.clear();
+    run_ = period_.run;
+    tag_ = period_.tag;
+    signal_state_ = 0;
+  }
+  average_.push(period_.points);
+  signal_state_ = std::max(signal_state_, period_.signal_state);
+  stepped_variance_ = dither_variance(period_, job_->excitation(), tag_.tone_level);
+  return true;
+}
+
+void tanalyser_measurement::restart()
+{
+  average_.clear();
+  signal_state_ = 0;
+}
+
+bool tanalyser_measurement::current() const
+{
+  if (average_.periods() < 1) return false;
+  tmeasure_tag now = current_measure_tag();
+  // The averaging settings of the meter do not touch the analyser's periods.
+  now.ft_factor = tag_.ft_factor;
+  now.avg_count = tag_.avg_count;
+  return now == tag_ && tag_.analyser_generation == job_->generation();
+}
+
+tanalyser_point_data tanalyser_measurement::point(std::size_t k) const
+{
+  return average_.point(k, stepped_variance_);
+}
+
+std::vector<tanalyser_row> analyser_rows(const tanalyser_measurement& measurement,
+                                         const tanalyser_calibration& calibration, const tquantity_pair& quantities,
+                                         bool quantity_deviations)
+{
+  const int ref_index = clamp_ref_index(measurement.tag().ref_index);
+  std::vector<tanalyser_row> rows;
+  rows.reserve(measurement.grid().size());
+  for (std::size_t k = 0; k < measurement.grid().size(); ++k) {
+    const tanalyser_point_data point = measurement.point(k);
+    const tanalyser_point_entries entries = analyser_entries(calibration, ref_index, point.frequency_hz);
+    const treading_basis basis = analyser_reading_basis(point, entries);
+    const tcorrection_chain chain = run_correction_chain(point.ratio, entries.entries);
+    tanalyser_row result;
+    result.calibrated = entries.calibrated;
+    result.doubtful = divider_ratio_doubtful(chain.ratio_corrected);
+    tsweep_row& row = result.row;
+    row.freq_index = -1;
+    row.frequency_hz = point.frequency_hz;
+    row.ref_index = ref_index;
+    row.z = chain.z;
+    row.recommended_ref_index = ref_index_of(recommended_resistor_for(c_abs(chain.z_raw)));
+    row.signal_state = measurement.signal_state();
+    row.divider_ratio = chain.ratio_corrected;
+    const tquantity_reading magnitude = quantity_reading(basis, quantity_key::Z, false);
+    row.z_deviation = magnitude.deviation;
+    row.z_uncertainty = magnitude.uncertainty;
+    row.z_uncertainty_gap = magnitude.uncertainty_gap;
+    row.z_covering = magnitude.covering;
+    row.z_covering_bound = magnitude.bound;
+    const tquantity_reading phase = quantity_reading(basis, quantity_key::phi_Z, false);
+    row.phase_deviation = phase.deviation;
+    row.phase_uncertainty = phase.uncertainty;
+    const auto& [first, second] = quantities;
+    if (quantity_deviations) {
+      const tquantity_reading first_reading = quantity_reading(basis, first.key, first.parallel);
+      const tquantity_reading second_reading = quantity_reading(basis, second.key, second.parallel);
+      row.first_value = first_reading.value;
+      row.first_deviation = first_reading.deviation;
+      row.first_uncertainty = first_reading.uncertainty;
+      row.second_value = second_reading.value;
+      row.second_deviation = second_reading.deviation;
+      row.second_uncertainty = second_reading.uncertainty;
+    } else {
+      constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
+      row.first_value = quantity_value(row.z, first.key, first.parallel, row.frequency_hz);
+      row.second_value = quantity_value(row.z, second.key, second.parallel, row.frequency_hz);
+      row.first_deviation = row.first_uncertainty = row.second_deviation = row.second_uncertainty = unknown;
+    }
+    rows.push_back(result);
+  }
+  return rows;
+}
+
+}  // namespace lcr
