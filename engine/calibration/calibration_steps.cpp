@@ -50,23 +50,6 @@ tstep_reading step_reading(const tmeasurement_snapshot& snapshot, bool current)
   return reading;
 }
 
-// What the reference step solves for from the known resistor's ratio a and
-// the open ratio b.
-struct treference_solution {
-  bool solved = false;
-  tcomplex z_ref;
-  tcomplex z_short;
-  tcomplex y_open;
-};
-
-treference_solution solve_reference(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old)
-{
-  treference_solution solution;
-  solution.solved = reference_from_ratios(a, b, zk, z_short_old, z_ref_old, solution.z_ref, solution.z_short);
-  if (solution.solved) solution.y_open = c_inv(divider_z(b, solution.z_ref));
-  return solution;
-}
-
 bool is_finite(tcomplex value)
 {
   return std::isfinite(value.re) && std::isfinite(value.im);
@@ -100,6 +83,29 @@ const char* cal_step_result_text(tcal_step_result result)
     case tcal_step_result::not_finite: return "Messwert nicht endlich, nichts gespeichert";
   }
   return "";
+}
+
+treference_solution solve_reference(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old)
+{
+  treference_solution solution;
+  solution.solved = reference_from_ratios(a, b, zk, z_short_old, z_ref_old, solution.z_ref, solution.z_short);
+  if (solution.solved) solution.y_open = c_inv(divider_z(b, solution.z_ref));
+  return solution;
+}
+
+treference_spreads reference_solution_spreads(tspread_ratio a, tspread_ratio b, tcomplex zk, tcomplex z_short_old,
+                                              tcomplex z_ref_old)
+{
+  // Both readings' scatter, the known resistor's and the open's, carried
+  // into each entry the step solves for.
+  const auto spread_of = [&](auto part) {
+    const auto with_a = [&](tcomplex x) { return part(solve_reference(x, b.value, zk, z_short_old, z_ref_old)); };
+    const auto with_b = [&](tcomplex x) { return part(solve_reference(a.value, x, zk, z_short_old, z_ref_old)); };
+    return sum_spreads(propagate_spread(with_a, a.value, a.spread), propagate_spread(with_b, b.value, b.spread));
+  };
+  return {spread_of([](const treference_solution& s) { return s.z_ref; }),
+          spread_of([](const treference_solution& s) { return s.y_open; }),
+          spread_of([](const treference_solution& s) { return s.z_short; })};
 }
 
 tcomplex known_impedance(double rp_ohm, double cp_ff, double frequency_hz)
@@ -205,23 +211,15 @@ tcal_step_result store_reference(const tstep_reading& reading)
   const treference_solution solution = solve_reference(a, b, zk, z_short_old, z_ref_old);
   if (!solution.solved || !is_finite(solution.y_open)) return tcal_step_result::degenerate;
 
-  // Both readings' scatter, the known resistor's and the open's, carried
-  // into each entry the step solves for.
-  const auto spread_of = [&](auto part) {
-    const auto with_a = [&](tcomplex x) { return part(solve_reference(x, b, zk, z_short_old, z_ref_old)); };
-    const auto with_b = [&](tcomplex x) { return part(solve_reference(a, x, zk, z_short_old, z_ref_old)); };
-    return sum_spreads(propagate_spread(with_a, a, a_spread), propagate_spread(with_b, b, capture.h_open_spread[f]));
-  };
-  const tratio_spread z_ref_spread = spread_of([](const treference_solution& s) { return s.z_ref; });
-  const tratio_spread y_open_spread = spread_of([](const treference_solution& s) { return s.y_open; });
-  const tratio_spread z_short_spread = spread_of([](const treference_solution& s) { return s.z_short; });
+  const treference_spreads spreads =
+      reference_solution_spreads({a, a_spread}, {b, capture.h_open_spread[f]}, zk, z_short_old, z_ref_old);
   const std::lock_guard lock(publication_lock);
   calibration.z_ref[r][f] = solution.z_ref;
   calibration.y_open[r][f] = solution.y_open;
   calibration.z_short[r][f] = solution.z_short;
-  calibration_spreads.z_ref[r][f] = tentry_spread::known(z_ref_spread);
-  calibration_spreads.y_open[r][f] = tentry_spread::known(y_open_spread);
-  calibration_spreads.z_short[r][f] = tentry_spread::known(z_short_spread);
+  calibration_spreads.z_ref[r][f] = tentry_spread::known(spreads.z_ref);
+  calibration_spreads.y_open[r][f] = tentry_spread::known(spreads.y_open);
+  calibration_spreads.z_short[r][f] = tentry_spread::known(spreads.z_short);
   return tcal_step_result::stored;
 }
 

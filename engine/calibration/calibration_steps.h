@@ -116,4 +116,29 @@ tcomplex known_impedance(double rp_ohm, double cp_ff, double frequency_hz);
 bool reference_from_ratios(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old,
                            tcomplex& z_ref, tcomplex& z_short);
 
+// What the reference step solves for from the known resistor's ratio a and
+// the open ratio b: reference_from_ratios, and the open admittance that the
+// open ratio then stands for.
+struct treference_solution {
+  bool solved = false;
+  tcomplex z_ref;
+  tcomplex z_short;
+  tcomplex y_open;
+};
+treference_solution solve_reference(tcomplex a, tcomplex b, tcomplex zk, tcomplex z_short_old, tcomplex z_ref_old);
+
+// A ratio with its statistical spread.
+struct tspread_ratio {
+  tcomplex value;
+  tratio_spread spread;
+};
+// The spreads of the solution's entries from both ratios' spreads.
+struct treference_spreads {
+  tratio_spread z_ref;
+  tratio_spread y_open;
+  tratio_spread z_short;
+};
+treference_spreads reference_solution_spreads(tspread_ratio a, tspread_ratio b, tcomplex zk, tcomplex z_short_old,
+                                              tcomplex z_ref_old);
+
 }  // namespace lcr
