@@ -2,9 +2,12 @@
 #include "calibrate_command.h"
 
 #include "calibration_sweep.h"
+#include "impedance_command.h"
 #include "json_writer.h"
 #include "meter_session.h"
 
+#include "engine/analyser/analyser_calibration_file.h"
+#include "engine/analyser/analyser_calibration_steps.h"
 #include "engine/calibration/calibration_steps.h"
 #include "engine/core/safe_file.h"
 #include "engine/core/settings.h"
@@ -15,7 +18,9 @@
 
 #include "audio/streaming.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -122,11 +127,86 @@ void print_sweep(lcr::tcal_mode mode, const std::vector<lcr::tcal_step_result>& 
   }
 }
 
+// The analyser's periods averaged for a calibration: sixteen make each
+// point's entry as exact as a reading it will correct, at 1 s each.
+constexpr int impedance_calibration_periods = 16;
+
+int run_impedance_calibration(const argument_list& list, const std::vector<lcr::tcal_mode>& modes,
+                              const tmeter_options& options, const lcr::tknown_part& known)
+{
+  const lcr::tanalyser_grid grid = analyser_grid_of(list);
+  const std::string path = lcr::analyser_calibration_path(options.cal_file);
+  lcr::tanalyser_calibration calibration;
+  // A file that cannot be read is not replaced by a calibration that lacks
+  // what it held.
+  if (const lcr::tfile_result loaded = lcr::load_analyser_calibration(path, calibration); !loaded.ok) {
+    throw std::runtime_error(loaded.text());
+  }
+  if (list.flag("--save")) refuse_unsaveable(path);
+  tmeter_session session(options);
+  const int periods = list.value("--avg") ? std::max(1, options.avg_count) : impedance_calibration_periods;
+  lcr::settings.avg_count = periods;
+  lcr::tanalyser_step_capture capture;
+  std::string steps_json;
+  bool complete = true;
+  for (const lcr::tcal_mode mode : modes) {
+    if (session.simulated()) {
+      place_fixture_for_calibration(mode, session.fixture(), known.rp_ohm, known.cp_ff);
+    } else {
+      wait_for_operator(mode);
+    }
+    // A new measurement for each step: nothing of the previous part is averaged in.
+    lcr::tanalyser_measurement measurement(grid, periods);
+    const std::string failure = run_analyser_curves(session, measurement, calibration, false,
+                                                    std::numeric_limits<std::int64_t>::max(),
+                                                    [](const std::vector<lcr::tanalyser_row>&) { return false; });
+    const lcr::tanalyser_step_outcome outcome =
+        failure.empty() ? lcr::analyser_store_step(mode, measurement, calibration, capture, known)
+                        : lcr::tanalyser_step_outcome{0, failure};
+    complete = complete && outcome.ok();
+    const char* name = lcr::cal_mode_names[static_cast<std::size_t>(mode)];
+    const std::string result = outcome.ok() ? std::to_string(outcome.stored) + " Punkte gespeichert" : outcome.refusal;
+    if (options.json) {
+      tjson_object step;
+      step.add("mode", static_cast<int>(mode)).add("mode_name", name).add("points", outcome.stored).add("result", result);
+      steps_json += (steps_json.empty() ? "" : ",") + step.text();
+    } else {
+      std::cout << name << "   Rref " << reference_text(lcr::settings.ref_index.load()) << ": " << result << "\n";
+    }
+  }
+  lcr::tfile_result saved;
+  if (!complete) {
+    saved = {false, "nicht gespeichert: nicht jeder Schritt gespeichert", path};
+  } else if (list.flag("--save")) {
+    saved = lcr::save_analyser_calibration(path, calibration);
+  }
+  if (options.json) {
+    tjson_object object;
+    object.add("ref_ohm", lcr::current_ref_resistor_ohm())
+        .add("points", static_cast<int>(grid.size()))
+        .add("saved", list.flag("--save") && saved.ok)
+        .add("save_message", saved.text());
+    std::string text = object.text();
+    text.insert(text.size() - 1, ",\"steps\":[" + steps_json + "]");
+    std::cout << text << std::endl;
+  } else if (list.flag("--save") && complete) {
+    std::cout << (saved.ok ? "gespeichert in " + path : saved.text()) << "\n";
+  }
+  if (!saved.ok) {
+    std::cerr << "quarvel-cli: " << saved.text() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int run_calibrate(std::span<const char* const> arguments)
 {
-  const argument_list list(arguments, with(meter_value_options(), {"--rp", "--cp"}), with(meter_flags(), {"--save", "--multitone"}));
+  std::vector<std::string_view> value_options = with(meter_value_options(), {"--rp", "--cp"});
+  const std::vector<std::string_view> grid_options = grid_value_options();
+  value_options.insert(value_options.end(), grid_options.begin(), grid_options.end());
+  const argument_list list(arguments, value_options, with(meter_flags(), {"--save", "--multitone", "--impedance"}));
   const std::vector<lcr::tcal_mode> modes = parse_cal_modes(list.value("--mode"));
   const tmeter_options options = parse_meter_options(list, /*meas_mode_option=*/false);
   const double rp_ohm = positive_number_option(list, "--rp", 1000.0);
@@ -137,6 +217,12 @@ int run_calibrate(std::span<const char* const> arguments)
     lcr::cal_capture.known_cp = cp_ff;
   }
 
+  if (list.flag("--impedance")) {
+    if (list.flag("--multitone")) throw usage_error("--impedance: the analyser takes every point in one pass already");
+    tmeter_options analyser_options = options;
+    if (!list.value("--level")) analyser_options.tone_level = 10000.0;
+    return run_impedance_calibration(list, modes, analyser_options, {rp_ohm, cp_ff});
+  }
   if (list.flag("--save")) refuse_unsaveable(options.cal_file);
 
   tmeter_session session(options);

@@ -191,9 +191,7 @@ void write_zma(const std::string& path, const std::vector<lcr::tanalyser_row>& r
 timpedance_request parse_request(const argument_list& list)
 {
   timpedance_request request;
-  request.grid.from_hz = frequency_option(list, "--from", 10.0);
-  request.grid.to_hz = frequency_option(list, "--to", 20000.0);
-  request.grid.points_per_octave = density_option(list);
+  request.grid = parse_grid_options(list);
   request.auto_ref = list.flag("--auto-ref");
   request.csv = list.flag("--csv");
   request.zma_file = list.value("--zma");
@@ -204,6 +202,23 @@ timpedance_request parse_request(const argument_list& list)
 }
 
 }  // namespace
+
+lcr::tanalyser_grid analyser_grid_of(const argument_list& list)
+{
+  const lcr::tgrid_result grid = lcr::analyser_grid(parse_grid_options(list));
+  if (!grid.grid) throw usage_error("--from/--to/--ppo: " + grid.refusal);
+  return *grid.grid;
+}
+
+lcr::tgrid_request parse_grid_options(const argument_list& list)
+{
+  return {frequency_option(list, "--from", 10.0), frequency_option(list, "--to", 20000.0), density_option(list)};
+}
+
+std::vector<std::string_view> grid_value_options()
+{
+  return {"--from", "--to", "--ppo"};
+}
 
 std::string run_analyser_curves(tmeter_session& session, lcr::tanalyser_measurement& measurement,
                                 const lcr::tanalyser_calibration& calibration, bool auto_ref, std::int64_t end_frame,
@@ -242,7 +257,9 @@ int run_impedance(std::span<const char* const> arguments)
 {
   std::vector<std::string_view> value_options = meter_value_options();
   std::erase(value_options, "--csv");  // here a flag: the curve as CSV
-  value_options.insert(value_options.end(), {"--from", "--to", "--ppo", "--zma", "--overlay"});
+  const std::vector<std::string_view> grid_options = grid_value_options();
+  value_options.insert(value_options.end(), grid_options.begin(), grid_options.end());
+  value_options.insert(value_options.end(), {"--zma", "--overlay"});
   std::vector<std::string_view> flags = meter_flags();
   flags.insert(flags.end(), {"--auto-ref", "--csv"});
   const argument_list list(arguments, value_options, flags);
@@ -251,8 +268,7 @@ int run_impedance(std::span<const char* const> arguments)
   // A curve spreads the drive over hundreds of sines: full level unless asked.
   if (!list.value("--level")) options.tone_level = 10000.0;
   const timpedance_request request = parse_request(list);
-  const lcr::tgrid_result grid = lcr::analyser_grid(request.grid);
-  if (!grid.grid) throw usage_error("--from/--to/--ppo: " + grid.refusal);
+  const lcr::tanalyser_grid grid = analyser_grid_of(list);
   const std::vector<lcr::tzma_point> overlay =
       request.overlay_file ? read_overlay(*request.overlay_file) : std::vector<lcr::tzma_point>{};
   if (request.zma_file) refuse_unwritable(*request.zma_file);
@@ -269,7 +285,7 @@ int run_impedance(std::span<const char* const> arguments)
     std::cerr << "quarvel-cli: " << loaded.text() << " (the curve is measured uncalibrated)\n";
   }
 
-  lcr::tanalyser_measurement measurement(*grid.grid, std::max(1, options.avg_count));
+  lcr::tanalyser_measurement measurement(grid, std::max(1, options.avg_count));
   const int periods = std::max(1, options.avg_count);
   if (options.watch) catch_interrupts();
   const std::int64_t end_frame = options.watch && options.seconds

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "arguments.h"
 #include "meter_session.h"
 
 #include "engine/analyser/analyser_calibration.h"
@@ -10,9 +11,16 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quarvel_cli {
+
+// --from HZ --to HZ --ppo N (10 Hz, 20 kHz, 24 unless given), their names,
+// and the grid they ask for (a usage_error with the reason when none).
+lcr::tgrid_request parse_grid_options(const argument_list& list);
+std::vector<std::string_view> grid_value_options();
+lcr::tanalyser_grid analyser_grid_of(const argument_list& list);
 
 // The analyser's curves on an open session until `end_frame`: each current
 // curve of `measurement` (all its points read with `calibration`) to

@@ -78,7 +78,10 @@ constexpr std::array<tcommand_usage, 9> command_usages{{
                   "                        [options]\n"
                   "      one calibration sweep over the eight frequencies: 0 crosstalk, 1 channel symmetry,\n"
                   "      2 open, 3 short, 4 known resistor; --multitone takes all eight in one pass;\n"
-                  "      --save keeps it in the calibration file\n"},
+                  "      --save keeps it in the calibration file;\n"
+                  "      --impedance [--from HZ] [--to HZ] [--ppo N]: the steps at the impedance analyser's\n"
+                  "      points, each in one pass of 16 periods (--avg), kept with --save in the analyser's\n"
+                  "      own file beside the calibration file (Quarvel.zcal)\n"},
     {"mixer", "  quarvel-cli mixer [--in DEV] [--out DEV] [--capture 0..31] [--playback 0..31] [--json]\n"
               "      binds the mixer bars to the devices' recording and playback volume, sets the\n"
               "      given positions and shows what the bars show after a new bind\n"},
