@@ -57,6 +57,19 @@ void BM_period_analysis(benchmark::State& state)
 }
 BENCHMARK(BM_period_analysis)->Arg(24)->Arg(48)->Unit(benchmark::kMillisecond);
 
+// The excitation of a grid, made when the analyser starts.
+void BM_make_multisine(benchmark::State& state)
+{
+  const lcr::tanalyser_grid grid = grid_of(static_cast<int>(state.range(0)));
+  double crest_factor = 0.0;
+  for (auto _ : state) crest_factor = lcr::make_multisine(grid).crest_factor;
+  state.counters["crest_factor"] = crest_factor;
+  lcr::tmultisine_shape schroeder;
+  schroeder.clipping_rounds = 0;
+  state.counters["schroeder_crest_factor"] = lcr::make_multisine(grid, schroeder).crest_factor;
+}
+BENCHMARK(BM_make_multisine)->Arg(24)->Arg(48)->Unit(benchmark::kMillisecond);
+
 // |Z| and phase with both figures at every point of a woofer's curve.
 void BM_curve_figures(benchmark::State& state)
 {

@@ -46,34 +46,81 @@ std::vector<double> schroeder_phases(const tanalyser_grid& grid, const std::vect
 
 }  // namespace
 
+namespace {
+
+// One period of Σ a_k cos(2π b_k i/N + φ_k): N·Re of the forward
+// transform of the conjugate spectrum a_k·e^(−jφ_k) at b_k.
+void synthesise(const tanalyser_grid& grid, const tmultisine& sine, tfourier_transform& transform,
+                std::vector<tcomplex>& spectrum, std::vector<double>& samples)
+{
+  std::fill(spectrum.begin(), spectrum.end(), tcomplex{});
+  for (std::size_t k = 0; k < grid.size(); ++k) {
+    spectrum[static_cast<std::size_t>(grid.bins[k])] = {sine.amplitudes[k] * std::cos(sine.phases[k]),
+                                                        -sine.amplitudes[k] * std::sin(sine.phases[k])};
+  }
+  transform.transform(spectrum);
+  for (std::size_t i = 0; i < spectrum.size(); ++i) samples[i] = spectrum[i].re * grid.period;
+}
+
+double peak_of(const std::vector<double>& samples)
+{
+  double peak = 0.0;
+  for (const double sample : samples) peak = std::max(peak, std::fabs(sample));
+  return peak;
+}
+
+// Clips the period's peaks and takes the phases the clipped signal has at
+// the grid's bins, keeping the amplitudes: each round moves energy out of
+// the peaks while every sine stays on its own bin. The lowest peak found
+// is kept.
+void lower_the_peak(const tanalyser_grid& grid, tmultisine& sine, int rounds)
+{
+  tfourier_transform transform(grid.period);
+  std::vector<tcomplex> spectrum(static_cast<std::size_t>(grid.period));
+  std::vector<double> samples(spectrum.size());
+  std::vector<tcomplex> bins(spectrum.size() / 2 + 1);
+  std::vector<tcomplex> unused(bins.size());
+  synthesise(grid, sine, transform, spectrum, samples);
+  double best_peak = peak_of(samples);
+  std::vector<double> best_phases = sine.phases;
+  for (int round = 0; round < rounds; ++round) {
+    const double limit = 0.5 * peak_of(samples);
+    for (double& sample : samples) sample = std::clamp(sample, -limit, limit);
+    transform.transform_real_pair(samples, samples, bins, unused);
+    for (std::size_t k = 0; k < grid.size(); ++k) {
+      const tcomplex x = bins[static_cast<std::size_t>(grid.bins[k])];
+      if (x.re != 0.0 || x.im != 0.0) sine.phases[k] = std::atan2(x.im, x.re);
+    }
+    synthesise(grid, sine, transform, spectrum, samples);
+    if (const double peak = peak_of(samples); peak < best_peak) {
+      best_peak = peak;
+      best_phases = sine.phases;
+    }
+  }
+  sine.phases = std::move(best_phases);
+}
+
+}  // namespace
+
 tmultisine make_multisine(const tanalyser_grid& grid, const tmultisine_shape& shape)
 {
   tmultisine sine;
   if (grid.size() == 0 || grid.period <= 0) return sine;
   sine.amplitudes = relative_amplitudes(grid, shape);
   sine.phases = schroeder_phases(grid, sine.amplitudes);
+  lower_the_peak(grid, sine, shape.clipping_rounds);
 
-  // s[i] = Σ a_k cos(2π b_k i/N + φ_k) = N·Re(F[i]) with F the forward
-  // transform of the conjugate spectrum a_k·e^(−jφ_k) at b_k.
   tfourier_transform transform(grid.period);
   std::vector<tcomplex> spectrum(static_cast<std::size_t>(grid.period));
-  for (std::size_t k = 0; k < grid.size(); ++k) {
-    spectrum[static_cast<std::size_t>(grid.bins[k])] = {sine.amplitudes[k] * std::cos(sine.phases[k]),
-                                                        -sine.amplitudes[k] * std::sin(sine.phases[k])};
-  }
-  transform.transform(spectrum);
   sine.samples.resize(spectrum.size());
-  double peak = 0.0;
-  double power = 0.0;
-  for (std::size_t i = 0; i < spectrum.size(); ++i) {
-    sine.samples[i] = spectrum[i].re * grid.period;
-    peak = std::max(peak, std::fabs(sine.samples[i]));
-    power += sine.samples[i] * sine.samples[i];
-  }
+  synthesise(grid, sine, transform, spectrum, sine.samples);
+  const double peak = peak_of(sine.samples);
   if (!(peak > 0.0)) return sine;
+  double power = 0.0;
+  for (const double sample : sine.samples) power += sample * sample;
   for (double& sample : sine.samples) sample /= peak;
   for (double& amplitude : sine.amplitudes) amplitude /= peak;
-  sine.crest_factor = peak / std::sqrt(power / static_cast<double>(spectrum.size()));
+  sine.crest_factor = peak / std::sqrt(power / static_cast<double>(sine.samples.size()));
   return sine;
 }
 

@@ -27,6 +27,7 @@ namespace lcr {
 struct tmultisine_shape {
   double low_boost = 2.0;         // amplitude at the lowest point relative to the high ones
   double boost_below_hz = 100.0;  // where the rise begins
+  int clipping_rounds = 40;       // of lowering the peak from Schroeder's phases (0: none)
 };
 
 struct tmultisine {

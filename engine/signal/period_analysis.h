@@ -23,7 +23,9 @@
 
 namespace lcr {
 
-inline constexpr int analyser_noise_bins = 8;
+// Enough bins that one period's noise is known to about a fifth: the
+// uncertainty of a single period rests on it alone.
+inline constexpr int analyser_noise_bins = 32;
 
 // One period's result at one point.
 struct tpoint_window {
