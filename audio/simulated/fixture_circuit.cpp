@@ -103,12 +103,32 @@ std::complex<double> tfixture_circuit::divider_ratio(int reference_index, double
 
 tchannel_response tfixture_circuit::input_response(int reference_index, double frequency_hz) const
 {
+  return through_card(divider_ratio(reference_index, frequency_hz), frequency_hz);
+}
+
+std::array<tchannel_response, reference_count> tfixture_circuit::input_responses(double frequency_hz) const
+{
+  std::array<tchannel_response, reference_count> responses;
+  if (config_.wiring != twiring::measuring_adapter) {
+    responses.fill(through_card(divider_ratio(0, frequency_hz), frequency_hz));
+    return responses;
+  }
+  const double omega = angular(frequency_hz);
+  const timpedance path = device_path_impedance(omega);
+  for (int r = 0; r < reference_count; ++r) {
+    const std::complex<double> divider = measuring_adapter_ratio(reference_impedance(r, omega), path);
+    responses[static_cast<std::size_t>(r)] = through_card(divider, frequency_hz);
+  }
+  return responses;
+}
+
+tchannel_response tfixture_circuit::through_card(std::complex<double> divider, double frequency_hz) const
+{
   const double left = config_.wiring == twiring::open_inputs ? 0.0 : config_.left_gain;
   const std::complex<double> mismatch = std::polar(
       config_.right_relative_gain,
       -config_.right_phase_lag_deg * audio_band_weight(frequency_hz) * std::numbers::pi / 180.0);
-  const std::complex<double> right =
-      config_.right_gain * mismatch * divider_ratio(reference_index, frequency_hz) + config_.crosstalk * left;
+  const std::complex<double> right = config_.right_gain * mismatch * divider + config_.crosstalk * left;
   return {left, right};
 }
 

@@ -10,6 +10,7 @@
 #include "dut_network.h"
 #include "fixture_config.h"
 
+#include <array>
 #include <complex>
 
 namespace waveio {
@@ -45,12 +46,16 @@ class tfixture_circuit {
   // At the card's two inputs, gains, mismatch and crosstalk included, before
   // the one-sample delay and the channel swap.
   tchannel_response input_response(int reference_index, double frequency_hz) const;
+  // The same for every reference at once, the device path evaluated once:
+  // element r equals input_response(r, frequency_hz) bit for bit.
+  std::array<tchannel_response, reference_count> input_responses(double frequency_hz) const;
 
   // As recorded: with the delay and the swap, what a meter sees.
   tchannel_response recorded_response(int reference_index, double frequency_hz) const;
 
  private:
   timpedance device_impedance(double angular_frequency_rad_s) const;
+  tchannel_response through_card(std::complex<double> divider, double frequency_hz) const;
 
   tfixture_config config_;
   tdut_network dut_;

@@ -6,58 +6,130 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <random>
 
 namespace waveio {
 
 namespace {
 
-// The FIR is designed on a 10 Hz grid: 4800 taps at 48 kHz.
+// The FIR is designed on a 1 Hz grid: 48000 taps at 48 kHz.
 constexpr int design_size = fixture_filter_taps;
 constexpr int design_bins = design_size / 2 + 1;
 constexpr double design_spacing_hz = fixture_sample_rate_hz / design_size;
-constexpr int transform_size = 8192;
+// Uniformly partitioned overlap-save: partitions one block long, each
+// transformed at twice its length, so that a block's output is free of
+// wrap-around.
+constexpr int partition_taps = block_frames;
+constexpr int partition_count = (design_size + partition_taps - 1) / partition_taps;  // the last half empty
+constexpr int transform_size = 2 * partition_taps;
 constexpr int transform_bins = transform_size / 2 + 1;
-constexpr int history_kept = transform_size - block_frames;
-static_assert(history_kept >= design_size - 1, "overlap-save needs as much history as the filter is long");
+// Spectra lie this far apart in a partitioned buffer: a multiple of 64
+// bytes, so that each starts as aligned as the buffer FFTW planned on.
+constexpr int spectrum_stride = (transform_bins + 3) / 4 * 4;
+static_assert(partition_count * partition_taps >= design_size);
+
+// Past a filter's significant taps, the magnitudes left sum to at most this
+// fraction of its largest gain: drive that old changes no recorded sample by
+// more, per unit of drive. A bound, whatever the drive; far below the 16-bit
+// converter's step (3e-5 of full scale) and as fine as the fixture's
+// exactness is held to.
+constexpr double forgotten_fraction = 1e-9;
 
 std::size_t index_of(int value)
 {
   return static_cast<std::size_t>(value);
 }
 
-// The right channel's response on the design grid. DC and Nyquist are forced
-// real so that the spectrum is that of a real filter; no test frequency sits
-// on either.
-fftw::tcomplex_buffer sampled_response(const tfixture_circuit& circuit, int reference_index, bool& silent)
+struct tsampled_responses {
+  std::array<fftw::tcomplex_buffer, reference_count> samples;
+  std::array<double, reference_count> largest_gain{};
+  std::array<bool, reference_count> silent{};
+};
+
+// Each reference's right channel on the design grid. DC and Nyquist are
+// forced real so that the spectrum is that of a real filter; no test
+// frequency sits on either.
+tsampled_responses sampled_responses(const tfixture_circuit& circuit)
 {
-  fftw::tcomplex_buffer samples = fftw::make_complex_buffer(index_of(design_bins));
-  silent = true;
+  tsampled_responses sampled;
+  for (fftw::tcomplex_buffer& samples : sampled.samples)
+    samples = fftw::make_complex_buffer(index_of(design_bins));
+  sampled.silent.fill(true);
   for (int k = 0; k < design_bins; ++k) {
-    std::complex<double> response = circuit.input_response(reference_index, k * design_spacing_hz).right;
-    if (k == 0 || k == design_bins - 1) response = response.real();
-    samples[index_of(k)][0] = response.real();
-    samples[index_of(k)][1] = response.imag();
-    silent = silent && response == 0.0;
+    const auto responses = circuit.input_responses(k * design_spacing_hz);
+    for (std::size_t r = 0; r < responses.size(); ++r) {
+      std::complex<double> response = responses[r].right;
+      if (k == 0 || k == design_bins - 1) response = response.real();
+      sampled.samples[r][index_of(k)][0] = response.real();
+      sampled.samples[r][index_of(k)][1] = response.imag();
+      sampled.largest_gain[r] = std::max(sampled.largest_gain[r], std::abs(response));
+      sampled.silent[r] = sampled.silent[r] && response == 0.0;
+    }
   }
-  return samples;
+  return sampled;
 }
 
-// Spectrum of the FIR zero-padded to the transform length, with the inverse
-// transform's 1 / transform_size folded in.
-fftw::tcomplex_buffer design_filter(fftw::tcomplex_buffer samples, const fftw::tplan& design_backward,
-                                    const fftw::tplan& forward)
+// The FIR's taps; the inverse transform consumes the samples.
+fftw::treal_buffer design_taps(fftw::tcomplex_buffer samples, const fftw::tplan& design_backward)
 {
-  fftw::treal_buffer taps = fftw::make_real_buffer(index_of(transform_size));
+  fftw::treal_buffer taps = fftw::make_real_buffer(index_of(design_size));
   fftw_execute_dft_c2r(design_backward.get(), samples.get(), taps.get());
   for (int n = 0; n < design_size; ++n) taps[index_of(n)] /= design_size;
-  fftw::tcomplex_buffer filter = fftw::make_complex_buffer(index_of(transform_bins));
-  fftw_execute_dft_r2c(forward.get(), taps.get(), filter.get());
-  for (int k = 0; k < transform_bins; ++k) {
-    filter[index_of(k)][0] /= transform_size;
-    filter[index_of(k)][1] /= transform_size;
+  return taps;
+}
+
+// The taps that matter. Those near the end hold what the response needs of
+// the drive before its impulse, a second late, and count like any other.
+int significant_taps(const fftw::treal_buffer& taps, double largest_gain)
+{
+  double tail = 0.0;
+  for (int n = design_size - 1; n >= 0; --n) {
+    tail += std::fabs(taps[index_of(n)]);
+    if (tail > forgotten_fraction * largest_gain) return n + 1;
   }
-  return filter;
+  return 0;
+}
+
+// Each partition's spectrum, zero-padded to the transform length, with the
+// inverse transform's 1 / transform_size folded in.
+fftw::tcomplex_buffer partition_spectra(const fftw::treal_buffer& taps, const fftw::tplan& forward)
+{
+  fftw::tcomplex_buffer spectra = fftw::make_complex_buffer(index_of(partition_count * spectrum_stride));
+  fftw::treal_buffer padded = fftw::make_real_buffer(index_of(transform_size));
+  for (int p = 0; p < partition_count; ++p) {
+    const int first = p * partition_taps;
+    const int count = std::min(partition_taps, design_size - first);
+    std::copy_n(taps.get() + first, count, padded.get());
+    std::fill(padded.get() + count, padded.get() + transform_size, 0.0);
+    fftw_complex* spectrum = spectra.get() + p * spectrum_stride;
+    fftw_execute_dft_r2c(forward.get(), padded.get(), spectrum);
+    for (int k = 0; k < transform_bins; ++k) {
+      spectrum[k][0] /= transform_size;
+      spectrum[k][1] /= transform_size;
+    }
+  }
+  return spectra;
+}
+
+// total += drive × part over one spectrum_stride of complex values (the
+// padding is zero throughout). Over plain doubles, every load before the
+// stores, the compiler vectorises it.
+void multiply_add(double* total, const double* drive, const double* part)
+{
+  for (int v = 0; v < 2 * spectrum_stride; v += 2) {
+    const double drive_re = drive[v];
+    const double drive_im = drive[v + 1];
+    const double part_re = part[v];
+    const double part_im = part[v + 1];
+    total[v] += drive_re * part_re - drive_im * part_im;
+    total[v + 1] += drive_re * part_im + drive_im * part_re;
+  }
+}
+
+int whole_blocks(int frames)
+{
+  return (frames + block_frames - 1) / block_frames * block_frames;
 }
 
 void delay_one_sample(std::array<double, block_frames>& channel, double& carried)
@@ -73,6 +145,7 @@ class tfixture_model {
 
   fftw::tplan forward = fftw::plan_forward(transform_size);
   fftw::tplan backward = fftw::plan_backward(transform_size);
+  // Each reference's partition spectra, spectrum_stride apart.
   std::array<fftw::tcomplex_buffer, reference_count> right_filters;
   std::array<bool, reference_count> right_silent{};  // the filter is zero: skip it
   double left_gain = 0.0;
@@ -80,6 +153,7 @@ class tfixture_model {
   bool swap_channels = false;
   double noise_rms = 0.0;
   std::uint64_t noise_seed = 0;
+  double latency_seconds = fixture_least_latency_seconds;
 };
 
 tfixture_model::tfixture_model(const tfixture_config& config)
@@ -91,12 +165,18 @@ tfixture_model::tfixture_model(const tfixture_config& config)
   const tfixture_circuit circuit(config);
   left_gain = circuit.input_response(0, 0.0).left.real();
   const fftw::tplan design_backward = fftw::plan_backward(design_size);
-  for (int r = 0; r < reference_count; ++r) {
-    bool silent = true;
-    fftw::tcomplex_buffer samples = sampled_response(circuit, r, silent);
-    right_silent[index_of(r)] = silent;
-    right_filters[index_of(r)] = design_filter(std::move(samples), design_backward, forward);
+  tsampled_responses sampled = sampled_responses(circuit);
+  int remembered_frames = 0;
+  for (std::size_t r = 0; r < right_filters.size(); ++r) {
+    right_silent[r] = sampled.silent[r];
+    const fftw::treal_buffer taps = design_taps(std::move(sampled.samples[r]), design_backward);
+    remembered_frames = std::max(remembered_frames, significant_taps(taps, sampled.largest_gain[r]));
+    right_filters[r] = partition_spectra(taps, forward);
   }
+  const int latency_frames =
+      std::clamp(whole_blocks(remembered_frames),
+                 static_cast<int>(fixture_least_latency_seconds * fixture_sample_rate_hz), design_size);
+  latency_seconds = latency_frames / fixture_sample_rate_hz;
 }
 
 void tfixture_model_deleter::operator()(const tfixture_model* model) const
@@ -109,15 +189,27 @@ tfixture_model_ptr make_fixture_model(const tfixture_config& config)
   return tfixture_model_ptr(std::make_unique<const tfixture_model>(config).release());
 }
 
+double fixture_latency_seconds(const tfixture_model& model)
+{
+  return model.latency_seconds;
+}
+
 struct tsignal_path::tstate {
   explicit tstate(tfixture_model_ptr initial) : model(std::move(initial)), generator(model->noise_seed) {}
 
+  void take_drive(std::span<const std::int16_t, played_block_samples> played, double playback_gain);
   void convolve_right(int reference_index, trecorded_block& recorded);
   void add_noise(trecorded_block& recorded);
+  const double* drive_block() const { return window.get() + block_frames; }
 
   tfixture_model_ptr model;
-  fftw::treal_buffer history = fftw::make_real_buffer(index_of(transform_size));  // drive, newest last
-  fftw::tcomplex_buffer spectrum = fftw::make_complex_buffer(index_of(transform_bins));
+  // The block before and this block of drive: what the newest spectrum transforms.
+  fftw::treal_buffer window = fftw::make_real_buffer(index_of(transform_size));
+  // The last partition_count drive spectra, a ring; the newest at `newest`.
+  fftw::tcomplex_buffer drive_spectra =
+      fftw::make_complex_buffer(index_of(partition_count * spectrum_stride));
+  int newest = 0;
+  fftw::tcomplex_buffer sum = fftw::make_complex_buffer(index_of(spectrum_stride));
   fftw::treal_buffer convolved = fftw::make_real_buffer(index_of(transform_size));
   double carried_left = 0.0;  // last sample of each channel, for the one-sample delay
   double carried_right = 0.0;
@@ -125,20 +217,33 @@ struct tsignal_path::tstate {
   std::normal_distribution<double> gaussian;
 };
 
+// The drive spectra hold the drive alone, not its filtered partial sums, so
+// that a new reference or model filters the whole history from the next
+// block on.
+void tsignal_path::tstate::take_drive(std::span<const std::int16_t, played_block_samples> played,
+                                      double playback_gain)
+{
+  double* samples = window.get();
+  std::copy(samples + block_frames, samples + transform_size, samples);
+  for (int i = 0; i < block_frames; ++i) samples[block_frames + i] = playback_gain * played[index_of(2 * i)];
+  newest = (newest + 1) % partition_count;
+  fftw_execute_dft_r2c(model->forward.get(), samples, drive_spectra.get() + newest * spectrum_stride);
+}
+
+// Partition p meets the drive of p blocks ago; the sum's inverse holds the
+// block's output in its second half.
 void tsignal_path::tstate::convolve_right(int reference_index, trecorded_block& recorded)
 {
   const fftw_complex* filter = model->right_filters[index_of(reference_index)].get();
-  fftw_execute_dft_r2c(model->forward.get(), history.get(), spectrum.get());
-  for (int k = 0; k < transform_bins; ++k) {
-    double* bin = spectrum[index_of(k)];
-    const double re = bin[0] * filter[k][0] - bin[1] * filter[k][1];
-    const double im = bin[0] * filter[k][1] + bin[1] * filter[k][0];
-    bin[0] = re;
-    bin[1] = im;
+  std::fill_n(&sum[0][0], 2 * spectrum_stride, 0.0);
+  for (int p = 0; p < partition_count; ++p) {
+    const int slot = (newest - p + partition_count) % partition_count;
+    multiply_add(&sum[0][0], &drive_spectra[index_of(slot * spectrum_stride)][0],
+                 &filter[p * spectrum_stride][0]);
   }
-  // The inverse transform overwrites the spectrum; it is scratch by now.
-  fftw_execute_dft_c2r(model->backward.get(), spectrum.get(), convolved.get());
-  std::copy_n(convolved.get() + history_kept, block_frames, recorded.right.begin());
+  // The inverse transform overwrites the sum; it is scratch by now.
+  fftw_execute_dft_c2r(model->backward.get(), sum.get(), convolved.get());
+  std::copy_n(convolved.get() + block_frames, block_frames, recorded.right.begin());
 }
 
 void tsignal_path::tstate::add_noise(trecorded_block& recorded)
@@ -173,17 +278,14 @@ void tsignal_path::process(std::span<const std::int16_t, played_block_samples> p
   const tfixture_model& model = *state.model;
   const int reference = std::clamp(reference_index, 0, reference_count - 1);
 
-  double* history = state.history.get();
-  std::copy(history + block_frames, history + transform_size, history);
-  for (int i = 0; i < block_frames; ++i) history[history_kept + i] = playback_gain * played[index_of(2 * i)];
-
+  state.take_drive(played, playback_gain);
   if (model.right_silent[index_of(reference)]) {
     recorded.right.fill(0.0);
   } else {
     state.convolve_right(reference, recorded);
   }
-  for (int i = 0; i < block_frames; ++i)
-    recorded.left[index_of(i)] = model.left_gain * history[history_kept + i];
+  const double* drive = state.drive_block();
+  for (int i = 0; i < block_frames; ++i) recorded.left[index_of(i)] = model.left_gain * drive[i];
   if (capture_gain != 1.0) {
     for (double& sample : recorded.left) sample *= capture_gain;
     for (double& sample : recorded.right) sample *= capture_gain;

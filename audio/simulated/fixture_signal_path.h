@@ -6,12 +6,22 @@
 //
 // The left input records left gain × the drive. The right input's response
 // to the drive (gain, mismatch, divider and crosstalk; see fixture_circuit.h)
-// is sampled every 10 Hz, 0 … 24 kHz, and turned into a real FIR of 4800
-// taps, which is applied by overlap-save convolution. A steady tone at any
-// multiple of 10 Hz (every test frequency) thus comes out scaled by exactly
-// the circuit's response at that frequency, to rounding. Then come the
-// one-sample delay, the channel swap, the noise and, last, the 16-bit
-// quantiser.
+// is sampled every 1 Hz, 0 … 24 kHz, and turned into a real FIR of 48000
+// taps, one period of the analyser's multisine. A steady signal made of
+// multiples of 1 Hz (every test frequency, every analyser bin) thus comes
+// out scaled by exactly the circuit's response at each of them, to
+// rounding. The FIR is applied by uniformly partitioned overlap-save
+// convolution: 38 partitions of one block each, against the spectra of the
+// last 38 drive blocks. Then come the one-sample delay, the channel swap,
+// the noise and, last, the 16-bit quantiser.
+//
+// A filter exact on a 1 Hz grid may remember the drive for the whole
+// second. A circuit's response is not that of a causal sampled filter (whose
+// response is real at the Nyquist frequency, a capacitor's is not): what it
+// needs of the drive before its impulse, the filter takes from its end, a
+// second late. How long a model's filters remember is measured when it is
+// built (fixture_latency_seconds): a flat response forgets at once, any
+// reactive one only after the whole second.
 //
 // A model holds everything a configuration fixes, for all six references at
 // once: it is built on the configuring thread (FFT planning, filter design)
@@ -29,9 +39,11 @@
 namespace waveio {
 
 inline constexpr int played_block_samples = 2 * block_frames;  // interleaved stereo
-// The right channel's filter length, and how long it remembers the drive.
-inline constexpr int fixture_filter_taps = 4800;
+// The right channel's filter length, and the longest it remembers the drive.
+inline constexpr int fixture_filter_taps = 48000;
 inline constexpr double fixture_filter_memory_seconds = fixture_filter_taps / 48000.0;
+// The least latency a model reports, however soon its filters forget.
+inline constexpr double fixture_least_latency_seconds = 0.1;
 
 // The two recorded channels of one block, before quantisation, in sample units.
 struct trecorded_block {
@@ -48,6 +60,13 @@ using tfixture_model_ptr = std::unique_ptr<const tfixture_model, tfixture_model_
 // Builds the model of a configuration; for the configuring thread. Throws
 // dut_error if the device network text is malformed.
 tfixture_model_ptr make_fixture_model(const tfixture_config& config);
+
+// How long after a change of drive the right channel holds what the
+// model's filters give for the drive since the change alone, over all six
+// references: their memory rounded up to whole blocks, at least
+// fixture_least_latency_seconds, at most fixture_filter_memory_seconds. Any
+// thread.
+double fixture_latency_seconds(const tfixture_model& model);
 
 // Owned by one thread at a time. Construction and destruction allocate;
 // exchange_model and process do not.

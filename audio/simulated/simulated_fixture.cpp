@@ -118,8 +118,11 @@ class tinput_handle final : public tfixture_handle<twave_in> {
     return device_ ? device_->add_input_buffer(header) : MMSYSERR_INVALHANDLE;
   }
   int start() override { return device_ ? device_->start_input() : MMSYSERR_INVALHANDLE; }
-  // The fixture's filter remembers 100 ms of drive: a change of tone has
-  // settled in the recording that much later.
+  // A change of tone has settled in the recording once the fixture's filter
+  // has forgotten the drive before it. The streaming layer takes this once,
+  // when the input opens, while the configuration may change at any time
+  // after: the filter's whole memory, which is what any response but a flat
+  // one needs (fixture_latency_seconds).
   double latency_seconds() const override { return fixture_filter_memory_seconds; }
   std::unique_ptr<tmixer_device> open_mixer() override
   {

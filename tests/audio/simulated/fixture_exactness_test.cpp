@@ -2,6 +2,7 @@
 // The simulated fixture's recorded channels against the circuit's analytical
 // transfer function, written out here from the circuit itself.
 
+#include "audio/simulated/fixture_circuit.h"
 #include "audio/simulated/fixture_signal_path.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <iomanip>
 #include <numbers>
 #include <ostream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,7 +27,6 @@ using lcomplex = std::complex<long double>;
 
 constexpr int rate_hz = 48000;
 constexpr int window = 4800;  // whole periods of every multiple of 10 Hz
-constexpr int settle_blocks = 8;
 constexpr std::array<int, 8> test_frequencies_hz{100, 200, 500, 1000, 2000, 5000, 10000, 20000};
 constexpr long double pi = std::numbers::pi_v<long double>;
 constexpr lcomplex j{0.0L, 1.0L};
@@ -48,28 +49,38 @@ struct tbins {
 };
 
 // Plays a steady tone of about full scale on the left output (and an
-// unrelated one on the right output, which the fixture must ignore), long
-// enough for the 4800-tap filter to settle, and transforms the last 4800
-// recorded samples of each channel at the tone's frequency.
-tbins tone_bins(tsignal_path& path, int reference_index, int frequency_hz)
+// unrelated one on the right output, which the fixture must ignore) and
+// transforms `window_frames` recorded samples of each channel at the tone's
+// frequency, from `settle_frames` after the tone began: by default once it
+// fills the whole filter.
+tbins tone_bins(tsignal_path& path, int reference_index, int frequency_hz, int window_frames = window,
+                int settle_frames = fixture_filter_taps)
 {
   std::array<std::int16_t, played_block_samples> played{};
   trecorded_block recorded;
   tbins bins;
-  const int first_in_window = settle_blocks * block_frames - window;
-  for (int block = 0; block < settle_blocks; ++block) {
+  const int first_in_window = settle_frames;
+  const int blocks = (settle_frames + window_frames + block_frames - 1) / block_frames;
+  const lcomplex phase_offset = std::polar(1.0L, 0.3L);
+  for (int block = 0; block < blocks; ++block) {
     const int start = block * block_frames;
     for (int i = 0; i < block_frames; ++i) {
-      const long double phase = 2.0L * pi * static_cast<long double>(frequency_hz) * (start + i) / rate_hz;
+      // The tone's phase from the rotation table: long double sines of large
+      // angles would cost most of the test's time.
+      const long long n = start + i;
+      const lcomplex tone =
+          std::conj(rotations()[static_cast<std::size_t>(frequency_hz * n % rate_hz)]) * phase_offset;
+      const double unrelated =
+          2.0 * std::numbers::pi * static_cast<double>(37 * frequency_hz * n % 480000) / 480000.0;
       played[static_cast<std::size_t>(2 * i)] =
-          static_cast<std::int16_t>(std::lround(30000.0L * std::cos(phase + 0.3L)));
+          static_cast<std::int16_t>(std::lround(30000.0L * tone.real()));
       played[static_cast<std::size_t>(2 * i + 1)] =
-          static_cast<std::int16_t>(std::lround(9000.0L * std::sin(phase * 3.7L)));
+          static_cast<std::int16_t>(std::lround(9000.0 * std::sin(unrelated)));
     }
     path.process(played, reference_index, recorded);
     for (int i = 0; i < block_frames; ++i) {
       const int n = start + i;
-      if (n < first_in_window) continue;
+      if (n < first_in_window || n >= first_in_window + window_frames) continue;
       const lcomplex rotation =
           rotations()[static_cast<std::size_t>(static_cast<long long>(frequency_hz) * n % rate_hz)];
       bins.left += static_cast<long double>(recorded.left[static_cast<std::size_t>(i)]) * rotation;
@@ -109,7 +120,9 @@ struct tcircuit {
         1.0L / (stray_conductance_s + jw * stray_capacitance_f +
                 1.0L / (residual_resistance_ohm + jw * residual_inductance_h + z_dut(omega)));
     const lcomplex h = z_path / (z_ref + z_path);
-    const lcomplex mismatch = std::polar(right_relative_gain, -right_phase_lag_deg * pi / 180.0L);
+    // The lag fades below 100 Hz and above 20 kHz (audio_band_weight).
+    const long double lag_deg = right_phase_lag_deg * audio_band_weight(static_cast<double>(frequency_hz));
+    const lcomplex mismatch = std::polar(right_relative_gain, -lag_deg * pi / 180.0L);
     return (right_gain * mismatch * h + crosstalk * left_gain) / left_gain;
   }
 
@@ -204,14 +217,16 @@ tcircuit imperfect_circuit()
 // Worst relative error of right/left over every reference and frequency.
 double worst_ratio_error(const tcircuit& circuit, const tfixture_config& config,
                          const std::function<lcomplex(lcomplex left, lcomplex right)>& ratio_of = {},
-                         const std::function<lcomplex(long double f_hz)>& extra = {})
+                         const std::function<lcomplex(long double f_hz)>& extra = {},
+                         std::span<const int> frequencies_hz = test_frequencies_hz,
+                         int window_frames = window)
 {
   // One path throughout: each tone runs long enough to flush the one before.
   tsignal_path path(config);
   double worst = 0.0;
   for (int r = 0; r < reference_count; ++r) {
-    for (const int f_hz : test_frequencies_hz) {
-      const tbins bins = tone_bins(path, r, f_hz);
+    for (const int f_hz : frequencies_hz) {
+      const tbins bins = tone_bins(path, r, f_hz, window_frames);
       const lcomplex measured = ratio_of ? ratio_of(bins.left, bins.right) : bins.right / bins.left;
       lcomplex expected = circuit.ratio(r, f_hz);
       if (extra) expected *= extra(f_hz);
@@ -290,6 +305,69 @@ TEST(FixtureExactnessDelay, SwappedChannelsCarryTheRatioTheOtherWay)
   circuit.apply_to(config);
   config.swap_channels = true;
   worst_ratio_error(circuit, config, [](lcomplex left, lcomplex right) { return left / right; });
+}
+
+// Between the test frequencies, on 1 Hz bins up to the analyser's highest
+// (0.45 × 48 kHz), read over one second: a loudspeaker's resonance (43.8 Hz,
+// a few Hz wide) and a lossy capacitor, on an ideal and an imperfect set-up.
+TEST(FixtureExactnessFineGrid, EveryBinBetweenTheTestFrequencies)
+{
+  constexpr std::array<int, 5> frequencies_hz{13, 37, 44, 1001, 21599};
+  const tdevice_case devices[] = {
+      {"R=5.6 + L=0.9m + (R=40 | L=22m | C=600u)",
+       [](long double w) {
+         return resistor(5.6L, w) + inductor(0.9e-3L, w) +
+                in_parallel(in_parallel(resistor(40.0L, w), inductor(22e-3L, w)), capacitor(600e-6L, w));
+       }},
+      device_cases[7],  // R=1k|C=100n
+  };
+  for (const tdevice_case& device : devices) {
+    for (tcircuit circuit : {tcircuit{}, imperfect_circuit()}) {
+      circuit.z_dut = device.z_dut;
+      tfixture_config config;
+      config.dut_network = device.network;
+      circuit.apply_to(config);
+      worst_ratio_error(circuit, config, {}, {}, frequencies_hz, rate_hz);
+    }
+  }
+}
+
+// A change of tone has settled in the recording after the model's latency.
+// A flat response forgets the drive at once; a reactive one needs drive from
+// before its impulse, which the filter takes from its end: its latency grows,
+// and a window at the least latency is still off.
+TEST(FixtureLatency, AToneChangeHasSettledAfterTheModelsLatency)
+{
+  const auto error_after_change = [](const tcircuit& circuit, const tfixture_config& config, double seconds) {
+    tsignal_path path(config);
+    tone_bins(path, 2, 700);
+    const tbins bins = tone_bins(path, 2, 1000, window, static_cast<int>(std::lround(seconds * rate_hz)));
+    const lcomplex expected = circuit.ratio(2, 1000.0L);
+    return static_cast<double>(std::abs(bins.right / bins.left - expected) / std::abs(expected));
+  };
+  tcircuit flat;
+  flat.z_dut = [](long double w) { return resistor(1000.0L, w); };
+  tfixture_config flat_config;  // R=1k
+  EXPECT_EQ(fixture_latency_seconds(*make_fixture_model(flat_config)), fixture_least_latency_seconds);
+  EXPECT_LT(error_after_change(flat, flat_config, fixture_least_latency_seconds), 1e-9);
+
+  tcircuit tank;  // lossless: Q = 100 against the 1 kΩ reference
+  tank.z_dut = [](long double w) { return in_parallel(inductor(10e-3L, w), capacitor(100e-6L, w)); };
+  tfixture_config tank_config;
+  tank_config.dut_network = "L=10m | C=100u";
+  const double latency_s = fixture_latency_seconds(*make_fixture_model(tank_config));
+  EXPECT_GT(latency_s, fixture_least_latency_seconds);
+  EXPECT_LE(latency_s, fixture_filter_memory_seconds);
+  EXPECT_LT(error_after_change(tank, tank_config, latency_s), 1e-9);
+  EXPECT_GT(error_after_change(tank, tank_config, fixture_least_latency_seconds), 1e-6);
+
+  // Nothing recorded, nothing remembered; a flat network on a card whose
+  // right channel lags is not flat.
+  tfixture_config silent;
+  silent.wiring = twiring::open_inputs;
+  EXPECT_EQ(fixture_latency_seconds(*make_fixture_model(silent)), fixture_least_latency_seconds);
+  flat_config.right_phase_lag_deg = 0.5;
+  EXPECT_GT(fixture_latency_seconds(*make_fixture_model(flat_config)), fixture_least_latency_seconds);
 }
 
 }  // namespace

@@ -236,6 +236,30 @@ TEST(FixtureSignalPath, NoiseFollowsItsSeed)
   EXPECT_NE(fresh_first.left, reference[0].left);
 }
 
+// A new reference filters the whole drive history from the next block on:
+// from then, the path records exactly what one that had used that reference
+// all along records.
+TEST(FixtureSignalPath, ANewReferenceFiltersTheWholeDriveHistory)
+{
+  tfixture_config config;
+  config.dut_network = "R=100|C=1u";  // reactive: its filter spans every partition
+  tsignal_path switched(config);
+  tsignal_path throughout(config);
+  tdrive drive;
+  trecorded_block block_switched;
+  trecorded_block block_throughout;
+  for (int block = 0; block < 44; ++block) {
+    const tplayed played = drive.next_block();
+    switched.process(played, block < 40 ? 2 : 4, block_switched);
+    throughout.process(played, 4, block_throughout);
+    if (block >= 40) {
+      EXPECT_EQ(block_switched.right, block_throughout.right) << block;
+    } else {
+      EXPECT_NE(block_switched.right, block_throughout.right) << block;
+    }
+  }
+}
+
 TEST(FixtureQuantiser, RoundsToNearestAndClips)
 {
   const struct {

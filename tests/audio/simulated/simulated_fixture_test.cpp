@@ -390,8 +390,10 @@ TEST(SimulatedFixtureConfiguration, ChangesWhileStreamingTakeEffectWholeBlocks)
     rig.out_buffers.header(b).flags.fetch_and(~WHDR_DONE);
     rig.out->write(rig.out_buffers.header(b));
   };
-  const int blocks = 600;
-  for (int b = 0; b < blocks; ++b) take_block(b);
+  // At least 600 blocks, and on until both configurations have been seen:
+  // on a busy machine a model may take longer to build than 600 blocks to run.
+  int blocks = 0;
+  while (blocks < 600 || ((halves == 0 || wholes == 0) && blocks < 60000)) take_block(blocks++);
   configuring = false;
   configurator.join();
   EXPECT_EQ(halves + wholes, blocks - 4) << "some block mixed two configurations";
