@@ -306,6 +306,69 @@
     </message>
 </context>
 <context>
+    <name>impedance_page</name>
+    <message>
+        <source>Impedanzkurve</source>
+        <translation>Impedance</translation>
+    </message>
+    <message>
+        <source>Kurve laden …</source>
+        <translation>Load curve …</translation>
+    </message>
+    <message>
+        <source>Overlay entfernen</source>
+        <translation>Remove overlay</translation>
+    </message>
+    <message>
+        <source>Exportieren …</source>
+        <translation>Export …</translation>
+    </message>
+    <message>
+        <source>Von:</source>
+        <translation>From:</translation>
+    </message>
+    <message>
+        <source>Bis:</source>
+        <translation>To:</translation>
+    </message>
+    <message>
+        <source>Punkte je Oktave:</source>
+        <translation>Points per octave:</translation>
+    </message>
+    <message>
+        <source>Perioden:</source>
+        <translation>Periods:</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Stopp</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Live</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>Kalibrierung (Analysator)</source>
+        <translation>Calibration (analyser)</translation>
+    </message>
+    <message>
+        <source>Rp:</source>
+        <translation>Rp:</translation>
+    </message>
+    <message>
+        <source>Schritt messen</source>
+        <translation>Measure step</translation>
+    </message>
+    <message>
+        <source>Speichern</source>
+        <translation>Save</translation>
+    </message>
+</context>
+<context>
     <name>measurement_page</name>
     <message>
         <source>LCR Messung</source>
@@ -756,6 +819,130 @@
     <message>
         <source>Alle Kalibrierschritte seit dem letzten Laden oder Speichern verwerfen und wieder mit „%1“ messen?</source>
         <translation>Discard every calibration step since the last load or save and measure with “%1” again?</translation>
+    </message>
+</context>
+<context>
+    <name>timpedance_page</name>
+    <message>
+        <source>keine Datei</source>
+        <translation>not a file</translation>
+    </message>
+    <message>
+        <source>Datei größer als 8 MB</source>
+        <translation>file larger than 8 MB</translation>
+    </message>
+    <message>
+        <source>Datei fehlerhaft, es wird unkalibriert gemessen</source>
+        <translation>File faulty, measuring uncalibrated</translation>
+    </message>
+    <message>
+        <source>nicht kalibriert</source>
+        <translation>not calibrated</translation>
+    </message>
+    <message>
+        <source>kalibriert bei %1 Frequenzen</source>
+        <translation>calibrated at %1 frequencies</translation>
+    </message>
+    <message>
+        <source>Keine Impedanzkurve: %1</source>
+        <translation>No impedance curve: %1</translation>
+    </message>
+    <message>
+        <source>Perioden: %1/%2</source>
+        <translation>Periods: %1/%2</translation>
+    </message>
+    <message>
+        <source>Messung läuft</source>
+        <translation>measuring</translation>
+    </message>
+    <message>
+        <source>nicht eingeschwungen</source>
+        <translation>not settled</translation>
+    </message>
+    <message>
+        <source>Kurve vollständig</source>
+        <translation>curve complete</translation>
+    </message>
+    <message>
+        <source>Messung angehalten</source>
+        <translation>stopped early</translation>
+    </message>
+    <message>
+        <source>%1 unkalibriert</source>
+        <translation>%1 uncalibrated</translation>
+    </message>
+    <message>
+        <source>%1 Teiler ungünstig</source>
+        <translation>%1 poor divider</translation>
+    </message>
+    <message>
+        <source>Aussetzer: %1</source>
+        <translation>dropouts: %1</translation>
+    </message>
+    <message>
+        <source>R ref %1
+Pegel %2</source>
+        <translation>R ref %1
+level %2</translation>
+    </message>
+    <message>
+        <source>unkalibriert</source>
+        <translation>uncalibrated</translation>
+    </message>
+    <message>
+        <source>Teiler ungünstig</source>
+        <translation>poor divider</translation>
+    </message>
+    <message>
+        <source>Overlay: |Z| %1   phi %2</source>
+        <translation>Overlay: |Z| %1   phi %2</translation>
+    </message>
+    <message>
+        <source>Kurve laden</source>
+        <translation>Load curve</translation>
+    </message>
+    <message>
+        <source>Impedanzkurven (*.zma);;Alle Dateien (*)</source>
+        <translation>Impedance curves (*.zma);;All files (*)</translation>
+    </message>
+    <message>
+        <source>Impedanzkurve exportieren</source>
+        <translation>Export impedance curve</translation>
+    </message>
+    <message>
+        <source>Impedanzkurven (*.zma *.csv *.json)</source>
+        <translation>Impedance curves (*.zma *.csv *.json)</translation>
+    </message>
+    <message>
+        <source>%1: nur als .zma, .csv oder .json</source>
+        <translation>%1: only as .zma, .csv or .json</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; ist kein gültiger Gleitkommawert</source>
+        <translation>&apos;%1&apos; is not a valid floating-point value</translation>
+    </message>
+    <message>
+        <source>%1: keine laufende Kurve (Start mit Live, dann den Schritt messen)</source>
+        <translation>%1: no curve running (Start with Live, then measure the step)</translation>
+    </message>
+    <message>
+        <source>%1: %2 Punkte gespeichert</source>
+        <translation>%1: %2 points stored</translation>
+    </message>
+    <message>
+        <source>gespeichert in %1</source>
+        <translation>saved in %1</translation>
+    </message>
+</context>
+<context>
+    <name>timpedance_plot</name>
+    <message>
+        <source>unkalibriert/ungünstig</source>
+        <translation>uncalibrated/poor divider</translation>
+    </message>
+    <message>
+        <source>Overlay</source>
+        <translation>Overlay</translation>
     </message>
 </context>
 <context>

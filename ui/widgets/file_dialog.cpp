@@ -9,10 +9,17 @@
 namespace {
 
 using tname_handler = std::function<QString(const QString&, const QString&, const QString&)>;
+using topen_handler = std::function<QString(const QString&, const QString&)>;
 
 tname_handler& name_handler()
 {
   static tname_handler handler;
+  return handler;
+}
+
+topen_handler& open_handler()
+{
+  static topen_handler handler;
   return handler;
 }
 
@@ -27,4 +34,15 @@ QString ask_save_file_name(const QString& caption, const QString& suggested_name
 tname_handler set_save_file_name_handler(tname_handler handler)
 {
   return std::exchange(name_handler(), std::move(handler));
+}
+
+QString ask_open_file_name(const QString& caption, const QString& filter)
+{
+  if (open_handler()) return open_handler()(caption, filter);
+  return QFileDialog::getOpenFileName(QApplication::activeWindow(), caption, QString(), filter);
+}
+
+topen_handler set_open_file_name_handler(topen_handler handler)
+{
+  return std::exchange(open_handler(), std::move(handler));
 }

@@ -29,7 +29,7 @@ public:
       case PM_CheckBoxLabelSpacing:
         return 4;
       case PM_TabBarTabHSpace:
-        return 12;  // all seven page captions side by side
+        return 6;  // all eight page captions side by side
       default:
         return QProxyStyle::pixelMetric(metric, option, widget);
     }

@@ -4,6 +4,7 @@
 #include "quarvel/version.h"
 
 #include "ui/pages/calibration_page.h"
+#include "ui/pages/impedance_page.h"
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/plot_page.h"
 #include "ui/pages/response_page.h"
@@ -26,6 +27,7 @@
 
 #include <QCloseEvent>
 #include <QSignalBlocker>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include <mutex>
@@ -34,6 +36,8 @@ namespace {
 
 constexpr int client_width = 542;
 constexpr int client_height = 318;
+// Eight page captions side by side in the window's width.
+constexpr int page_caption_pixel_size = 10;
 
 // "100", …, "500", then "1 k", …: thousands get " k".
 QString frequency_item(int frequency_hz)
@@ -67,17 +71,20 @@ TForm1::TForm1(const tstartup_options& options) : options_(options)
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
   PageControl1->setGeometry(0, 0, client_width, client_height);
+  PageControl1->tabBar()->setFont(font_of_pixel_size(page_caption_pixel_size));
   measurement_page_ = new tmeasurement_page(this, Timer1);
   plot_page_ = new tplot_page(this);
   calibration_page_ = new tcalibration_page(this, *this, Timer2, options_.calibration_path);
   setup_page_ = new tsetup_page(this, *this, *this);
   simulation_page_ = new tsimulation_page(this, *this, *this);
   response_page_ = new tresponse_page(this);
+  impedance_page_ = new timpedance_page(this, options_.calibration_path);
   sorting_page_ = new tsorting_page(this);
   remote_control_ = std::make_unique<tremote_control>(
       *measurement_page_, [this] { return simulated_set_up_selected(); }, options_.calibration_path);
   for (QWidget* page : std::initializer_list<QWidget*>{measurement_page_, plot_page_, calibration_page_, setup_page_,
-                                                       simulation_page_, response_page_, sorting_page_}) {
+                                                       simulation_page_, response_page_, impedance_page_,
+                                                       sorting_page_}) {
     PageControl1->addTab(page, page->windowTitle());
   }
   Timer1.setObjectName(QStringLiteral("Timer1"));

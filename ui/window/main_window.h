@@ -31,6 +31,7 @@ class tcalibration_page;
 class tsetup_page;
 class tsimulation_page;
 class tresponse_page;
+class timpedance_page;
 class tsorting_page;
 class tremote_control;
 
@@ -70,6 +71,7 @@ public:
   tsetup_page& setup_page() { return *setup_page_; }
   tsimulation_page& simulation_page() { return *simulation_page_; }
   tresponse_page& response_page() { return *response_page_; }
+  timpedance_page& impedance_page() { return *impedance_page_; }
   tsorting_page& sorting_page() { return *sorting_page_; }
   tremote_control& remote_control() { return *remote_control_; }
   QTabWidget& page_control() { return *PageControl1; }
@@ -126,6 +128,7 @@ private:
   tsetup_page* setup_page_ = nullptr;
   tsimulation_page* simulation_page_ = nullptr;
   tresponse_page* response_page_ = nullptr;
+  timpedance_page* impedance_page_ = nullptr;
   tsorting_page* sorting_page_ = nullptr;
   QTimer Timer1;
   QTimer Timer2;

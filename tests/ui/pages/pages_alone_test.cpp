@@ -7,6 +7,7 @@
 #include "support/temporary_directory.h"
 
 #include "ui/pages/calibration_page.h"
+#include "ui/pages/impedance_page.h"
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/page_services.h"
 #include "ui/pages/plot_page.h"
@@ -184,6 +185,16 @@ TEST_F(PageAlone, SimulationFollowsTheCalibrationSweepItIsGiven)
   page.Edit18Exit();  // a malformed network is said on the page; the fixture keeps its own
   EXPECT_FALSE(page.ui.Label50->text().isEmpty());
   EXPECT_EQ(streams.fixture().configuration().dut_network, network);
+}
+
+TEST_F(PageAlone, ImpedanceKeepsItsCalibrationBesideTheCalibrationFileItIsGiven)
+{
+  const quarvel_test::temporary_directory directory;
+  timpedance_page page(nullptr, directory.path() + "/Bench.cal");
+  EXPECT_FALSE(page.measuring());
+  page.ui.Button21->click();  // "Speichern"
+  EXPECT_TRUE(std::filesystem::exists(directory.path() + "/Bench.zcal"));
+  EXPECT_TRUE(messages.empty());
 }
 
 // The pages that need no service stand on their own.
