@@ -44,4 +44,16 @@ void BM_noise_deviation_worst(benchmark::State& state)
 }
 BENCHMARK(BM_noise_deviation_worst)->Unit(benchmark::kMicrosecond);
 
+// The lossy capacitor's |Z| and phase as a reading takes them: each in
+// closed form.
+void BM_worst_case_deviation_of_z_and_phase(benchmark::State& state)
+{
+  const lcr::tdeviation_inputs in = measurement({0.3, -0.4}, 300.0);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(lcr::worst_case_deviation(in, lcr::quantity_key::Z, false));
+    benchmark::DoNotOptimize(lcr::worst_case_deviation(in, lcr::quantity_key::phi_Z, false));
+  }
+}
+BENCHMARK(BM_worst_case_deviation_of_z_and_phase)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

@@ -13,6 +13,8 @@
 #include "engine/core/complex_math.h"
 #include "engine/quantities/quantities.h"
 
+#include <optional>
+
 namespace lcr {
 
 struct tmeasurement_snapshot;
@@ -59,7 +61,20 @@ struct tdeviation_search {
 
 tdeviation_search deviation_search(const tdeviation_inputs& inputs, quantity_key key, bool parallel);
 
-// The search's result; for a quantity with a pole (a parallel resistance,
+// The worst case of |Z| or of its phase (series circuit) in closed form:
+// the largest deviation over every noise phasor and reference factor that
+// the search may try, so never less than its result, and larger only by
+// what the search's grid misses (and 1e-12 of the value's conditioning for
+// rounding). Nothing where that does not hold: noise near either input's
+// size, an impedance near the open within the noise, a phase within the
+// noise of ±90° (where the phase's guard at a vanishing resistance gives
+// 0), no noise at all, and every other quantity.
+std::optional<double> closed_form_deviation(const tdeviation_inputs& inputs, quantity_key key, bool parallel);
+
+// closed_form_deviation where it holds, the search's elsewhere.
+double worst_case_deviation(const tdeviation_inputs& inputs, quantity_key key, bool parallel);
+
+// worst_case_deviation; for a quantity with a pole (a parallel resistance,
 // a Q, a capacitance from a reactance, an admittance) that the worst cases
 // of the resistance and reactance come near, at least its range over every
 // resistance and reactance within them, and infinity where that range
