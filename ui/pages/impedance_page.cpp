@@ -261,6 +261,7 @@ void timpedance_page::take_curve()
   curve_periods_ = measurement_->periods();
   curve_periods_wanted_ = periods_wanted_;
   curve_level_ = measurement_->tag().tone_level;
+  ++curves_shown_;
   show_curves();
   if (!ui.CheckBox8->isChecked() && curve_periods_ >= periods_wanted_) stop_measurement();
 }

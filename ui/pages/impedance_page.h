@@ -43,6 +43,8 @@ public:
 
   bool measuring() const { return measurement_.has_value(); }
   const std::vector<lcr::tanalyser_row>& rows() const { return rows_; }
+  // Curves drawn since the page was made.
+  std::int64_t curves_shown() const { return curves_shown_; }
   const std::vector<lcr::tzma_point>& overlay() const { return overlay_; }
   const lcr::tanalyser_calibration& calibration() const { return calibration_; }
 
@@ -92,6 +94,7 @@ private:
   std::int64_t dropouts_ = 0;  // since the start; kept after the stop
   // The curve shown and what it was measured with.
   std::vector<lcr::tanalyser_row> rows_;
+  std::int64_t curves_shown_ = 0;
   lcr::tgrid_request curve_request_;
   int curve_periods_ = 0;
   int curve_periods_wanted_ = 1;

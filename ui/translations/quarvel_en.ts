@@ -114,6 +114,110 @@
 <context>
     <name>engine</name>
     <message>
+        <source>Punkte je Oktave: 6, 12, 24 oder 48</source>
+        <translation>points per octave: 6, 12, 24 or 48</translation>
+    </message>
+    <message>
+        <source>Stoppfrequenz nicht über der Startfrequenz</source>
+        <translation>stop frequency not above the start frequency</translation>
+    </message>
+    <message>
+        <source>Startfrequenz unter</source>
+        <translation>start frequency below</translation>
+    </message>
+    <message>
+        <source>Stoppfrequenz über</source>
+        <translation>stop frequency above</translation>
+    </message>
+    <message>
+        <source>keine Abtastrate</source>
+        <translation>no sample rate</translation>
+    </message>
+    <message>
+        <source>drei Zahlen erwartet (Frequenz in Hz, |Z| in Ohm, Phase in Grad)</source>
+        <translation>three numbers expected (frequency in Hz, |Z| in ohm, phase in degrees)</translation>
+    </message>
+    <message>
+        <source>&quot; ist keine Zahl</source>
+        <translation>&quot; is not a number</translation>
+    </message>
+    <message>
+        <source>Frequenz nicht positiv</source>
+        <translation>frequency not positive</translation>
+    </message>
+    <message>
+        <source>Frequenz nicht steigend</source>
+        <translation>frequency not rising</translation>
+    </message>
+    <message>
+        <source>|Z| negativ</source>
+        <translation>|Z| negative</translation>
+    </message>
+    <message>
+        <source>Phase außerhalb ±180°</source>
+        <translation>phase outside ±180°</translation>
+    </message>
+    <message>
+        <source>Datei größer als 8 MB</source>
+        <translation>file larger than 8 MB</translation>
+    </message>
+    <message>
+        <source>keine Textzeile</source>
+        <translation>not a line of text</translation>
+    </message>
+    <message>
+        <source>mehr als 100000 Punkte</source>
+        <translation>more than 100000 points</translation>
+    </message>
+    <message>
+        <source>keine Punkte</source>
+        <translation>no points</translation>
+    </message>
+    <message>
+        <source>keine Kalibrierung des Impedanzanalysators (Version 1)</source>
+        <translation>no impedance analyser calibration (version 1)</translation>
+    </message>
+    <message>
+        <source>6 oder 8 Felder erwartet</source>
+        <translation>6 or 8 fields expected</translation>
+    </message>
+    <message>
+        <source>unbekannte Tabelle</source>
+        <translation>unknown table</translation>
+    </message>
+    <message>
+        <source>keine positive Frequenz</source>
+        <translation>no positive frequency</translation>
+    </message>
+    <message>
+        <source>Referenz 0 bis 5 erwartet</source>
+        <translation>reference 0 to 5 expected</translation>
+    </message>
+    <message>
+        <source>&quot;-&quot; als Referenz erwartet</source>
+        <translation>&quot;-&quot; expected as reference</translation>
+    </message>
+    <message>
+        <source>kein endlicher Wert</source>
+        <translation>no finite value</translation>
+    </message>
+    <message>
+        <source>&quot;unknown&quot; oder drei Streuungen erwartet</source>
+        <translation>&quot;unknown&quot; or three spreads expected</translation>
+    </message>
+    <message>
+        <source>keine Streuung (Varianzen, Kovarianz)</source>
+        <translation>no spread (variances, covariance)</translation>
+    </message>
+    <message>
+        <source>Eintrag doppelt</source>
+        <translation>entry twice</translation>
+    </message>
+    <message>
+        <source>Datei zu groß für eine Kalibrierung (über 32 MB)</source>
+        <translation>file too large for a calibration (over 32 MB)</translation>
+    </message>
+    <message>
         <source>kein eingeschwungener Messwert mit dem Multiton</source>
         <translation>no settled reading with the multitone</translation>
     </message>
