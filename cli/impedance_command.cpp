@@ -111,14 +111,14 @@ double phase_of(lcr::tcomplex z)
 void print_table(const std::vector<lcr::tanalyser_row>& rows, const std::vector<lcr::tzma_point>& overlay)
 {
   std::cout << "Impedanzkurve   R ref " << reference_text(rows.empty() ? 0 : rows.front().row.ref_index) << "\n";
-  std::cout << std::left << std::setw(12) << "Frequenz" << std::setw(16) << "|Z|" << std::setw(12) << "± |Z|"
+  std::cout << std::left << std::setw(12) << "Frequenz" << std::setw(16) << "|Z|" << std::setw(17) << "± |Z|"
             << std::setw(10) << "phi" << std::setw(10) << "± phi";
   if (!overlay.empty()) std::cout << std::setw(16) << "Vergleich |Z|" << std::setw(12) << "Vergl. phi";
   std::cout << "Hinweis\n";
   for (const lcr::tanalyser_row& entry : rows) {
     const lcr::tsweep_row& row = entry.row;
     std::cout << std::setw(12) << (number_text(row.frequency_hz, 0) + " Hz") << std::setw(16)
-              << magnitude_text(lcr::c_abs(row.z)) << std::setw(12) << magnitude_text(row.z_deviation)
+              << magnitude_text(lcr::c_abs(row.z)) << std::setw(16) << magnitude_text(row.z_deviation)
               << std::setw(10) << (number_text(phase_of(row.z), 2) + "°") << std::setw(10)
               << (number_text(row.phase_deviation, 2) + "°");
     if (!overlay.empty()) {
@@ -181,7 +181,7 @@ void write_zma(const std::string& path, const std::vector<lcr::tanalyser_row>& r
 {
   const std::string text = lcr::analyser_zma_text(
       rows, {"Quarvel impedance curve", "R ref " + reference_text(rows.empty() ? 0 : rows.front().row.ref_index) +
-                                            " ohm, Pegel " + number_text(lcr::settings.tone_level.load() / 10000.0, 2),
+                                            ", Pegel " + number_text(lcr::settings.tone_level.load() / 10000.0, 2),
              "Hz Ohm Grad"});
   const int error_number = lcr::replace_regular_file(
       path, [&](int descriptor) { return lcr::write_all(descriptor, text.data(), text.size()); });

@@ -96,12 +96,15 @@ def run(cli, arguments, directory):
 
 def judge(curve, network):
     worst_magnitude = worst_phase = worst_ratio = 0.0
-    judged = outside = 0
+    judged = outside = within_u = with_u = 0
     for row in curve['rows']:
         z = complex(row['z']['re'], row['z']['im'])
         truth = impedance(network, row['frequency_hz'])
         magnitude_error = abs(abs(z) - abs(truth))
         phase_error = abs(math.degrees(cmath.phase(z / truth)))
+        if row['z_uncertainty'] is not None and row['phase_uncertainty_deg'] is not None:
+            with_u += 2
+            within_u += (magnitude_error <= row['z_uncertainty']) + (phase_error <= row['phase_uncertainty_deg'])
         if magnitude_error > row['z_deviation'] or phase_error > row['phase_deviation_deg']:
             outside += 1
         worst_ratio = max(worst_ratio, magnitude_error / row['z_deviation'], phase_error / row['phase_deviation_deg'])
@@ -110,7 +113,7 @@ def judge(curve, network):
         judged += 1
         worst_magnitude = max(worst_magnitude, magnitude_error / abs(truth))
         worst_phase = max(worst_phase, phase_error)
-    return judged, worst_magnitude, worst_phase, outside, worst_ratio
+    return judged, worst_magnitude, worst_phase, outside, worst_ratio, (100.0 * within_u / with_u if with_u else 0.0)
 
 
 def main():
@@ -122,11 +125,12 @@ def main():
     cli = os.path.abspath(options.cli)
     common = ['--ppo', options.ppo, '--auto-ref', '--json'] + (['--realtime'] if options.realtime else [])
     print('| set-up | network | R ref | points | judged | worst \\|Z\\| error | worst phase error | '
-          'outside deviation | worst error/deviation | wall time (s) | CPU share |')
-    print('|---|---|---|---|---|---|---|---|---|---|---|')
-    for realistic in (False, True):
+          'outside deviation | worst error/deviation | within u (k = 2) | wall time (s) | CPU share |')
+    print('|---|---|---|---|---|---|---|---|---|---|---|---|')
+    for name, set_up in (('ideal', []), ('ideal, noise 30', ['--noise', '30']),
+                         ('realistic, calibrated', ['--realistic'])):
+        realistic = '--realistic' in set_up
         with tempfile.TemporaryDirectory() as directory:
-            set_up = ['--realistic'] if realistic else []
             # Each reference the choice may land on, with a known resistor of
             # its own value.
             for reference, known in (('10', '10'), ('100', '100'), ('1k', '1000'), ('10k', '10000')):
@@ -136,11 +140,11 @@ def main():
             for network in NETWORKS:
                 text, wall, cpu = run(cli, ['impedance', '--sim', network] + set_up + common, directory)
                 curve = json.loads(text)
-                judged, magnitude, phase, outside, ratio = judge(curve, network)
+                judged, magnitude, phase, outside, ratio, covered = judge(curve, network)
                 reference = curve['rows'][0]['ref_ohm'] if curve['rows'] else 0
-                print(f"| {'realistic, calibrated' if realistic else 'ideal'} | `{network}` | {reference:g} | "
+                print(f"| {name} | `{network}` | {reference:g} | "
                       f"{len(curve['rows'])} | {judged} | {100 * magnitude:.4f} % | {phase:.4f}° | {outside} | "
-                      f"{ratio:.2f} | {wall:.2f} | {100 * cpu / wall:.0f} % |")
+                      f"{ratio:.2f} | {covered:.1f} % | {wall:.2f} | {100 * cpu / wall:.0f} % |")
 
 
 if __name__ == '__main__':
