@@ -90,44 +90,13 @@ std::vector<tanalyser_row> analyser_rows(const tanalyser_measurement& measuremen
   for (std::size_t k = 0; k < measurement.grid().size(); ++k) {
     const tanalyser_point_data point = measurement.point(k);
     const tanalyser_point_entries entries = analyser_entries(calibration, ref_index, point.frequency_hz);
-    const treading_basis basis = analyser_reading_basis(point, entries);
-    const tcorrection_chain chain = run_correction_chain(point.ratio, entries.entries);
     tanalyser_row result;
+    result.row = basis_row(analyser_reading_basis(point, entries), quantities, quantity_deviations);
+    result.row.freq_index = -1;
+    result.row.ref_index = ref_index;
+    result.row.signal_state = measurement.signal_state();
     result.calibrated = entries.calibrated;
-    result.doubtful = divider_ratio_doubtful(chain.ratio_corrected);
-    tsweep_row& row = result.row;
-    row.freq_index = -1;
-    row.frequency_hz = point.frequency_hz;
-    row.ref_index = ref_index;
-    row.z = chain.z;
-    row.recommended_ref_index = ref_index_of(recommended_resistor_for(c_abs(chain.z_raw)));
-    row.signal_state = measurement.signal_state();
-    row.divider_ratio = chain.ratio_corrected;
-    const tquantity_reading magnitude = quantity_reading(basis, quantity_key::Z, false);
-    row.z_deviation = magnitude.deviation;
-    row.z_uncertainty = magnitude.uncertainty;
-    row.z_uncertainty_gap = magnitude.uncertainty_gap;
-    row.z_covering = magnitude.covering;
-    row.z_covering_bound = magnitude.bound;
-    const tquantity_reading phase = quantity_reading(basis, quantity_key::phi_Z, false);
-    row.phase_deviation = phase.deviation;
-    row.phase_uncertainty = phase.uncertainty;
-    const auto& [first, second] = quantities;
-    if (quantity_deviations) {
-      const tquantity_reading first_reading = quantity_reading(basis, first.key, first.parallel);
-      const tquantity_reading second_reading = quantity_reading(basis, second.key, second.parallel);
-      row.first_value = first_reading.value;
-      row.first_deviation = first_reading.deviation;
-      row.first_uncertainty = first_reading.uncertainty;
-      row.second_value = second_reading.value;
-      row.second_deviation = second_reading.deviation;
-      row.second_uncertainty = second_reading.uncertainty;
-    } else {
-      constexpr double unknown = std::numeric_limits<double>::quiet_NaN();
-      row.first_value = quantity_value(row.z, first.key, first.parallel, row.frequency_hz);
-      row.second_value = quantity_value(row.z, second.key, second.parallel, row.frequency_hz);
-      row.first_deviation = row.first_uncertainty = row.second_deviation = row.second_uncertainty = unknown;
-    }
+    result.doubtful = divider_ratio_doubtful(result.row.divider_ratio);
     rows.push_back(result);
   }
   return rows;

@@ -133,26 +133,22 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot)
   return reading_row(snapshot, displayed_quantity_pair());
 }
 
-tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
-                       bool quantity_deviations)
+tsweep_row basis_row(const treading_basis& basis, const tquantity_pair& quantities, bool quantity_deviations)
 {
   const auto& [first, second] = quantities;
   tsweep_row row;
-  row.freq_index = clamp_freq_index(snapshot.tag.freq_index);
-  row.frequency_hz = test_frequencies[static_cast<std::size_t>(row.freq_index)];
-  row.ref_index = clamp_ref_index(snapshot.tag.ref_index);
-  const tcorrection_chain chain = corrected_chain(snapshot);
+  row.frequency_hz = basis.frequency_hz;
+  const tcorrection_chain chain = run_correction_chain(basis.avg_ratio, basis.entries);
   row.z = chain.z;
   row.recommended_ref_index = ref_index_of(recommended_resistor_for(c_abs(chain.z_raw)));
-  const tquantity_reading magnitude = quantity_reading(snapshot, quantity_key::Z, false);
+  row.divider_ratio = chain.ratio_corrected;
+  const tquantity_reading magnitude = quantity_reading(basis, quantity_key::Z, false);
   row.z_deviation = magnitude.deviation;
   row.z_uncertainty = magnitude.uncertainty;
   row.z_uncertainty_gap = magnitude.uncertainty_gap;
   row.z_covering = magnitude.covering;
   row.z_covering_bound = magnitude.bound;
-  row.signal_state = snapshot.latest_signal_state;
-  row.divider_ratio = chain.ratio_corrected;
-  const tquantity_reading phase = quantity_reading(snapshot, quantity_key::phi_Z, false);
+  const tquantity_reading phase = quantity_reading(basis, quantity_key::phi_Z, false);
   row.phase_deviation = phase.deviation;
   row.phase_uncertainty = phase.uncertainty;
   if (!quantity_deviations) {
@@ -162,14 +158,25 @@ tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pa
     row.first_deviation = row.first_uncertainty = row.second_deviation = row.second_uncertainty = unknown;
     return row;
   }
-  const tquantity_reading first_reading = quantity_reading(snapshot, first.key, first.parallel);
+  const tquantity_reading first_reading = quantity_reading(basis, first.key, first.parallel);
   row.first_value = first_reading.value;
   row.first_deviation = first_reading.deviation;
   row.first_uncertainty = first_reading.uncertainty;
-  const tquantity_reading second_reading = quantity_reading(snapshot, second.key, second.parallel);
+  const tquantity_reading second_reading = quantity_reading(basis, second.key, second.parallel);
   row.second_value = second_reading.value;
   row.second_deviation = second_reading.deviation;
   row.second_uncertainty = second_reading.uncertainty;
+  return row;
+}
+
+tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
+                       bool quantity_deviations)
+{
+  tsweep_row row = basis_row(reading_basis(snapshot), quantities, quantity_deviations);
+  row.freq_index = clamp_freq_index(snapshot.tag.freq_index);
+  row.frequency_hz = test_frequencies[static_cast<std::size_t>(row.freq_index)];
+  row.ref_index = clamp_ref_index(snapshot.tag.ref_index);
+  row.signal_state = snapshot.latest_signal_state;
   return row;
 }
 

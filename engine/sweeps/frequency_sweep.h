@@ -86,6 +86,9 @@ tquantity_pair displayed_quantity_pair();
 // uncertainties are left NaN (unknown), which saves two of the four
 // deviation searches: for a live display that shows |Z| and the phase.
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot);
+// A row of any reading's basis (its frequency, impedance and figures; the
+// caller adds where it was measured).
+tsweep_row basis_row(const treading_basis& basis, const tquantity_pair& quantities, bool quantity_deviations = true);
 tsweep_row reading_row(const tmeasurement_snapshot& snapshot, const tquantity_pair& quantities,
                        bool quantity_deviations = true);
 
