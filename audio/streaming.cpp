@@ -89,7 +89,7 @@ void note_input_dropout()
   stream.dropout_count.fetch_add(1);
   const int lead = std::min(frames_ahead(stream.out_write.load(), stream.out_played.load(), stream.out_ring),
                             output_lead_max);
-  extend_continuity(input_position_bound() + lead + block_frames + stream.latency_frames.load());
+  extend_continuity(input_position_bound() + lead + block_frames + latency_frames());
 }
 
 // Where the block written at `lead` frames ahead of the player arrives; a
@@ -97,7 +97,7 @@ void note_input_dropout()
 // not the first since the output opened: its ring was never written).
 void note_written_block(int lead, bool moved)
 {
-  const std::int64_t arrival = input_position_bound() + lead + stream.latency_frames.load();
+  const std::int64_t arrival = input_position_bound() + lead + latency_frames();
   stream.latest_write_arrival = arrival;
   if (!stream.output_written) {
     stream.steady_from = std::max(stream.steady_from, arrival);
@@ -224,7 +224,6 @@ void reset_stream_state()
   stream.steady_from = 0;
   stream.latest_write_arrival = 0;
   stream.output_written = false;
-  stream.latency_frames = 0;
   stream.dropout_count = 0;
   stream.worker_run = false;
   stream.worker_ended = true;
@@ -340,7 +339,6 @@ void wavein_open()
     }
     result += stream.in_handle->start();
   }
-  stream.latency_frames = static_cast<int>(std::ceil(device_latency_seconds() * in_rate));
   if (result == MMSYSERR_NOERROR) stream.input_running = true;
 }
 
@@ -431,7 +429,10 @@ std::int64_t latest_write_arrival()
 
 int latency_frames()
 {
-  return stream.latency_frames.load();
+  // Rounded up, but not for a whole number of frames that came out a hair
+  // over in seconds.
+  constexpr double frame_tolerance = 1e-6;
+  return static_cast<int>(std::ceil(device_latency_seconds() * in_rate - frame_tolerance));
 }
 
 std::int64_t dropout_count()

@@ -99,7 +99,6 @@ struct tstream_state {
   std::int64_t steady_from = 0;         // the output's first block since it opened arrives here
   std::int64_t latest_write_arrival = 0;  // the latest written block's first frame arrives here at the latest
   bool output_written = false;          // a block was written since the output opened
-  std::atomic<int> latency_frames{0};   // the devices' own latency, set when the input opens
   std::atomic<std::int64_t> dropout_count{0};  // dropouts seen since program start
 
   // Worker.
@@ -164,8 +163,10 @@ public:
   topen_streams& operator=(const topen_streams&) = delete;
 };
 
-// The open devices' own latency, input and output together (window's
-// thread; 0 for a closed direction).
+// The open devices' own latency now, input and output together (0 for a
+// closed direction). A device's may change while it runs (the simulated
+// set-up's follows its circuit), so it is read at every use. The window's
+// thread, or the worker while it runs: the handles stay while it runs.
 double device_latency_seconds();
 
 // Worker thread: the engine's block operations.
@@ -197,6 +198,7 @@ std::int64_t steady_from();
 // The frame by which the first frame of the latest block written has been
 // recorded.
 std::int64_t latest_write_arrival();
+// device_latency_seconds() in whole frames; also for the window's thread.
 int latency_frames();
 
 // Dropouts seen since program start: input buffers the device marked

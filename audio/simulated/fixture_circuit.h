@@ -50,7 +50,8 @@ class tfixture_circuit {
   // element r equals input_response(r, frequency_hz) bit for bit.
   std::array<tchannel_response, reference_count> input_responses(double frequency_hz) const;
 
-  // As recorded: with the delay and the swap, what a meter sees.
+  // As recorded: with the delay and the swap, what a meter sees (but for the
+  // converters' delay of the signal path, the same on both channels).
   tchannel_response recorded_response(int reference_index, double frequency_hz) const;
 
  private:

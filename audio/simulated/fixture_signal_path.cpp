@@ -28,13 +28,20 @@ constexpr int transform_bins = transform_size / 2 + 1;
 // bytes, so that each starts as aligned as the buffer FFTW planned on.
 constexpr int spectrum_stride = (transform_bins + 3) / 4 * 4;
 static_assert(partition_count * partition_taps >= design_size);
+// The left input's delay comes from the drive window, which holds the block before.
+static_assert(fixture_converter_delay_frames > 0 && fixture_converter_delay_frames <= block_frames);
 
 // Past a filter's significant taps, the magnitudes left sum to at most this
 // fraction of its largest gain: drive that old changes no recorded sample by
-// more, per unit of drive. A bound, whatever the drive; far below the 16-bit
-// converter's step (3e-5 of full scale) and as fine as the fixture's
-// exactness is held to.
-constexpr double forgotten_fraction = 1e-9;
+// more, per unit of drive, whatever the drive. At full scale that is 1/30 of
+// the 16-bit converter's step (3e-5 of full scale), below anything a
+// recording can show; a finer bound would only wait longer for a ringing
+// circuit, one time constant more for every factor e.
+constexpr double forgotten_fraction = 1e-6;
+
+// The circuit's response is exact up to the highest frequency the program
+// excites, and fades into a real value at the Nyquist frequency.
+constexpr double exact_up_to_hz = 0.45 * fixture_sample_rate_hz;
 
 std::size_t index_of(int value)
 {
@@ -47,20 +54,41 @@ struct tsampled_responses {
   std::array<bool, reference_count> silent{};
 };
 
-// Each reference's right channel on the design grid. DC and Nyquist are
-// forced real so that the spectrum is that of a real filter; no test
-// frequency sits on either.
+// How much of the circuit's own response a frequency keeps: all of it up to
+// exact_up_to_hz, none at the Nyquist frequency. The step between is smooth
+// to all orders (built of exp(−1/x)), so the filter's ringing before its
+// impulse falls faster than any power of time: below 1e-12 of its gain
+// beyond the converters' delay, where a raised cosine (whose ringing falls
+// as t⁻³) leaves up to some 1e-6, which would count as a second's memory.
+double exact_weight(double frequency_hz)
+{
+  const double x = (frequency_hz - exact_up_to_hz) / (fixture_sample_rate_hz / 2.0 - exact_up_to_hz);
+  if (x <= 0.0) return 1.0;
+  if (x >= 1.0) return 0.0;
+  const double rising = std::exp(-1.0 / x);
+  const double falling = std::exp(-1.0 / (1.0 - x));
+  return falling / (rising + falling);
+}
+
+// Each reference's right channel on the design grid. DC is forced real and
+// the response fades into a real value at Nyquist (exact_weight), so that
+// the spectrum is that of a real filter that rings only briefly before its
+// impulse.
 tsampled_responses sampled_responses(const tfixture_circuit& circuit)
 {
   tsampled_responses sampled;
   for (fftw::tcomplex_buffer& samples : sampled.samples)
     samples = fftw::make_complex_buffer(index_of(design_bins));
   sampled.silent.fill(true);
+  const auto at_nyquist = circuit.input_responses((design_bins - 1) * design_spacing_hz);
   for (int k = 0; k < design_bins; ++k) {
-    const auto responses = circuit.input_responses(k * design_spacing_hz);
+    const double frequency_hz = k * design_spacing_hz;
+    const auto responses = circuit.input_responses(frequency_hz);
+    const double weight = exact_weight(frequency_hz);
     for (std::size_t r = 0; r < responses.size(); ++r) {
       std::complex<double> response = responses[r].right;
-      if (k == 0 || k == design_bins - 1) response = response.real();
+      if (weight < 1.0) response = weight * response + (1.0 - weight) * at_nyquist[r].right.real();
+      if (k == 0) response = response.real();
       sampled.samples[r][index_of(k)][0] = response.real();
       sampled.samples[r][index_of(k)][1] = response.imag();
       sampled.largest_gain[r] = std::max(sampled.largest_gain[r], std::abs(response));
@@ -70,17 +98,24 @@ tsampled_responses sampled_responses(const tfixture_circuit& circuit)
   return sampled;
 }
 
-// The FIR's taps; the inverse transform consumes the samples.
+// The FIR's taps, the converters' delay included; the inverse transform
+// consumes the samples. The delay turns the taps round rather than the
+// spectrum's phase: exact, so that a flat response stays a single tap. (A
+// delay in the spectrum leaves rounding noise of 1e-17 on every tap, a fixed
+// filter that breaks the quantiser's exact ties in step with the tone:
+// 1e-5 of phase in a resistor's reading.)
 fftw::treal_buffer design_taps(fftw::tcomplex_buffer samples, const fftw::tplan& design_backward)
 {
   fftw::treal_buffer taps = fftw::make_real_buffer(index_of(design_size));
   fftw_execute_dft_c2r(design_backward.get(), samples.get(), taps.get());
   for (int n = 0; n < design_size; ++n) taps[index_of(n)] /= design_size;
+  std::rotate(taps.get(), taps.get() + design_size - fixture_converter_delay_frames, taps.get() + design_size);
   return taps;
 }
 
-// The taps that matter. Those near the end hold what the response needs of
-// the drive before its impulse, a second late, and count like any other.
+// The taps that matter. Those near the end would hold what the response
+// needs of the drive before its impulse, a second late, and count like any
+// other; so does a circuit ringing longer than the filter, wrapped around.
 int significant_taps(const fftw::treal_buffer& taps, double largest_gain)
 {
   double tail = 0.0;
@@ -148,12 +183,12 @@ class tfixture_model {
   // Each reference's partition spectra, spectrum_stride apart.
   std::array<fftw::tcomplex_buffer, reference_count> right_filters;
   std::array<bool, reference_count> right_silent{};  // the filter is zero: skip it
+  std::array<double, reference_count> latency_seconds{};
   double left_gain = 0.0;
   tdelayed_channel delayed_channel = tdelayed_channel::none;
   bool swap_channels = false;
   double noise_rms = 0.0;
   std::uint64_t noise_seed = 0;
-  double latency_seconds = fixture_least_latency_seconds;
 };
 
 tfixture_model::tfixture_model(const tfixture_config& config)
@@ -166,17 +201,15 @@ tfixture_model::tfixture_model(const tfixture_config& config)
   left_gain = circuit.input_response(0, 0.0).left.real();
   const fftw::tplan design_backward = fftw::plan_backward(design_size);
   tsampled_responses sampled = sampled_responses(circuit);
-  int remembered_frames = 0;
+  const int least_frames = static_cast<int>(std::lround(fixture_least_latency_seconds * fixture_sample_rate_hz));
   for (std::size_t r = 0; r < right_filters.size(); ++r) {
     right_silent[r] = sampled.silent[r];
     const fftw::treal_buffer taps = design_taps(std::move(sampled.samples[r]), design_backward);
-    remembered_frames = std::max(remembered_frames, significant_taps(taps, sampled.largest_gain[r]));
+    const int remembered_frames = significant_taps(taps, sampled.largest_gain[r]);
+    latency_seconds[r] =
+        std::clamp(whole_blocks(remembered_frames), least_frames, design_size) / fixture_sample_rate_hz;
     right_filters[r] = partition_spectra(taps, forward);
   }
-  const int latency_frames =
-      std::clamp(whole_blocks(remembered_frames),
-                 static_cast<int>(fixture_least_latency_seconds * fixture_sample_rate_hz), design_size);
-  latency_seconds = latency_frames / fixture_sample_rate_hz;
 }
 
 void tfixture_model_deleter::operator()(const tfixture_model* model) const
@@ -189,9 +222,14 @@ tfixture_model_ptr make_fixture_model(const tfixture_config& config)
   return tfixture_model_ptr(std::make_unique<const tfixture_model>(config).release());
 }
 
+double fixture_latency_seconds(const tfixture_model& model, int reference_index)
+{
+  return model.latency_seconds[index_of(std::clamp(reference_index, 0, reference_count - 1))];
+}
+
 double fixture_latency_seconds(const tfixture_model& model)
 {
-  return model.latency_seconds;
+  return *std::max_element(model.latency_seconds.begin(), model.latency_seconds.end());
 }
 
 struct tsignal_path::tstate {
@@ -200,7 +238,8 @@ struct tsignal_path::tstate {
   void take_drive(std::span<const std::int16_t, played_block_samples> played, double playback_gain);
   void convolve_right(int reference_index, trecorded_block& recorded);
   void add_noise(trecorded_block& recorded);
-  const double* drive_block() const { return window.get() + block_frames; }
+  // The drive as the converters deliver it: the window holds the block before.
+  const double* delayed_drive() const { return window.get() + block_frames - fixture_converter_delay_frames; }
 
   tfixture_model_ptr model;
   // The block before and this block of drive: what the newest spectrum transforms.
@@ -271,6 +310,11 @@ tfixture_model_ptr tsignal_path::exchange_model(tfixture_model_ptr model)
   return model;
 }
 
+const tfixture_model& tsignal_path::model() const
+{
+  return *state_->model;
+}
+
 void tsignal_path::process(std::span<const std::int16_t, played_block_samples> played, int reference_index,
                            trecorded_block& recorded, double capture_gain, double playback_gain)
 {
@@ -284,7 +328,7 @@ void tsignal_path::process(std::span<const std::int16_t, played_block_samples> p
   } else {
     state.convolve_right(reference, recorded);
   }
-  const double* drive = state.drive_block();
+  const double* drive = state.delayed_drive();
   for (int i = 0; i < block_frames; ++i) recorded.left[index_of(i)] = model.left_gain * drive[i];
   if (capture_gain != 1.0) {
     for (double& sample : recorded.left) sample *= capture_gain;

@@ -4,24 +4,28 @@
 // The simulated fixture's signal path: from the block the card plays to the
 // two channels it records.
 //
-// The left input records left gain × the drive. The right input's response
-// to the drive (gain, mismatch, divider and crosstalk; see fixture_circuit.h)
-// is sampled every 1 Hz, 0 … 24 kHz, and turned into a real FIR of 48000
+// Both inputs come one block late, the converters' delay of this card
+// (fixture_converter_delay_frames): the same on both channels, so that
+// their ratio is untouched. The left input records left gain × the drive of
+// the block before. The right input's response to the drive (gain,
+// mismatch, divider and crosstalk; see fixture_circuit.h) is sampled every
+// 1 Hz, 0 … 24 kHz, with that delay, and turned into a real FIR of 48000
 // taps, one period of the analyser's multisine. A steady signal made of
-// multiples of 1 Hz (every test frequency, every analyser bin) thus comes
-// out scaled by exactly the circuit's response at each of them, to
-// rounding. The FIR is applied by uniformly partitioned overlap-save
-// convolution: 38 partitions of one block each, against the spectra of the
-// last 38 drive blocks. Then come the one-sample delay, the channel swap,
-// the noise and, last, the 16-bit quantiser.
+// multiples of 1 Hz up to 0.45 × 48 kHz (every test frequency, every
+// analyser bin) thus comes out scaled by exactly the circuit's response at
+// each of them, to rounding. The FIR is applied by uniformly partitioned
+// overlap-save convolution: 38 partitions of one block each, against the
+// spectra of the last 38 drive blocks. Then come the one-sample delay, the
+// channel swap, the noise and, last, the 16-bit quantiser.
 //
-// A filter exact on a 1 Hz grid may remember the drive for the whole
-// second. A circuit's response is not that of a causal sampled filter (whose
-// response is real at the Nyquist frequency, a capacitor's is not): what it
-// needs of the drive before its impulse, the filter takes from its end, a
-// second late. How long a model's filters remember is measured when it is
-// built (fixture_latency_seconds): a flat response forgets at once, any
-// reactive one only after the whole second.
+// Above 0.45 × 48 kHz, which the program never excites, the response fades
+// smoothly into its real value at the Nyquist frequency. A circuit's
+// response is not real there (a capacitor's is not), and a filter exact up
+// to the Nyquist frequency would need drive from before its impulse, taking
+// it from its last taps, a second late. Faded, it rings before its impulse
+// for well under the converters' delay, and after it for as long as the
+// circuit does. How long each reference's filter remembers the drive is
+// measured when a model is built (fixture_latency_seconds).
 //
 // A model holds everything a configuration fixes, for all six references at
 // once: it is built on the configuring thread (FFT planning, filter design)
@@ -42,8 +46,13 @@ inline constexpr int played_block_samples = 2 * block_frames;  // interleaved st
 // The right channel's filter length, and the longest it remembers the drive.
 inline constexpr int fixture_filter_taps = 48000;
 inline constexpr double fixture_filter_memory_seconds = fixture_filter_taps / 48000.0;
+// The converters' delay, both inputs alike: a whole block, so that a
+// recorded block is made of the block played before it, and far longer than
+// the filter rings before its impulse.
+inline constexpr int fixture_converter_delay_frames = block_frames;
 // The least latency a model reports, however soon its filters forget.
 inline constexpr double fixture_least_latency_seconds = 0.1;
+static_assert(fixture_converter_delay_frames <= fixture_least_latency_seconds * 48000);
 
 // The two recorded channels of one block, before quantisation, in sample units.
 struct trecorded_block {
@@ -62,10 +71,13 @@ using tfixture_model_ptr = std::unique_ptr<const tfixture_model, tfixture_model_
 tfixture_model_ptr make_fixture_model(const tfixture_config& config);
 
 // How long after a change of drive the right channel holds what the
-// model's filters give for the drive since the change alone, over all six
-// references: their memory rounded up to whole blocks, at least
-// fixture_least_latency_seconds, at most fixture_filter_memory_seconds. Any
-// thread.
+// reference's filter gives for the drive since the change alone, to within
+// 1e-6 of its largest gain per unit of drive (see the .cpp): its memory,
+// converters' delay included, rounded up to whole blocks, at least
+// fixture_least_latency_seconds, at most fixture_filter_memory_seconds. The
+// reference index is clamped to 0 … 5; without one, the longest of all six.
+// Any thread.
+double fixture_latency_seconds(const tfixture_model& model, int reference_index);
 double fixture_latency_seconds(const tfixture_model& model);
 
 // Owned by one thread at a time. Construction and destruction allocate;
@@ -82,6 +94,8 @@ class tsignal_path {
   // The drive history carries over. The noise generator restarts only when
   // the new model's seed differs from the one in use.
   tfixture_model_ptr exchange_model(tfixture_model_ptr model);
+  // The model in use, until the next exchange.
+  const tfixture_model& model() const;
 
   // One block: `played` is the output block as played, interleaved, left
   // first; the reference index is clamped to 0 … 5. The card's mixer scales

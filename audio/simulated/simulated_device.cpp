@@ -41,9 +41,10 @@ tsimulated_device::tsimulated_device(std::function<int()> reference_index, const
       config_(config),
       clock_(config.clock),
       capture_volume_(simulated_capture_unity),
-      playback_volume_(simulated_playback_unity),
-      thread_([this] { run(); })
+      playback_volume_(simulated_playback_unity)
 {
+  set_latencies(path_.model());
+  thread_ = std::thread([this] { run(); });
 }
 
 tsimulated_device::~tsimulated_device()
@@ -61,6 +62,7 @@ void tsimulated_device::set_configuration(const tfixture_config& config)
   tfixture_model_ptr retired;
   {
     const std::lock_guard handing_over(handover_mutex_);
+    raise_latencies(*model);
     retired = std::move(retired_);
     std::swap(model, pending_);  // a pending model never taken is dropped with `model`
   }
@@ -201,7 +203,31 @@ void tsimulated_device::adopt_pending_model()
   // A busy lock or an unreclaimed retired model: keep the current model and
   // look again next block. Swapping pointers neither allocates nor frees.
   if (!handing_over.owns_lock() || !pending_ || retired_) return;
+  set_latencies(*pending_);
   retired_ = path_.exchange_model(std::move(pending_));
+}
+
+// The configuring thread, under handover_mutex_: before the model can be taken.
+void tsimulated_device::raise_latencies(const tfixture_model& model)
+{
+  for (int r = 0; r < reference_count; ++r) {
+    std::atomic<double>& latency = latency_seconds_[static_cast<std::size_t>(r)];
+    latency.store(std::max(latency.load(), fixture_latency_seconds(model, r)));
+  }
+}
+
+// The device thread under handover_mutex_, or the constructor.
+void tsimulated_device::set_latencies(const tfixture_model& model)
+{
+  for (int r = 0; r < reference_count; ++r)
+    latency_seconds_[static_cast<std::size_t>(r)].store(fixture_latency_seconds(model, r));
+}
+
+// The reference the device reads at its next block, read here too: a new
+// one's latency is seen as soon as the engine can see the reference change.
+double tsimulated_device::latency_seconds() const
+{
+  return latency_seconds_[static_cast<std::size_t>(reference_index())].load();
 }
 
 twave_header* tsimulated_device::play_next_output(bool recording, std::int64_t block)

@@ -88,6 +88,11 @@ class tsimulated_device {
   void set_configuration(const tfixture_config& config);
   tfixture_config configuration() const;
 
+  // The input's latency for the reference now selected, under the model in
+  // use or, until the device takes a model handed over, the longer of the
+  // two. Any thread.
+  double latency_seconds() const;
+
   // The card's mixer, 0 … 65535; taken at the next block.
   void set_mixer_volume(tmixer_target side, std::uint32_t value);
   std::uint32_t mixer_volume(tmixer_target side) const;
@@ -128,6 +133,8 @@ class tsimulated_device {
   void return_buffers(twave_header* played, twave_header* recorded);
   bool consumer_behind() const;
   int reference_index() const;
+  void raise_latencies(const tfixture_model& model);
+  void set_latencies(const tfixture_model& model);
   void keep_device_out(tfixture_direction& direction);
   int drain(tfixture_direction& direction);
 
@@ -142,6 +149,10 @@ class tsimulated_device {
   std::mutex handover_mutex_;
   tfixture_model_ptr pending_;  // built, not yet taken by the device
   tfixture_model_ptr retired_;  // replaced on the device, destroyed by the configuring thread
+  // Each reference's latency in seconds, written under handover_mutex_:
+  // raised before a model is handed over, set to the model's when the device
+  // takes it, so that a longer one is seen no later than the model works.
+  std::array<std::atomic<double>, reference_count> latency_seconds_{};
 
   std::atomic<tclock> clock_;
   std::atomic<std::uint32_t> capture_volume_;
@@ -167,7 +178,7 @@ class tsimulated_device {
   long long blocks_done_ = 0;  // since origin_
   tclock_time last_return_{};
 
-  std::thread thread_;  // last: starts once everything above exists
+  std::thread thread_;  // started by the constructor once everything above exists
 };
 
 }  // namespace waveio

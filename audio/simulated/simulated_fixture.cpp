@@ -118,12 +118,11 @@ class tinput_handle final : public tfixture_handle<twave_in> {
     return device_ ? device_->add_input_buffer(header) : MMSYSERR_INVALHANDLE;
   }
   int start() override { return device_ ? device_->start_input() : MMSYSERR_INVALHANDLE; }
-  // A change of tone has settled in the recording once the fixture's filter
-  // has forgotten the drive before it. The streaming layer takes this once,
-  // when the input opens, while the configuration may change at any time
-  // after: the filter's whole memory, which is what any response but a flat
-  // one needs (fixture_latency_seconds).
-  double latency_seconds() const override { return fixture_filter_memory_seconds; }
+  // A change of tone has settled in the recording once the selected
+  // reference's filter has forgotten the drive before it: it follows the
+  // configuration and the reference, and the streaming layer reads it at
+  // every use. Its worker reads it only between open and close.
+  double latency_seconds() const override { return device_ ? device_->latency_seconds() : 0.0; }
   std::unique_ptr<tmixer_device> open_mixer() override
   {
     if (!device_) return nullptr;

@@ -6,11 +6,12 @@
 // divider of fixture_config.h. Lets the meter run without hardware.
 //
 // Format: stereo, 16 bit, 48000 Hz; buffers of 1280 frames. Input and output
-// share one clock and advance in lock-step: each recorded input block is
-// computed from the output block played in the same step (silence if none is
-// queued). Recording starts with the input's start(); the output plays only
-// while the input records, except that an output opened alone plays through
-// its queue in real time.
+// share one clock and advance in lock-step: the output block played in a
+// step (silence if none is queued) reaches the recording through the
+// converters one block later (fixture_signal_path.h): a recorded block holds
+// the drive up to the block played in the step before. Recording starts
+// with the input's start(); the output plays only while the input records,
+// except that an output opened alone plays through its queue in real time.
 //
 // Clocks (tfixture_config::clock):
 // - real time: a block every 1280 frames of wall-clock time; a block with no
@@ -45,7 +46,8 @@ class tsimulated_device;
 class tsimulated_fixture final : public twave_backend {
  public:
   // Returns the selected reference index (0 … 5; clamped). Called on the
-  // device thread once per block, so it must neither block nor allocate.
+  // device thread once per block and wherever the input's latency is read
+  // (any thread), so it must neither block nor allocate.
   using treference_source = std::function<int()>;
 
   // Throws dut_error if the configuration's device network is malformed.

@@ -53,9 +53,14 @@ void tsettling::block_made(const tmeasure_tag& tag)
 {
   if (!last_ || tone_differs(*last_, tag)) {
     settled_from_ = std::max(settled_from_, waveio::latest_write_arrival());
+    tone_arrival_before_latency_ = waveio::latest_write_arrival() - waveio::latency_frames();
   }
   if (last_ && input_differs(*last_, tag)) {
-    settled_from_ = std::max(settled_from_, waveio::input_position_bound() + waveio::latency_frames());
+    // A set-up that remembers longer may come while a new tone is still on
+    // its way: that tone, too, counts only once the new memory has passed.
+    const std::int64_t latency = waveio::latency_frames();
+    settled_from_ = std::max({settled_from_, waveio::input_position_bound() + latency,
+                              tone_arrival_before_latency_ + latency});
   }
   last_ = tag;
 }

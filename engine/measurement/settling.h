@@ -77,6 +77,7 @@ public:
 
 private:
   std::int64_t settled_from_ = 0;
+  std::int64_t tone_arrival_before_latency_ = 0;  // where the newest tone arrives, but for the devices' latency
   int run_ = 0;
   bool after_dropout_ = false;
   std::optional<tmeasure_tag> last_;

@@ -370,4 +370,72 @@ TEST(FixtureLatency, AToneChangeHasSettledAfterTheModelsLatency)
   EXPECT_GT(fixture_latency_seconds(*make_fixture_model(flat_config)), fixture_least_latency_seconds);
 }
 
+// After its latency for a reference, a model has forgotten the drive before a
+// change to 1/30 of a quantisation step at full scale: a full-scale tone
+// then silence leaves less than that on the right input. A resonance
+// forgets as fast as it rings down, and no sooner: at half the latency a
+// tone on it still rings ten times as loud. Whatever rings longer than
+// the filter (a lossless tank) is remembered for the whole filter.
+TEST(FixtureLatency, ADriveIsForgottenAsSoonAsTheCircuitHasRungDown)
+{
+  constexpr const char* woofer = "R=5.6 + L=0.9m + (R=40 | L=22m | C=600u)";
+  const struct {
+    const char* network;
+    int reference_index;
+    double least_s;
+    double most_s;
+    bool rings;  // at the 44 Hz tone
+  } cases[] = {
+      {woofer, 0, 0.15, 0.3, true},   // its resonance, damped by the 10 Ω reference
+      {woofer, 2, 0.5, 0.75, true},   // barely damped by 1 kΩ
+      {"C=1u + R=47", 1, 0.1, 0.1, false},
+      {"R=100|C=1u", 0, 0.1, 0.1, false},
+      {"R=1k", 2, 0.1, 0.1, false},
+      {"L=10m | C=100u", 2, 1.0, 1.0, false},
+  };
+  constexpr int tone_blocks = 40;
+  constexpr int change_frame = tone_blocks * block_frames;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.network) + ", reference " + std::to_string(c.reference_index));
+    tfixture_config config;
+    config.dut_network = c.network;
+    const tfixture_model_ptr model = make_fixture_model(config);
+    const double latency_s = fixture_latency_seconds(*model, c.reference_index);
+    EXPECT_GE(latency_s, c.least_s);
+    EXPECT_LE(latency_s, c.most_s);
+    const int latency_frames = static_cast<int>(std::lround(latency_s * rate_hz));
+    if (latency_frames > 4800 && latency_frames < fixture_filter_taps) {
+      EXPECT_EQ(latency_frames % block_frames, 0);
+    }
+    EXPECT_LE(latency_s, fixture_latency_seconds(*model));
+
+    tsignal_path path(config);
+    std::array<std::int16_t, played_block_samples> played{};
+    trecorded_block recorded;
+    double after_latency = 0.0;
+    double after_half = 0.0;
+    for (int block = 0; block * block_frames < change_frame + latency_frames + 8 * block_frames; ++block) {
+      for (int i = 0; i < block_frames; ++i) {
+        const long long n = static_cast<long long>(block) * block_frames + i;
+        played[static_cast<std::size_t>(2 * i)] =
+            n < change_frame
+                ? static_cast<std::int16_t>(
+                      std::lround(30000.0L * rotations()[static_cast<std::size_t>(44 * n % rate_hz)].real()))
+                : std::int16_t{0};
+      }
+      path.process(played, c.reference_index, recorded);
+      for (int i = 0; i < block_frames; ++i) {
+        const int since_change = block * block_frames + i - change_frame;
+        const double right = std::fabs(recorded.right[static_cast<std::size_t>(i)]);
+        if (since_change >= latency_frames) after_latency = std::max(after_latency, right);
+        if (since_change >= latency_frames / 2) after_half = std::max(after_half, right);
+      }
+    }
+    EXPECT_LT(after_latency, 1.0 / 30.0);
+    if (c.rings) {
+      EXPECT_GT(after_half, 10.0 / 30.0);
+    }
+  }
+}
+
 }  // namespace

@@ -171,8 +171,9 @@ TEST(SimulatedFixtureDevices, OneInputOneOutputCheckedOnOpen)
 }
 
 // A minute of measurement: every recorded block comes back in order, with its
-// event, computed from the output block of the same step, and the next block
-// only after the consumer has queued the last one again.
+// event, holding the output block of the step before (the converters'
+// delay), and the next block only after the consumer has queued the last one
+// again.
 TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
 {
   tstream_rig rig(test_fixture_1(tclock::virtual_time));
@@ -185,7 +186,7 @@ TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
     ASSERT_TRUE(rig.in_buffers.done(b)) << b;
     ASSERT_FALSE(rig.in_buffers.done(b + 1)) << "ran ahead at block " << b;
     ASSERT_FALSE(rig.out_buffers.done(b)) << "played buffer back before its recorded one is queued again";
-    const std::int16_t expected = tstream_rig::recorded_marker(b);
+    const std::int16_t expected = b == 0 ? 0 : tstream_rig::recorded_marker(b - 1);
     ASSERT_TRUE(rig.in_buffers.holds(b, expected, expected))
         << "block " << b << " holds " << rig.in_buffers.sample(b, 0) << ", expected " << expected;
     rig.in_buffers.header(b).flags.fetch_and(~WHDR_DONE);
@@ -278,9 +279,10 @@ TEST(SimulatedFixtureClocks, RealTimePacesLikeASoundCard)
   RecordProperty("buffers_per_second", std::to_string(rate));
   EXPECT_NEAR(rate, 37.5, 3.75);
   EXPECT_NEAR(played, n1, 1) << "input and output in lock-step";
-  for (int b = 0; b < n1; ++b) {
-    ASSERT_TRUE(rig.in_buffers.holds(b, tstream_rig::recorded_marker(b), tstream_rig::recorded_marker(b)))
-        << b;
+  EXPECT_TRUE(rig.in_buffers.holds(0, 0, 0));
+  for (int b = 1; b < n1; ++b) {
+    const std::int16_t expected = tstream_rig::recorded_marker(b - 1);
+    ASSERT_TRUE(rig.in_buffers.holds(b, expected, expected)) << b;
   }
 }
 
@@ -297,8 +299,8 @@ TEST(SimulatedFixtureClocks, RealTimeLosesBlocksThatFindNoBuffer)
   std::this_thread::sleep_for(200ms);  // about seven blocks with nowhere to go
   ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(1)), MMSYSERR_NOERROR);
   ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(1); }, 1000ms));
-  // The block recorded into the late buffer is the one then played, not the
-  // next in line: block k carries 3 (k + 1).
+  // The block recorded into the late buffer holds the one played just before,
+  // not the next in line: block k carries 3 (k + 1).
   const std::int16_t value = rig.in_buffers.sample(1, 0);
   EXPECT_TRUE(rig.in_buffers.holds(1, value, value));
   EXPECT_EQ(value % 3, 0);
@@ -407,6 +409,44 @@ TEST(SimulatedFixtureConfiguration, ChangesWhileStreamingTakeEffectWholeBlocks)
   EXPECT_TRUE(rig.in_buffers.holds(blocks + 2, 15000, 14851)) << rig.in_buffers.sample(blocks + 2, 1);
 }
 
+tfixture_config on_adapter(const char* network)
+{
+  tfixture_config config = test_fixture_1(tclock::virtual_time);
+  config.wiring = twiring::measuring_adapter;
+  config.dut_network = network;
+  return config;
+}
+
+constexpr const char* woofer = "R=5.6 + L=0.9m + (R=40 | L=22m | C=600u)";
+
+// The input reports the selected reference's latency under the model in
+// use: a model handed over raises it at once where it is longer, the
+// device's taking the model lowers it where shorter, and a new reference
+// counts as soon as it is selected.
+TEST(SimulatedFixtureConfiguration, TheInputsLatencyFollowsTheModelAndTheReference)
+{
+  const tfixture_model_ptr long_model = make_fixture_model(on_adapter(woofer));
+  ASSERT_GT(fixture_latency_seconds(*long_model, 2), fixture_latency_seconds(*long_model, 0));
+  ASSERT_GT(fixture_latency_seconds(*long_model, 0), fixture_least_latency_seconds);
+  tstream_rig rig(on_adapter("R=1k"));
+  EXPECT_EQ(rig.in->latency_seconds(), fixture_least_latency_seconds);
+
+  // Not started: the device takes no model yet.
+  rig.fixture.set_configuration(on_adapter(woofer));
+  EXPECT_EQ(rig.in->latency_seconds(), fixture_latency_seconds(*long_model, 2));
+  rig.reference_index = 0;
+  EXPECT_EQ(rig.in->latency_seconds(), fixture_latency_seconds(*long_model, 0));
+  rig.fixture.set_configuration(on_adapter("R=1k"));
+  EXPECT_EQ(rig.in->latency_seconds(), fixture_latency_seconds(*long_model, 0)) << "lowered before it works";
+
+  rig.queue_all();
+  ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(0); }, 2000ms));
+  EXPECT_EQ(rig.in->latency_seconds(), fixture_least_latency_seconds);
+  EXPECT_EQ(rig.in->close(), MMSYSERR_NOERROR);
+  EXPECT_EQ(rig.in->latency_seconds(), 0.0);
+}
+
 TEST(SimulatedFixtureConfiguration, MalformedNetworkKeepsTheRunningConfiguration)
 {
   tfixture_config config;
@@ -419,9 +459,53 @@ TEST(SimulatedFixtureConfiguration, MalformedNetworkKeepsTheRunningConfiguration
   EXPECT_THROW(tsimulated_fixture([] { return 0; }, bad), dut_error);
 }
 
+// The streaming layer reads the device's latency at every use: the worker's
+// reads follow a change of circuit made while it streams, through the
+// raised latency of the hand-over to the new model's own.
+TEST(SimulatedFixtureStreaming, TheWorkerReadsTheLatencyOfTheCircuitInUse)
+{
+  reset_stream_state();
+  const int long_frames =
+      static_cast<int>(std::lround(fixture_latency_seconds(*make_fixture_model(on_adapter(woofer)), 0) * 48000));
+  const int least_frames = static_cast<int>(std::lround(fixture_least_latency_seconds * 48000));
+  tsimulated_fixture fixture([] { return 0; }, on_adapter("R=1k"));
+  std::atomic<int> handled{0};
+  std::atomic<int> seen{-1};  // by the worker, at its latest block
+  set_backend(&fixture);
+  set_block_handler([&] {
+    while (in_available() >= block_frames) {
+      read_input_block();
+      write_output_block(block_frames);
+      seen.store(latency_frames());
+      handled.fetch_add(1);
+    }
+  });
+  stream.in_device_id = 0;
+  waveout_open();
+  wavein_open();
+  // Ten blocks on: whatever was handed over before has been taken.
+  const auto seen_after_ten_blocks = [&] {
+    const int from = handled.load();
+    return eventually([&] { return handled.load() >= from + 10; }, 5000ms) ? seen.load() : -2;
+  };
+  const int at_first = seen_after_ten_blocks();
+  fixture.set_configuration(on_adapter(woofer));
+  const int raised = latency_frames();
+  const int with_woofer = seen_after_ten_blocks();
+  fixture.set_configuration(on_adapter("R=1k"));
+  const int with_resistor = seen_after_ten_blocks();
+  wavein_close();
+  waveout_close();
+  reset_stream_state();
+  EXPECT_EQ(at_first, least_frames);
+  EXPECT_EQ(raised, long_frames);
+  EXPECT_EQ(with_woofer, long_frames);
+  EXPECT_EQ(with_resistor, least_frames);
+}
+
 // Through the streaming layer's own worker: a minute of virtual time, no
 // block lost, the output written by the handler coming back exactly
-// output_lead_target frames later.
+// output_lead_target frames and the converters' block later.
 TEST(SimulatedFixtureStreaming, AMinuteThroughTheStreamingWorker)
 {
   reset_stream_state();
@@ -452,7 +536,7 @@ TEST(SimulatedFixtureStreaming, AMinuteThroughTheStreamingWorker)
   ASSERT_TRUE(finished) << handled.load() << " blocks";
   RecordProperty("seconds_for_one_minute", std::to_string(elapsed_s));
 
-  const std::size_t lead_blocks = output_lead_target / block_frames;
+  const std::size_t lead_blocks = (output_lead_target + fixture_converter_delay_frames) / block_frames;
   for (std::size_t b = 0; b < lead_blocks; ++b) EXPECT_EQ(recorded[b], 0) << b;
   for (std::size_t b = lead_blocks; b < 2250; ++b) {
     ASSERT_EQ(recorded[b], static_cast<std::int16_t>(3 * (b - lead_blocks + 1))) << "block " << b;

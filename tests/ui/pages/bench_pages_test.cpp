@@ -267,12 +267,11 @@ TEST_F(BenchPages, TheComparatorSortsByTheFirstQuantity)
   // The deviation shown for 1 kΩ here is about 2 %: parts of 5 %.
   find<QLineEdit>("Edit20")->setText("1k");
   find<QLineEdit>("Edit21")->setText("5");
-  // The simulated set-up remembers its drive for a second before a reading settles.
-  advance(2.0);
+  advance(1.0);
   EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::green);
   EXPECT_EQ(lamp("Edit22")->accessibleName(), "Vergleich: Gut");
   set_simulated_device("R=1.1k");
-  advance(2.0);
+  advance(1.0);
   EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::red);
   EXPECT_EQ(label("Label68"), "Schlecht");
   EXPECT_NEAR(window->sorting_page().comparison()->delta_percent, 10.0, 0.05);
@@ -314,7 +313,7 @@ TEST_F(BenchPages, TheComparatorSortsByTheFirstQuantity)
   set_simulated_device("C=100n");
   click(button("RadioButton_meas11"));  // D/C
   find<QLineEdit>("Edit20")->setText("100n");
-  advance(2.0);
+  advance(1.0);
   EXPECT_EQ(label("Label62"), "C:");
   EXPECT_EQ(lamp("Edit22")->colour(), tlamp_colour::green);
   EXPECT_EQ(parse_entered_value("4,7 k", ','), 4700.0);
@@ -326,7 +325,7 @@ TEST_F(BenchPages, TheTimeCourseExportHoldsWhatThePlotShows)
 {
   start_window("R=1k");
   use_virtual_clock();
-  advance(4.0);
+  advance(3.0);
   click(push_button("Button11"));
   const auto rows = csv_numbers(quarvel_test::read_file(directory.path() + "/Zeitverlauf.csv"), 3);
   const graphic::tplot_trace& trace = graphic::plot.plot_trace[0];
