@@ -10,6 +10,7 @@
 #include "mixer_command.h"
 #include "serve_command.h"
 #include "impedance_command.h"
+#include "loudspeaker_command.h"
 #include "sweep_command.h"
 
 #include "engine/core/settings.h"
@@ -36,7 +37,7 @@ struct tcommand_usage {
 };
 
 // Each command's usage, as `quarvel-cli COMMAND --help` prints it.
-constexpr std::array<tcommand_usage, 9> command_usages{{
+constexpr std::array<tcommand_usage, 10> command_usages{{
     {"devices", "  quarvel-cli devices [--json]\n"
                 "      the sound input and output devices with their indices\n"},
     {"measure", "  quarvel-cli measure [--in DEV] [--out DEV] [--sim DUT] [--ref 10|100|1k|10k|100k|1M]\n"
@@ -66,6 +67,15 @@ constexpr std::array<tcommand_usage, 9> command_usages{{
                   "      one period of a multisine (--avg: periods averaged); --level defaults to 1.00;\n"
                   "      --zma writes the curve for loudspeaker design programs, --overlay lists a\n"
                   "      .zma curve beside it; --watch: a curve per period as JSON lines\n"},
+    {"loudspeaker", "  quarvel-cli loudspeaker FREE [--added-mass GRAMS LOADED | --box LITRES BOXED]\n"
+                    "                          [--sd CM2 | --diameter CM] [--re OHM] [--temperature C] [--json | --csv]\n"
+                    "      a loudspeaker's small-signal parameters (Re, Le, fs, Qms, Qes, Qts, ...) with their\n"
+                    "      ± (k = 2), fitted to its impedance curve FREE in free air; with a second curve, a mass\n"
+                    "      on the cone (LOADED) or in a closed box (BOXED), also Mms, Cms, Rms, Bl, Vas, η0 and\n"
+                    "      SPL (needs the cone's area); curves are files of impedance --json (with each\n"
+                    "      point's uncertainty) or .zma; --re: an ohmmeter's reading of the coil, held in the\n"
+                    "      fit; a value may carry its tolerance, 12.5±0.1 or 12.5+-0.1, else half its last\n"
+                    "      digit; --temperature: the air's, 20 °C unless given\n"},
     {"serve", "  quarvel-cli serve [--listen ADDR] [--port N] [--idle-timeout S] [measure's device options]\n"
               "      the meter remote-controlled over TCP with SCPI commands as benchtop LCR meters\n"
               "      take them (*IDN?, :FREQ 1KHZ, :FUNC:IMP CPD, :TRIG:SOUR BUS, *TRG, :LIST:FREQ,\n"
@@ -118,7 +128,7 @@ bool print_command_usage(std::string_view command)
   for (const tcommand_usage& usage : command_usages) {
     if (usage.command != command) continue;
     std::cout << "usage:\n" << usage.text;
-    if (command != "devices" && command != "quantities") std::cout << common_options;
+    if (command != "devices" && command != "quantities" && command != "loudspeaker") std::cout << common_options;
     return true;
   }
   return false;
@@ -195,6 +205,7 @@ int main(int argc, char** argv)
     if (command == "mixer") return quarvel_cli::run_mixer(arguments.subspan(1));
     if (command == "sweep") return quarvel_cli::run_sweep(arguments.subspan(1));
     if (command == "impedance") return quarvel_cli::run_impedance(arguments.subspan(1));
+    if (command == "loudspeaker") return quarvel_cli::run_loudspeaker(arguments.subspan(1));
     if (command == "serve") return quarvel_cli::run_serve(arguments.subspan(1));
     if (command == "calibrate") return quarvel_cli::run_calibrate(arguments.subspan(1));
     if (command == "selftest") return quarvel_cli::run_selftest(arguments.subspan(1));

@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "driver_curve.h"
+
+#include "json_value.h"
+
+#include "engine/core/complex_math.h"
+
+#include <cmath>
+#include <optional>
+
+namespace lcr {
+
+bool tdriver_curve::weighted() const
+{
+  for (const tdriver_point& point : points) {
+    if (!point.doubtful && !(point.sigma_magnitude_ohm > 0.0)) return false;
+  }
+  return !points.empty();
+}
+
+tdriver_curve driver_curve_of(const std::vector<tzma_point>& points)
+{
+  tdriver_curve curve;
+  curve.points.reserve(points.size());
+  for (const tzma_point& point : points) {
+    curve.points.push_back(
+        {point.frequency_hz, std::polar(point.magnitude_ohm, point.phase_deg * pi / 180.0)});
+  }
+  if (curve.points.empty()) curve.refusal = "keine Punkte";
+  return curve;
+}
+
+namespace {
+
+tdriver_curve refused(std::string reason)
+{
+  tdriver_curve curve;
+  curve.refusal = std::move(reason);
+  return curve;
+}
+
+using tkind = tjson_value::tkind;
+
+// A member that must be a number.
+std::optional<double> number_member(const tjson_value& object, std::string_view name)
+{
+  const tjson_value* member = object.member(name);
+  if (member == nullptr || member->kind != tkind::number) return std::nullopt;
+  return member->number;
+}
+
+// An uncertainty at k = 2: a number ≥ 0, or null (or absent) where the
+// analyser did not know it; 0 then, which leaves the curve unweighted.
+std::optional<double> uncertainty_member(const tjson_value& row, std::string_view name)
+{
+  const tjson_value* member = row.member(name);
+  if (member == nullptr || member->kind == tkind::null) return 0.0;
+  if (member->kind != tkind::number || member->number < 0.0) return std::nullopt;
+  return member->number;
+}
+
+// A member that must be true or false; `absent` where there is none.
+std::optional<bool> flag_member(const tjson_value& object, std::string_view name, bool absent)
+{
+  const tjson_value* member = object.member(name);
+  if (member == nullptr) return absent;
+  if (member->kind != tkind::boolean) return std::nullopt;
+  return member->boolean;
+}
+
+// Why a row is not a point of the curve, or empty.
+std::string fault_of(const tjson_value& row, tdriver_point& point)
+{
+  if (row.kind != tkind::object) return "kein Objekt";
+  const std::optional<double> frequency_hz = number_member(row, "frequency_hz");
+  if (!frequency_hz || !(*frequency_hz > 0.0)) return "frequency_hz fehlt oder ist nicht positiv";
+  const tjson_value* z = row.member("z");
+  const std::optional<double> re = z != nullptr ? number_member(*z, "re") : std::nullopt;
+  const std::optional<double> im = z != nullptr ? number_member(*z, "im") : std::nullopt;
+  if (!re || !im) return "z {re, im} fehlt";
+  const std::optional<double> u_magnitude = uncertainty_member(row, "z_uncertainty");
+  if (!u_magnitude) return "z_uncertainty ist weder Zahl ≥ 0 noch null";
+  const std::optional<double> u_phase_deg = uncertainty_member(row, "phase_uncertainty_deg");
+  if (!u_phase_deg) return "phase_uncertainty_deg ist weder Zahl ≥ 0 noch null";
+  const std::optional<bool> doubtful = flag_member(row, "doubtful", false);
+  if (!doubtful) return "doubtful ist nicht true oder false";
+  const std::optional<bool> calibrated = flag_member(row, "calibrated", true);
+  if (!calibrated) return "calibrated ist nicht true oder false";
+  point = {*frequency_hz, {*re, *im},  *u_magnitude / 2.0, *u_phase_deg / 2.0 * pi / 180.0,
+           *doubtful,     !*calibrated};
+  return {};
+}
+
+}  // namespace
+
+tdriver_curve parse_curve_json(std::string_view text)
+{
+  const tjson_reading reading = parse_json(text);
+  if (!reading.ok()) return refused("kein JSON: " + reading.refusal);
+  if (reading.value.kind != tkind::object) return refused("keine Impedanzkurve: kein JSON-Objekt");
+  const tjson_value* rows = reading.value.member("rows");
+  if (rows == nullptr || rows->kind != tkind::array) {
+    return refused("keine Impedanzkurve: \"rows\" fehlt (geschrieben von quarvel-cli impedance --json?)");
+  }
+  tdriver_curve curve;
+  for (std::size_t i = 0; i < rows->items.size(); ++i) {
+    tdriver_point point;
+    std::string fault = fault_of(rows->items[i], point);
+    if (fault.empty() && !curve.points.empty() && !(point.frequency_hz > curve.points.back().frequency_hz)) {
+      fault = "Frequenz nicht steigend";
+    }
+    if (!fault.empty()) return refused("Punkt " + std::to_string(i + 1) + ": " + fault);
+    curve.points.push_back(point);
+  }
+  if (curve.points.empty()) return refused("keine Punkte");
+  return curve;
+}
+
+bool same_grid(const tdriver_curve& a, const tdriver_curve& b)
+{
+  if (a.points.size() != b.points.size()) return false;
+  for (std::size_t i = 0; i < a.points.size(); ++i) {
+    const double f = a.points[i].frequency_hz;
+    if (!(std::fabs(f - b.points[i].frequency_hz) <= 1e-6 * f)) return false;
+  }
+  return true;
+}
+
+}  // namespace lcr

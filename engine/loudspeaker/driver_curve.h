@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// A loudspeaker's impedance curve as the parameter fit takes it: the
+// analyser's calibrated points with their statistical uncertainties (the
+// curve `quarvel-cli impedance --json` writes), or a .zma curve of another
+// program, which has none.
+//
+// A curve whose every point (doubtful ones aside) has its uncertainty is
+// weighted: each point counts by its own. Otherwise every point counts by
+// |Z| alike, and only the fit's residual tells how well it measured.
+//
+// Pure functions; any thread.
+
+#include "engine/analyser/zma_text.h"
+
+#include <complex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lcr {
+
+struct tdriver_point {
+  double frequency_hz = 0.0;
+  std::complex<double> z_ohm;
+  double sigma_magnitude_ohm = 0.0;  // standard uncertainty (k = 1) of |Z|; 0 where unknown
+  double sigma_phase_rad = 0.0;      // of the phase; 0 where unknown
+  bool doubtful = false;             // the divider measured it poorly: left out of the fit
+  // No calibration entry was taken at its frequency: its uncertainty
+  // leaves out the set-up's systematic errors.
+  bool uncalibrated = false;
+};
+
+struct tdriver_curve {
+  std::vector<tdriver_point> points;  // rising in frequency; empty when refused
+  std::string refusal;                // for the operator; empty when read
+  bool ok() const { return refusal.empty(); }
+  // Every point the fit takes has its uncertainty.
+  bool weighted() const;
+};
+
+tdriver_curve driver_curve_of(const std::vector<tzma_point>& points);
+
+// The curve of `quarvel-cli impedance --json` (the object with its "rows":
+// frequency_hz, z {re, im}, z_uncertainty, phase_uncertainty_deg, both at
+// k = 2 or null, doubtful and calibrated); anything else is refused whole,
+// the fault named.
+tdriver_curve parse_curve_json(std::string_view text);
+
+// The same frequencies, to a millionth.
+bool same_grid(const tdriver_curve& a, const tdriver_curve& b);
+
+}  // namespace lcr
