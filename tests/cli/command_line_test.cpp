@@ -65,7 +65,8 @@ TEST(CommandLine, BadArgumentsNameTheArgumentAndExitWithTwo)
 // Every command explains itself, whatever else is on the line.
 TEST(CommandLine, EveryCommandHasItsOwnHelp)
 {
-  for (const char* command : {"devices", "measure", "sweep", "serve", "calibrate", "mixer", "selftest", "quantities"}) {
+  for (const char* command : {"devices", "measure", "sweep", "impedance", "loudspeaker", "serve", "calibrate", "mixer",
+                              "selftest", "quantities"}) {
     const trun run = run_cli(std::string(command) + " --sim R=1k --help");
     EXPECT_EQ(run.exit_code, 0) << command << "\n" << run.output;
     EXPECT_EQ(run.output.rfind("usage:\n  quarvel-cli " + std::string(command) + " ", 0), 0u) << run.output;
