@@ -21,8 +21,12 @@
 #include <iomanip>
 #include <iostream>
 #include <limits>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
+
+#include <unistd.h>
 
 namespace quarvel_cli {
 
@@ -77,13 +81,17 @@ std::vector<lcr::tzma_point> read_overlay(const std::string& path)
   return std::move(curve.points);
 }
 
-// A curve that could not be written is not measured.
+// A curve that could not be written is not measured: neither a file that
+// may not be replaced nor one in a folder that is missing or closed.
 void refuse_unwritable(const std::string& path)
 {
   const lcr::tfile_target target = lcr::replaceable_file_target(path);
-  if (target.error_number != 0) {
-    throw usage_error("--zma: " + path + ": " + std::string(std::strerror(target.error_number)));
+  int error_number = target.error_number;
+  if (error_number == 0 && !target.exists) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (::access(folder.empty() ? "." : folder.c_str(), W_OK) != 0) error_number = errno;
   }
+  if (error_number != 0) throw usage_error("--zma: " + path + ": " + std::string(std::strerror(error_number)));
 }
 
 std::string magnitude_text(double ohm)
