@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/pages/impedance_page.h"
 
+#include "ui/pages/loudspeaker_panel.h"
+
 #include "ui/plot/impedance_plot.h"
 #include "ui/widgets/engine_text.h"
 #include "ui/widgets/error_box.h"
@@ -174,6 +176,8 @@ timpedance_page::timpedance_page(QWidget* parent, const std::string& calibration
   connect(ui.Button20, &QPushButton::clicked, this, &timpedance_page::Button20Click);
   connect(ui.Button21, &QPushButton::clicked, this, &timpedance_page::Button21Click);
   connect(ui.ComboBox10, &QComboBox::currentIndexChanged, this, &timpedance_page::ComboBox10Change);
+  connect(ui.LoudspeakerPanel->ui.Button22, &QPushButton::clicked, this, &timpedance_page::Button22Click);
+  connect(ui.LoudspeakerPanel->ui.Button23, &QPushButton::clicked, this, &timpedance_page::Button23Click);
   connect(ui.PaintBox3, &timpedance_plot::cursor_moved, this, &timpedance_page::PaintBox3MouseMove);
   connect(ui.PaintBox3, &timpedance_plot::cursor_left, ui.Label76, &QLabel::clear);
   load_calibration();
@@ -277,6 +281,8 @@ void timpedance_page::enable_controls()
   }
   ui.Button16->setEnabled(!overlay_.empty());
   ui.Button17->setEnabled(!rows_.empty());
+  ui.LoudspeakerPanel->ui.Button22->setEnabled(!rows_.empty());
+  ui.LoudspeakerPanel->ui.Button23->setEnabled(!rows_.empty());
 }
 
 void timpedance_page::show_curves()
@@ -348,6 +354,16 @@ QString timpedance_page::cursor_text(double frequency_hz) const
 void timpedance_page::PaintBox3MouseMove(double frequency_hz)
 {
   ui.Label76->setText(cursor_text(frequency_hz));
+}
+
+void timpedance_page::Button22Click()
+{
+  ui.LoudspeakerPanel->take_curve(tloudspeaker_panel::tslot::free_air, rows_);
+}
+
+void timpedance_page::Button23Click()
+{
+  ui.LoudspeakerPanel->take_curve(tloudspeaker_panel::tslot::second, rows_);
 }
 
 void timpedance_page::Button15Click()

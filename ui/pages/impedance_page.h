@@ -10,6 +10,8 @@
 // reads both off, and the curve is exported as .zma, CSV or JSON. The
 // analyser's own calibration is taken here in its five steps from the
 // running curve and kept in "Quarvel.zcal" beside the calibration file.
+// The tab "Lautsprecher" takes the curve shown as a loudspeaker's free-air
+// or second curve and gives its small-signal parameters.
 //
 // Window's thread. The excitation plays only while the page measures: the
 // page's timer polls the worker's periods then, and "Stopp", a finished
@@ -64,6 +66,9 @@ public slots:
   void Button19Click();
   void Button20Click();
   void Button21Click();
+  // "Kurve übernehmen" of the loudspeaker's free-air and second curve.
+  void Button22Click();
+  void Button23Click();
   void ComboBox10Change();
   void PaintBox3MouseMove(double frequency_hz);
 

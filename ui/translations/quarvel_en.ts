@@ -390,6 +390,134 @@
         <source>Messwert nicht endlich, nichts gespeichert</source>
         <translation>Reading not finite, nothing stored</translation>
     </message>
+    <message>
+        <source>Re muss positiv sein, seine Toleranz nicht negativ</source>
+        <translation>Re must be positive, its tolerance not negative</translation>
+    </message>
+    <message>
+        <source>Temperatur außerhalb −40 … 60 °C</source>
+        <translation>temperature outside −40 … 60 °C</translation>
+    </message>
+    <message>
+        <source>Masse muss positiv sein, ihre Toleranz nicht negativ</source>
+        <translation>mass must be positive, its tolerance not negative</translation>
+    </message>
+    <message>
+        <source>Volumen muss positiv sein, seine Toleranz nicht negativ</source>
+        <translation>volume must be positive, its tolerance not negative</translation>
+    </message>
+    <message>
+        <source>Membranfläche Sd fehlt</source>
+        <translation>cone area Sd missing</translation>
+    </message>
+    <message>
+        <source>Membranfläche muss positiv sein, ihre Toleranz nicht negativ</source>
+        <translation>cone area must be positive, its tolerance not negative</translation>
+    </message>
+    <message>
+        <source>mit Zusatzmasse liegt die Resonanz nicht tiefer (</source>
+        <translation>with the added mass the resonance is not lower (</translation>
+    </message>
+    <message>
+        <source> Hz gegen </source>
+        <translation> Hz against </translation>
+    </message>
+    <message>
+        <source> Hz frei)</source>
+        <translation> Hz in free air)</translation>
+    </message>
+    <message>
+        <source>im Gehäuse liegt fc·Qec nicht über fs·Qes (fc = </source>
+        <translation>in the box fc·Qec is not above fs·Qes (fc = </translation>
+    </message>
+    <message>
+        <source>): Vas wäre nicht positiv</source>
+        <translation>): Vas would not be positive</translation>
+    </message>
+    <message>
+        <source>Kurve mit Zusatzmasse: </source>
+        <translation>curve with added mass: </translation>
+    </message>
+    <message>
+        <source>Kurve im Gehäuse: </source>
+        <translation>curve in the box: </translation>
+    </message>
+    <message>
+        <source>Kurven mit verschiedenen Frequenzrastern: beide im selben Raster messen</source>
+        <translation>curves on different frequency grids: measure both on the same grid</translation>
+    </message>
+    <message>
+        <source>Kurve ohne Zusatz: </source>
+        <translation>free-air curve: </translation>
+    </message>
+    <message>
+        <source>Re muss positiv sein</source>
+        <translation>Re must be positive</translation>
+    </message>
+    <message>
+        <source>Anpassung gelingt nicht: das Modell findet zur Kurve keine Parameter</source>
+        <translation>the fit fails: the model finds no parameters for the curve</translation>
+    </message>
+    <message>
+        <source>Kurve deckt fs nicht ab: die Anpassung legt fs außerhalb des Messbereichs</source>
+        <translation>the curve does not cover fs: the fit puts fs outside the measured range</translation>
+    </message>
+    <message>
+        <source>keine Resonanz im Messbereich: |Z| hat innerhalb der Kurve keine Spitze</source>
+        <translation>no resonance in the measured range: |Z| has no peak within the curve</translation>
+    </message>
+    <message>
+        <source>zweite Resonanzspitze bei </source>
+        <translation>a second resonance peak at </translation>
+    </message>
+    <message>
+        <source> neben der bei </source>
+        <translation> beside the one at </translation>
+    </message>
+    <message>
+        <source>: eine einzelne Resonanz beschreibt die Kurve nicht</source>
+        <translation>: a single resonance does not describe the curve</translation>
+    </message>
+    <message>
+        <source>keine Resonanz im Messbereich: die Phase kreuzt um </source>
+        <translation>no resonance in the measured range: the phase does not cross zero near </translation>
+    </message>
+    <message>
+        <source> Hz nicht Null</source>
+        <translation> Hz</translation>
+    </message>
+    <message>
+        <source>) nicht unter |Z| der Resonanz (</source>
+        <translation>) not below |Z| at the resonance (</translation>
+    </message>
+    <message>
+        <source>Kurve deckt die Resonanz nicht ab: oberhalb von fs fällt |Z| im Messbereich nicht auf √(Re·Zmax); den Bereich erweitern</source>
+        <translation>the curve does not cover the resonance: above fs |Z| does not fall to √(Re·Zmax) within the measured range; widen the range</translation>
+    </message>
+    <message>
+        <source>Kurve deckt die Resonanz nicht ab: unterhalb von fs fällt |Z| im Messbereich nicht auf √(Re·Zmax); den Bereich erweitern</source>
+        <translation>the curve does not cover the resonance: below fs |Z| does not fall to √(Re·Zmax) within the measured range; widen the range</translation>
+    </message>
+    <message>
+        <source>zu wenige Punkte um fs (</source>
+        <translation>too few points around fs (</translation>
+    </message>
+    <message>
+        <source>): mindestens </source>
+        <translation>): at least </translation>
+    </message>
+    <message>
+        <source> zwischen </source>
+        <translation> between </translation>
+    </message>
+    <message>
+        <source> Hz und </source>
+        <translation> Hz and </translation>
+    </message>
+    <message>
+        <source> Hz nötig; ein feineres Raster um fs messen</source>
+        <translation> Hz needed; measure a finer grid around fs</translation>
+    </message>
 </context>
 <context>
     <name>error_box</name>
@@ -470,6 +598,77 @@
     <message>
         <source>Speichern</source>
         <translation>Save</translation>
+    </message>
+    <message>
+        <source>Kurve</source>
+        <translation>Curve</translation>
+    </message>
+    <message>
+        <source>Lautsprecher</source>
+        <translation>Loudspeaker</translation>
+    </message>
+</context>
+<context>
+    <name>loudspeaker_panel</name>
+    <message>
+        <source>Freiluft:</source>
+        <translation>Free air:</translation>
+    </message>
+    <message>
+        <source>Kurve übernehmen</source>
+        <translation>Take curve</translation>
+    </message>
+    <message>
+        <source>Zweite Kurve:</source>
+        <translation>Second curve:</translation>
+    </message>
+    <message>
+        <source>Zusatzmasse (g)</source>
+        <translation>Added mass (g)</translation>
+    </message>
+    <message>
+        <source>Gehäuse (l)</source>
+        <translation>Box (l)</translation>
+    </message>
+    <message>
+        <source>Sd (cm²):</source>
+        <translation>Sd (cm²):</translation>
+    </message>
+    <message>
+        <source>Re (Ohm):</source>
+        <translation>Re (Ohm):</translation>
+    </message>
+    <message>
+        <source>leer: Re aus der Kurve</source>
+        <translation>empty: Re from the curve</translation>
+    </message>
+    <message>
+        <source>Temperatur (°C):</source>
+        <translation>Temperature (°C):</translation>
+    </message>
+    <message>
+        <source>Berechnen</source>
+        <translation>Compute</translation>
+    </message>
+    <message>
+        <source>Kopieren</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Wert</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>± (k = 2)</source>
+        <translation>± (k = 2)</translation>
+    </message>
+    <message>
+        <source>Einheit</source>
+        <translation>Unit</translation>
     </message>
 </context>
 <context>
@@ -1070,6 +1269,31 @@ level %2</translation>
     <message>
         <source>nicht gemessen</source>
         <translation>not measured</translation>
+    </message>
+</context>
+<context>
+    <name>tloudspeaker_panel</name>
+    <message>
+        <source>keine Kurve</source>
+        <translation>no curve</translation>
+    </message>
+    <message>
+        <source>%1 Punkte
+%2–%3 Hz</source>
+        <translation>%1 points
+%2–%3 Hz</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; ist kein gültiger Gleitkommawert</source>
+        <translation>&apos;%1&apos; is not a valid floating-point value</translation>
+    </message>
+    <message>
+        <source>keine Kurve in Freiluft, zuerst eine übernehmen</source>
+        <translation>no free-air curve, take one first</translation>
+    </message>
+    <message>
+        <source>Keine Parameter: %1</source>
+        <translation>No parameters: %1</translation>
     </message>
 </context>
 <context>

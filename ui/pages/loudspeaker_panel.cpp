@@ -1,0 +1,257 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/pages/loudspeaker_panel.h"
+
+#include "ui/widgets/engine_text.h"
+#include "ui/widgets/locale_number.h"
+
+#include "engine/quantities/quantity_texts.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double m2_per_cm2 = 1e-4;
+
+double sigma_of(double u_k2)
+{
+  return std::isfinite(u_k2) && u_k2 > 0.0 ? u_k2 / 2.0 : 0.0;
+}
+
+// A parameter of the table: its name, unit and the factor from SI.
+struct tshown {
+  const char* name;
+  const char* unit;
+  double factor;
+  lcr::tmeasured measured;
+};
+
+std::vector<tshown> shown_parameters(const lcr::tdriver_parameters& p)
+{
+  std::vector<tshown> shown{
+      {"Re", "Ohm", 1.0, p.re_ohm},  {"Le", "mH", 1e3, p.le_h},
+      {"fs", "Hz", 1.0, p.fs_hz},    {"|Z(fs)|", "Ohm", 1.0, p.z_max_ohm},
+      {"Qms", "", 1.0, p.qms},       {"Qes", "", 1.0, p.qes},
+      {"Qts", "", 1.0, p.qts},       {"Res", "Ohm", 1.0, p.res_ohm},
+      {"Lces", "mH", 1e3, p.lces_h}, {"Cmes", "µF", 1e6, p.cmes_f},
+  };
+  if (p.r2_ohm) shown.push_back({"R2 (∥ Le)", "Ohm", 1.0, *p.r2_ohm});
+  if (!p.mechanical) return shown;
+  const lcr::tmechanical_parameters& m = *p.mechanical;
+  shown.insert(shown.end(), {{"Mms", "g", 1e3, m.mms_kg},
+                             {"Cms", "mm/N", 1e3, m.cms_m_per_n},
+                             {"Rms", "kg/s", 1.0, m.rms_kg_per_s},
+                             {"Bl", "T·m", 1.0, m.bl_tm},
+                             {"Vas", "l", 1e3, m.vas_m3},
+                             {"η0", "%", 100.0, m.eta0},
+                             {"SPL 1 W/1 m", "dB", 1.0, m.spl_db}});
+  return shown;
+}
+
+// Two significant digits of the ±, the value to the same place; four of
+// the value where the ± is unknown or 0.
+int decimals_for(double value, double u)
+{
+  const double leading = std::isfinite(u) && u > 0.0
+                             ? std::floor(std::log10(u)) - 1.0
+                             : std::floor(std::log10(std::max(std::fabs(value), 1e-300))) - 3.0;
+  return static_cast<int>(std::clamp(-leading, 0.0, 9.0));
+}
+
+QString number_text(double value, int decimals)
+{
+  if (!std::isfinite(value)) return QStringLiteral("–");
+  return QString::fromStdString(lcr::format_fixed(value, decimals, 0, lcr::decimal_separator()));
+}
+
+// A value as entered, with half a unit of its last digit as its tolerance
+// ("12,50" → ± 0,005); nothing when the text is not a number.
+std::optional<lcr::tentered> entered_value(const QString& text, double unit_factor)
+{
+  const QString trimmed = text.trimmed();
+  const char separator = lcr::decimal_separator();
+  const std::optional<double> value = parse_locale_number(trimmed, separator);
+  if (!value || !std::isfinite(*value)) return std::nullopt;
+  const qsizetype point = trimmed.indexOf(QChar(separator));
+  const auto decimals = point < 0 ? 0 : static_cast<int>(trimmed.size() - point - 1);
+  return lcr::tentered{*value * unit_factor, 0.5 * std::pow(10.0, -decimals) * unit_factor};
+}
+
+// The grid's frequencies are whole hertz.
+QString whole_hz_text(double frequency_hz)
+{
+  return QString::number(std::lround(frequency_hz));
+}
+
+}  // namespace
+
+lcr::tdriver_curve driver_curve_of_rows(const std::vector<lcr::tanalyser_row>& rows)
+{
+  lcr::tdriver_curve curve;
+  curve.points.reserve(rows.size());
+  for (const lcr::tanalyser_row& entry : rows) {
+    const lcr::tsweep_row& row = entry.row;
+    curve.points.push_back({row.frequency_hz,
+                            {row.z.re, row.z.im},
+                            sigma_of(row.z_uncertainty),
+                            sigma_of(row.phase_uncertainty) * lcr::pi / 180.0,
+                            entry.doubtful,
+                            !entry.calibrated});
+  }
+  return curve;
+}
+
+tloudspeaker_panel::tloudspeaker_panel(QWidget* parent) : QWidget(parent)
+{
+  ui.setupUi(this);
+  connect(ui.Button24, &QPushButton::clicked, this, &tloudspeaker_panel::compute);
+  connect(ui.Button25, &QPushButton::clicked, this, &tloudspeaker_panel::copy_table);
+  show_slot(tslot::free_air);
+  show_slot(tslot::second);
+}
+
+void tloudspeaker_panel::take_curve(tslot slot, const std::vector<lcr::tanalyser_row>& rows)
+{
+  (slot == tslot::free_air ? free_curve_ : second_curve_) = driver_curve_of_rows(rows);
+  show_slot(slot);
+  // The parameters shown were of the curve replaced.
+  ui.StringGrid1->setRowCount(0);
+  ui.Button25->setEnabled(false);
+}
+
+const lcr::tdriver_curve& tloudspeaker_panel::curve(tslot slot) const
+{
+  return slot == tslot::free_air ? free_curve_ : second_curve_;
+}
+
+void tloudspeaker_panel::show_slot(tslot slot)
+{
+  const lcr::tdriver_curve& taken = curve(slot);
+  QLabel* label = slot == tslot::free_air ? ui.Label87 : ui.Label89;
+  if (taken.points.empty()) {
+    label->setText(tr("keine Kurve"));
+    return;
+  }
+  label->setText(tr("%1 Punkte\n%2–%3 Hz")
+                     .arg(taken.points.size())
+                     .arg(whole_hz_text(taken.points.front().frequency_hz),
+                          whole_hz_text(taken.points.back().frequency_hz)));
+}
+
+namespace {
+
+QString not_a_number(const QLineEdit* edit)
+{
+  return tloudspeaker_panel::tr("'%1' ist kein gültiger Gleitkommawert").arg(edit->text());
+}
+
+}  // namespace
+
+std::optional<lcr::tdriver_entries> tloudspeaker_panel::read_entries(QString& fault) const
+{
+  lcr::tdriver_entries entries;
+  if (!ui.Edit25->text().trimmed().isEmpty()) {
+    entries.sd_m2 = entered_value(ui.Edit25->text(), m2_per_cm2);
+    if (!entries.sd_m2) fault = not_a_number(ui.Edit25);
+  }
+  if (fault.isEmpty() && !ui.Edit26->text().trimmed().isEmpty()) {
+    entries.re_ohm = entered_value(ui.Edit26->text(), 1.0);
+    if (!entries.re_ohm) fault = not_a_number(ui.Edit26);
+  }
+  const std::optional<lcr::tentered> temperature_c = entered_value(ui.Edit27->text(), 1.0);
+  if (fault.isEmpty() && !temperature_c) fault = not_a_number(ui.Edit27);
+  if (!fault.isEmpty()) return std::nullopt;
+  entries.temperature_c = temperature_c->value;
+  return entries;
+}
+
+std::optional<lcr::tsecond_curve> tloudspeaker_panel::read_second(QString& fault) const
+{
+  if (second_curve_.points.empty()) return std::nullopt;
+  const bool mass = ui.ComboBox11->currentIndex() == 0;
+  // grams and litres to kg and m³ alike
+  const std::optional<lcr::tentered> amount = entered_value(ui.Edit24->text(), 1e-3);
+  if (!amount) {
+    fault = not_a_number(ui.Edit24);
+    return std::nullopt;
+  }
+  return lcr::tsecond_curve{mass ? lcr::tsecond_method::added_mass : lcr::tsecond_method::closed_box,
+                            second_curve_, *amount};
+}
+
+void tloudspeaker_panel::compute()
+{
+  if (free_curve_.points.empty()) {
+    show_refusal(tr("keine Kurve in Freiluft, zuerst eine übernehmen"));
+    return;
+  }
+  QString fault;
+  const std::optional<lcr::tdriver_entries> entries = read_entries(fault);
+  const std::optional<lcr::tsecond_curve> second = fault.isEmpty() ? read_second(fault) : std::nullopt;
+  if (!fault.isEmpty()) {
+    show_refusal(fault);
+    return;
+  }
+  const lcr::tdriver_report report = lcr::measure_driver(free_curve_, second, *entries);
+  if (!report.ok()) {
+    show_refusal(engine_text(report.refusal));
+    return;
+  }
+  show_report(report);
+}
+
+void tloudspeaker_panel::show_refusal(const QString& reason)
+{
+  ui.StringGrid1->setRowCount(0);
+  ui.StringGrid1->hide();
+  ui.Label93->setText(tr("Keine Parameter: %1").arg(reason));
+  ui.Label93->show();
+  ui.Button25->setEnabled(false);
+}
+
+void tloudspeaker_panel::show_report(const lcr::tdriver_report& report)
+{
+  const std::vector<tshown> shown = shown_parameters(report.parameters);
+  QTableWidget& table = *ui.StringGrid1;
+  table.setRowCount(static_cast<int>(shown.size()));
+  for (int row = 0; row < table.rowCount(); ++row) {
+    const tshown& entry = shown[static_cast<std::size_t>(row)];
+    const double value = entry.measured.value * entry.factor;
+    const double u = entry.measured.u * entry.factor;
+    const int decimals = decimals_for(value, u);
+    const QStringList cells{QString::fromUtf8(entry.name), number_text(value, decimals),
+                            number_text(u, decimals), unit_text(entry.unit)};
+    for (int column = 0; column < cells.size(); ++column) {
+      table.setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+  }
+  ui.Label93->hide();
+  table.show();
+  ui.Button25->setEnabled(true);
+}
+
+QString tloudspeaker_panel::table_text() const
+{
+  const QTableWidget& table = *ui.StringGrid1;
+  if (table.rowCount() == 0) return {};
+  QStringList lines;
+  QStringList header;
+  for (int column = 0; column < table.columnCount(); ++column)
+    header << table.horizontalHeaderItem(column)->text();
+  lines << header.join('\t');
+  for (int row = 0; row < table.rowCount(); ++row) {
+    QStringList cells;
+    for (int column = 0; column < table.columnCount(); ++column) cells << table.item(row, column)->text();
+    lines << cells.join('\t');
+  }
+  return lines.join('\n') + '\n';
+}
+
+void tloudspeaker_panel::copy_table()
+{
+  const QString text = table_text();
+  if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+}
