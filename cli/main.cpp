@@ -103,6 +103,7 @@ constexpr std::array<tcommand_usage, 10> command_usages{{
 
 constexpr std::string_view common_options =
     "  options common to all: --sim DUT (simulated fixture), --noise RMS (its input noise),\n"
+    "      --noise-seed N (another run of that noise),\n"
     "      --realistic (its adapter and card imperfect as a real one: crosstalk, channel\n"
     "      mismatch, strays, reference resistors 1 % off; calibrate it like a real one),\n"
     "      --cal FILE (calibration file, default Quarvel.cal), --json\n";

@@ -40,8 +40,8 @@ int index_in(const std::array<std::string_view, count>& names, std::string_view 
 
 std::vector<std::string_view> meter_value_options()
 {
-  return {"--in", "--out",     "--sim",       "--noise", "--ref", "--freq", "--level", "--ft", "--avg",
-          "--mode", "--seconds", "--cal", "--nominal", "--tolerance", "--csv"};
+  return {"--in",      "--out", "--sim",     "--noise",     "--noise-seed", "--ref", "--freq", "--level", "--ft",
+          "--avg",     "--mode", "--seconds", "--cal", "--nominal",    "--tolerance", "--csv"};
 }
 
 std::vector<std::string_view> meter_flags()
@@ -155,6 +155,13 @@ tmeter_options parse_meter_options(const argument_list& arguments, bool meas_mod
       throw usage_error("--noise: '" + *text + "' is not an r.m.s. noise of 0 … 30000 sample units");
     }
     options.sim_noise_rms = *rms;
+  }
+  if (const auto text = arguments.value("--noise-seed")) {
+    const auto seed = parse_number(*text);
+    if (!seed || *seed < 0.0 || *seed > 9.0e15 || *seed != std::floor(*seed)) {
+      throw usage_error("--noise-seed: '" + *text + "' is not a whole number of 0 or more");
+    }
+    options.sim_noise_seed = static_cast<std::uint64_t>(*seed);
   }
   options.sim_realistic = arguments.flag("--realistic");
   if (options.sim_realistic && !options.sim_dut) throw usage_error("--realistic: only with --sim");

@@ -7,6 +7,7 @@
 
 #include "arguments.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@ struct tmeter_options {
   std::optional<std::string> out_device;
   std::optional<std::string> sim_dut;     // device network on the simulated fixture
   double sim_noise_rms = 0.0;             // the fixture's input noise, sample units
+  std::uint64_t sim_noise_seed = 1;       // its generator's seed: repeated runs of other noise
   bool sim_realistic = false;             // the fixture with a real adapter's imperfections
   int ref_index = 0;                      // "R ref" 10 Ω
   int freq_index = 3;                     // "Frequenz" 1 kHz

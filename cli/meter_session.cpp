@@ -165,6 +165,7 @@ void tmeter_session::configure_fixture(const tmeter_options& options)
   waveio::tfixture_config config = devices_->fixture().configuration();
   config.dut_network = *options.sim_dut;
   config.noise_rms = options.sim_noise_rms;
+  config.noise_seed = options.sim_noise_seed;
   if (options.sim_realistic) waveio::add_realistic_imperfections(config);
   config.clock = options.realtime || options.watch ? waveio::tclock::real_time : waveio::tclock::virtual_time;
   try {
