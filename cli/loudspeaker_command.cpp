@@ -7,6 +7,7 @@
 #include "engine/core/csv_text.h"
 #include "engine/core/safe_file.h"
 #include "engine/loudspeaker/driver_parameters.h"
+#include "engine/loudspeaker/parameter_table.h"
 #include "engine/quantities/quantity_texts.h"
 
 #include <algorithm>
@@ -136,41 +137,7 @@ double temperature_of(const argument_list& list)
   return *value;
 }
 
-// A parameter as the outputs show it: the key (naming the unit its value
-// goes out in) with the factor from SI to that, and the table's name and
-// unit with its factor.
-struct tshown {
-  const char* key;
-  double key_factor;
-  const char* name;
-  const char* unit;
-  double factor;
-  lcr::tmeasured measured;
-};
-
-std::vector<tshown> shown_parameters(const lcr::tdriver_parameters& p)
-{
-  std::vector<tshown> shown{
-      {"re_ohm", 1.0, "Re", "Ohm", 1.0, p.re_ohm},  {"le_h", 1.0, "Le", "mH", 1e3, p.le_h},
-      {"fs_hz", 1.0, "fs", "Hz", 1.0, p.fs_hz},     {"z_max_ohm", 1.0, "|Z(fs)|", "Ohm", 1.0, p.z_max_ohm},
-      {"qms", 1.0, "Qms", "", 1.0, p.qms},          {"qes", 1.0, "Qes", "", 1.0, p.qes},
-      {"qts", 1.0, "Qts", "", 1.0, p.qts},          {"res_ohm", 1.0, "Res", "Ohm", 1.0, p.res_ohm},
-      {"lces_h", 1.0, "Lces", "mH", 1e3, p.lces_h}, {"cmes_f", 1.0, "Cmes", "µF", 1e6, p.cmes_f},
-  };
-  if (p.r2_ohm) shown.push_back({"r2_ohm", 1.0, "R2 (∥ Le)", "Ohm", 1.0, *p.r2_ohm});
-  if (!p.mechanical) return shown;
-  const lcr::tmechanical_parameters& m = *p.mechanical;
-  shown.insert(shown.end(), {{"mms_g", 1e3, "Mms", "g", 1e3, m.mms_kg},
-                             {"cms_mm_per_n", 1e3, "Cms", "mm/N", 1e3, m.cms_m_per_n},
-                             {"rms_kg_per_s", 1.0, "Rms", "kg/s", 1.0, m.rms_kg_per_s},
-                             {"bl_tm", 1.0, "Bl", "T·m", 1.0, m.bl_tm},
-                             {"vas_l", 1e3, "Vas", "l", 1e3, m.vas_m3},
-                             {"eta0_percent", 100.0, "η0", "%", 100.0, m.eta0},
-                             {"spl_db", 1.0, "SPL 1 W/1 m", "dB", 1.0, m.spl_db}});
-  return shown;
-}
-
-tjson_object measured_json(const tshown& shown)
+tjson_object measured_json(const lcr::tparameter_row& shown)
 {
   tjson_object object;
   object.add("value", shown.measured.value * shown.key_factor).add("u", shown.measured.u * shown.key_factor);
@@ -208,7 +175,7 @@ tjson_object classic_json(const lcr::tclassic_parameters& classic)
 std::string report_json(const lcr::tdriver_report& report, double temperature_c)
 {
   tjson_object object;
-  for (const tshown& shown : shown_parameters(report.parameters)) object.add(shown.key, measured_json(shown));
+  for (const lcr::tparameter_row& shown : lcr::parameter_rows(report.parameters)) object.add(shown.key, measured_json(shown));
   object.add("fit", fit_json(report.free_fit));
   if (report.second_fit) object.add("second_fit", fit_json(*report.second_fit));
   if (report.parameters.mechanical) {
@@ -225,7 +192,7 @@ std::string report_json(const lcr::tdriver_report& report, double temperature_c)
 std::string report_csv(const lcr::tdriver_report& report)
 {
   std::string text = lcr::csv_line({"parameter", "value", "u"});
-  for (const tshown& shown : shown_parameters(report.parameters)) {
+  for (const lcr::tparameter_row& shown : lcr::parameter_rows(report.parameters)) {
     text += lcr::csv_line({shown.key, lcr::csv_number(shown.measured.value * shown.key_factor),
                            lcr::csv_number(shown.measured.u * shown.key_factor)});
   }
@@ -240,16 +207,6 @@ std::string report_csv(const lcr::tdriver_report& report)
     text += lcr::csv_line({key, lcr::csv_number(value), ""});
   }
   return text;
-}
-
-// Two significant digits of the ±, the value to the same place; four of
-// the value where the ± is unknown or 0.
-int decimals_for(double value, double u)
-{
-  const double leading = std::isfinite(u) && u > 0.0
-                             ? std::floor(std::log10(u)) - 1.0
-                             : std::floor(std::log10(std::max(std::fabs(value), 1e-300))) - 3.0;
-  return static_cast<int>(std::clamp(-leading, 0.0, 9.0));
 }
 
 std::string number_text(double value, int decimals)
@@ -298,10 +255,10 @@ void print_table(const lcr::tdriver_report& report, double temperature_c)
               << " m/s; SPL im Halbraum\n";
   }
   std::cout << "\n" << padded("Parameter", 14) << padded("Wert", 14) << padded("±", 12) << "Einheit\n";
-  for (const tshown& shown : shown_parameters(report.parameters)) {
+  for (const lcr::tparameter_row& shown : lcr::parameter_rows(report.parameters)) {
     const double value = shown.measured.value * shown.factor;
     const double u = shown.measured.u * shown.factor;
-    const int decimals = decimals_for(value, u);
+    const int decimals = lcr::plus_minus_decimals(value, u);
     std::cout << padded(shown.name, 14) << padded(number_text(value, decimals), 14)
               << padded(number_text(u, decimals), 12) << shown.unit << "\n";
   }

@@ -86,12 +86,18 @@ std::string fault_of(const tjson_value& row, tdriver_point& point)
   if (!doubtful) return "doubtful ist nicht true oder false";
   const std::optional<bool> calibrated = flag_member(row, "calibrated", true);
   if (!calibrated) return "calibrated ist nicht true oder false";
-  point = {*frequency_hz, {*re, *im},  *u_magnitude / 2.0, *u_phase_deg / 2.0 * pi / 180.0,
-           *doubtful,     !*calibrated};
+  point = analyser_driver_point(*frequency_hz, {*re, *im}, *u_magnitude, *u_phase_deg, *doubtful, *calibrated);
   return {};
 }
 
 }  // namespace
+
+tdriver_point analyser_driver_point(double frequency_hz, std::complex<double> z_ohm, double u_magnitude_ohm,
+                                    double u_phase_deg, bool doubtful, bool calibrated)
+{
+  const auto sigma_of = [](double u_k2) { return std::isfinite(u_k2) && u_k2 > 0.0 ? u_k2 / 2.0 : 0.0; };
+  return {frequency_hz, z_ohm, sigma_of(u_magnitude_ohm), sigma_of(u_phase_deg) * pi / 180.0, doubtful, !calibrated};
+}
 
 tdriver_curve parse_curve_json(std::string_view text)
 {

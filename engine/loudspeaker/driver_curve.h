@@ -42,6 +42,12 @@ struct tdriver_curve {
 
 tdriver_curve driver_curve_of(const std::vector<tzma_point>& points);
 
+// One point of the analyser's curve: its uncertainties at k = 2 (|Z| in
+// ohm, phase in degrees; unknown where not a number above 0) as standard
+// uncertainties.
+tdriver_point analyser_driver_point(double frequency_hz, std::complex<double> z_ohm, double u_magnitude_ohm,
+                                    double u_phase_deg, bool doubtful, bool calibrated);
+
 // The curve of `quarvel-cli impedance --json` (the object with its "rows":
 // frequency_hz, z {re, im}, z_uncertainty, phase_uncertainty_deg, both at
 // k = 2 or null, doubtful and calibrated); anything else is refused whole,

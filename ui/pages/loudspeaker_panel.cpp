@@ -4,6 +4,7 @@
 #include "ui/widgets/engine_text.h"
 #include "ui/widgets/locale_number.h"
 
+#include "engine/loudspeaker/parameter_table.h"
 #include "engine/quantities/quantity_texts.h"
 
 #include <QClipboard>
@@ -15,51 +16,6 @@
 namespace {
 
 constexpr double m2_per_cm2 = 1e-4;
-
-double sigma_of(double u_k2)
-{
-  return std::isfinite(u_k2) && u_k2 > 0.0 ? u_k2 / 2.0 : 0.0;
-}
-
-// A parameter of the table: its name, unit and the factor from SI.
-struct tshown {
-  const char* name;
-  const char* unit;
-  double factor;
-  lcr::tmeasured measured;
-};
-
-std::vector<tshown> shown_parameters(const lcr::tdriver_parameters& p)
-{
-  std::vector<tshown> shown{
-      {"Re", "Ohm", 1.0, p.re_ohm},  {"Le", "mH", 1e3, p.le_h},
-      {"fs", "Hz", 1.0, p.fs_hz},    {"|Z(fs)|", "Ohm", 1.0, p.z_max_ohm},
-      {"Qms", "", 1.0, p.qms},       {"Qes", "", 1.0, p.qes},
-      {"Qts", "", 1.0, p.qts},       {"Res", "Ohm", 1.0, p.res_ohm},
-      {"Lces", "mH", 1e3, p.lces_h}, {"Cmes", "µF", 1e6, p.cmes_f},
-  };
-  if (p.r2_ohm) shown.push_back({"R2 (∥ Le)", "Ohm", 1.0, *p.r2_ohm});
-  if (!p.mechanical) return shown;
-  const lcr::tmechanical_parameters& m = *p.mechanical;
-  shown.insert(shown.end(), {{"Mms", "g", 1e3, m.mms_kg},
-                             {"Cms", "mm/N", 1e3, m.cms_m_per_n},
-                             {"Rms", "kg/s", 1.0, m.rms_kg_per_s},
-                             {"Bl", "T·m", 1.0, m.bl_tm},
-                             {"Vas", "l", 1e3, m.vas_m3},
-                             {"η0", "%", 100.0, m.eta0},
-                             {"SPL 1 W/1 m", "dB", 1.0, m.spl_db}});
-  return shown;
-}
-
-// Two significant digits of the ±, the value to the same place; four of
-// the value where the ± is unknown or 0.
-int decimals_for(double value, double u)
-{
-  const double leading = std::isfinite(u) && u > 0.0
-                             ? std::floor(std::log10(u)) - 1.0
-                             : std::floor(std::log10(std::max(std::fabs(value), 1e-300))) - 3.0;
-  return static_cast<int>(std::clamp(-leading, 0.0, 9.0));
-}
 
 QString number_text(double value, int decimals)
 {
@@ -94,12 +50,8 @@ lcr::tdriver_curve driver_curve_of_rows(const std::vector<lcr::tanalyser_row>& r
   curve.points.reserve(rows.size());
   for (const lcr::tanalyser_row& entry : rows) {
     const lcr::tsweep_row& row = entry.row;
-    curve.points.push_back({row.frequency_hz,
-                            {row.z.re, row.z.im},
-                            sigma_of(row.z_uncertainty),
-                            sigma_of(row.phase_uncertainty) * lcr::pi / 180.0,
-                            entry.doubtful,
-                            !entry.calibrated});
+    curve.points.push_back(lcr::analyser_driver_point(row.frequency_hz, {row.z.re, row.z.im}, row.z_uncertainty,
+                                                      row.phase_uncertainty, entry.doubtful, entry.calibrated));
   }
   return curve;
 }
@@ -214,14 +166,14 @@ void tloudspeaker_panel::show_refusal(const QString& reason)
 
 void tloudspeaker_panel::show_report(const lcr::tdriver_report& report)
 {
-  const std::vector<tshown> shown = shown_parameters(report.parameters);
+  const std::vector<lcr::tparameter_row> shown = lcr::parameter_rows(report.parameters);
   QTableWidget& table = *ui.StringGrid1;
   table.setRowCount(static_cast<int>(shown.size()));
   for (int row = 0; row < table.rowCount(); ++row) {
-    const tshown& entry = shown[static_cast<std::size_t>(row)];
+    const lcr::tparameter_row& entry = shown[static_cast<std::size_t>(row)];
     const double value = entry.measured.value * entry.factor;
     const double u = entry.measured.u * entry.factor;
-    const int decimals = decimals_for(value, u);
+    const int decimals = lcr::plus_minus_decimals(value, u);
     const QStringList cells{QString::fromUtf8(entry.name), number_text(value, decimals),
                             number_text(u, decimals), unit_text(entry.unit)};
     for (int column = 0; column < cells.size(); ++column) {
