@@ -7,6 +7,7 @@
 #include "audio/streaming.h"
 
 #include <algorithm>
+#include <iterator>
 #include <mutex>
 
 namespace lcr {
@@ -19,12 +20,17 @@ std::size_t period_length(const tanalyser_grid& grid)
 }
 
 // Jobs the worker can no longer be using: it uses only the one whose
-// publication it acknowledged. Under publication_lock.
-void release_retired_jobs_locked()
+// publication it acknowledged. Taken out under publication_lock and freed
+// by the caller after it, so the worker never waits on a free.
+std::vector<std::shared_ptr<tanalyser_job>> take_releasable_jobs_locked()
 {
-  std::erase_if(engine.analyser_retired, [](const std::shared_ptr<tanalyser_job>& job) {
-    return job->generation() != engine.analyser_acknowledged;
-  });
+  std::vector<std::shared_ptr<tanalyser_job>> releasable;
+  const auto kept = std::stable_partition(
+      engine.analyser_retired.begin(), engine.analyser_retired.end(),
+      [](const std::shared_ptr<tanalyser_job>& job) { return job->generation() == engine.analyser_acknowledged; });
+  std::move(kept, engine.analyser_retired.end(), std::back_inserter(releasable));
+  engine.analyser_retired.erase(kept, engine.analyser_retired.end());
+  return releasable;
 }
 
 }  // namespace
@@ -124,19 +130,21 @@ tanalyser_job::tanalyser_job(const tanalyser_grid& grid, const tmultisine_shape&
 
 void publish_analyser_job(std::shared_ptr<tanalyser_job> job)
 {
+  std::vector<std::shared_ptr<tanalyser_job>> released;  // freed after the lock
   const std::lock_guard lock(publication_lock);
   const unsigned generation = ++engine.analyser_publications;
   if (job) job->generation_ = generation;
   if (engine.analyser_job) engine.analyser_retired.push_back(std::move(engine.analyser_job));
   engine.analyser_job = std::move(job);
   settings.analyser_generation = generation;
-  release_retired_jobs_locked();
+  released = take_releasable_jobs_locked();
 }
 
 bool take_analyser_period(const tanalyser_job& job, std::int64_t after, tanalyser_period& period)
 {
+  std::vector<std::shared_ptr<tanalyser_job>> released;  // freed after the lock
   const std::lock_guard lock(publication_lock);
-  release_retired_jobs_locked();
+  released = take_releasable_jobs_locked();
   if (job.published_.index <= after) return false;
   period = job.published_;
   return true;
