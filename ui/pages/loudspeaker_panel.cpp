@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -59,6 +60,10 @@ lcr::tdriver_curve driver_curve_of_rows(const std::vector<lcr::tanalyser_row>& r
 tloudspeaker_panel::tloudspeaker_panel(QWidget* parent) : QWidget(parent)
 {
   ui.setupUi(this);
+  // All four columns in view, the unit beside its value, without scrolling sideways.
+  for (const auto& [column, width] : {std::pair{0, 72}, {1, 88}, {2, 88}, {3, 56}}) {
+    ui.StringGrid1->setColumnWidth(column, width);
+  }
   connect(ui.Button24, &QPushButton::clicked, this, &tloudspeaker_panel::compute);
   connect(ui.Button25, &QPushButton::clicked, this, &tloudspeaker_panel::copy_table);
   show_slot(tslot::free_air);
