@@ -132,16 +132,24 @@ tchannel_response tfixture_circuit::through_card(std::complex<double> divider, d
   return {left, right};
 }
 
+double smooth_step(double x)
+{
+  if (x <= 0.0) return 0.0;
+  if (x >= 1.0) return 1.0;
+  const double rising = std::exp(-1.0 / x);
+  const double falling = std::exp(-1.0 / (1.0 - x));
+  return rising / (rising + falling);
+}
+
 double audio_band_weight(double frequency_hz)
 {
   constexpr double band_low_hz = 100.0;
   constexpr double band_high_hz = 20000.0;
   constexpr double nyquist_hz = fixture_sample_rate_hz / 2.0;
   const double f = std::fabs(frequency_hz);
-  if (f < band_low_hz) return 0.5 - 0.5 * std::cos(std::numbers::pi * f / band_low_hz);
+  if (f < band_low_hz) return smooth_step(f / band_low_hz);
   if (f <= band_high_hz) return 1.0;
-  if (f < nyquist_hz) return 0.5 + 0.5 * std::cos(std::numbers::pi * (f - band_high_hz) / (nyquist_hz - band_high_hz));
-  return 0.0;
+  return 1.0 - smooth_step((f - band_high_hz) / (nyquist_hz - band_high_hz));
 }
 
 tchannel_response tfixture_circuit::recorded_response(int reference_index, double frequency_hz) const

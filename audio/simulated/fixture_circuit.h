@@ -23,11 +23,17 @@ struct tchannel_response {
   std::complex<double> right;
 };
 
+// 0 up to x = 0, 1 from x = 1, and between a step smooth to all orders
+// (built of exp(−1/x)): a response faded by it rings for far shorter than
+// one faded by a raised cosine, whose ringing falls only as t⁻³.
+double smooth_step(double x);
+
 // How much of the right channel's phase lag applies at a frequency: all of it
 // across the audio band (100 Hz … 20 kHz, every test frequency), fading to
-// none at DC and at the Nyquist frequency, where a sampled channel is real.
-// A lag constant up to those edges would make the channel ring for the whole
-// filter length after every change of tone, which no real card does.
+// none at DC and at the Nyquist frequency (smooth_step), where a sampled
+// channel is real. A lag constant up to those edges would make the channel
+// ring for the whole filter length after every change of tone, which no
+// real card does.
 double audio_band_weight(double frequency_hz);
 
 class tfixture_circuit {

@@ -13,7 +13,7 @@ namespace waveio {
 
 namespace {
 
-// The FIR is designed on a 1 Hz grid: 48000 taps at 48 kHz.
+// The FIR is designed on a 0.25 Hz grid: 192000 taps at 48 kHz.
 constexpr int design_size = fixture_filter_taps;
 constexpr int design_bins = design_size / 2 + 1;
 constexpr double design_spacing_hz = fixture_sample_rate_hz / design_size;
@@ -28,8 +28,7 @@ constexpr int transform_bins = transform_size / 2 + 1;
 // bytes, so that each starts as aligned as the buffer FFTW planned on.
 constexpr int spectrum_stride = (transform_bins + 3) / 4 * 4;
 static_assert(partition_count * partition_taps >= design_size);
-// The left input's delay comes from the drive window, which holds the block before.
-static_assert(fixture_converter_delay_frames > 0 && fixture_converter_delay_frames <= block_frames);
+static_assert(fixture_converter_delay_frames > 0 && fixture_converter_delay_frames % block_frames == 0);
 
 // Past a filter's significant taps, the magnitudes left sum to at most this
 // fraction of its largest gain: drive that old changes no recorded sample by
@@ -62,12 +61,7 @@ struct tsampled_responses {
 // as t⁻³) leaves up to some 1e-6, which would count as a second's memory.
 double exact_weight(double frequency_hz)
 {
-  const double x = (frequency_hz - exact_up_to_hz) / (fixture_sample_rate_hz / 2.0 - exact_up_to_hz);
-  if (x <= 0.0) return 1.0;
-  if (x >= 1.0) return 0.0;
-  const double rising = std::exp(-1.0 / x);
-  const double falling = std::exp(-1.0 / (1.0 - x));
-  return falling / (rising + falling);
+  return 1.0 - smooth_step((frequency_hz - exact_up_to_hz) / (fixture_sample_rate_hz / 2.0 - exact_up_to_hz));
 }
 
 // Each reference's right channel on the design grid. DC is forced real and
@@ -238,8 +232,8 @@ struct tsignal_path::tstate {
   void take_drive(std::span<const std::int16_t, played_block_samples> played, double playback_gain);
   void convolve_right(int reference_index, trecorded_block& recorded);
   void add_noise(trecorded_block& recorded);
-  // The drive as the converters deliver it: the window holds the block before.
-  const double* delayed_drive() const { return window.get() + block_frames - fixture_converter_delay_frames; }
+  // The drive as the converters deliver it, fixture_converter_delay_frames late.
+  const double* delayed_drive() const { return drive_history.data(); }
 
   tfixture_model_ptr model;
   // The block before and this block of drive: what the newest spectrum transforms.
@@ -250,6 +244,8 @@ struct tsignal_path::tstate {
   int newest = 0;
   fftw::tcomplex_buffer sum = fftw::make_complex_buffer(index_of(spectrum_stride));
   fftw::treal_buffer convolved = fftw::make_real_buffer(index_of(transform_size));
+  // The drive of the blocks the converters still hold, oldest first, and this block's.
+  std::array<double, fixture_converter_delay_frames + block_frames> drive_history{};
   double carried_left = 0.0;  // last sample of each channel, for the one-sample delay
   double carried_right = 0.0;
   std::mt19937_64 generator;
@@ -265,6 +261,8 @@ void tsignal_path::tstate::take_drive(std::span<const std::int16_t, played_block
   double* samples = window.get();
   std::copy(samples + block_frames, samples + transform_size, samples);
   for (int i = 0; i < block_frames; ++i) samples[block_frames + i] = playback_gain * played[index_of(2 * i)];
+  std::copy(drive_history.begin() + block_frames, drive_history.end(), drive_history.begin());
+  std::copy_n(samples + block_frames, block_frames, drive_history.end() - block_frames);
   newest = (newest + 1) % partition_count;
   fftw_execute_dft_r2c(model->forward.get(), samples, drive_spectra.get() + newest * spectrum_stride);
 }

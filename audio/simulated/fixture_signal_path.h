@@ -4,28 +4,35 @@
 // The simulated fixture's signal path: from the block the card plays to the
 // two channels it records.
 //
-// Both inputs come one block late, the converters' delay of this card
+// Both inputs come three blocks late, the converters' delay of this card
 // (fixture_converter_delay_frames): the same on both channels, so that
 // their ratio is untouched. The left input records left gain × the drive of
-// the block before. The right input's response to the drive (gain,
+// three blocks before. The right input's response to the drive (gain,
 // mismatch, divider and crosstalk; see fixture_circuit.h) is sampled every
-// 1 Hz, 0 … 24 kHz, with that delay, and turned into a real FIR of 48000
-// taps, one period of the analyser's multisine. A steady signal made of
-// multiples of 1 Hz up to 0.45 × 48 kHz (every test frequency, every
-// analyser bin) thus comes out scaled by exactly the circuit's response at
-// each of them, to rounding. The FIR is applied by uniformly partitioned
-// overlap-save convolution: 38 partitions of one block each, against the
-// spectra of the last 38 drive blocks. Then come the one-sample delay, the
+// 0.25 Hz, 0 … 24 kHz, with that delay, and turned into a real FIR of
+// 192000 taps, the analyser's longest period (four seconds). A steady
+// signal made of multiples of 0.25 Hz up to 0.45 × 48 kHz (every test
+// frequency, every analyser bin, the fine ones around a resonance too) thus
+// comes out scaled by exactly the circuit's response at each of them, to
+// rounding. The FIR is applied by uniformly partitioned overlap-save
+// convolution: 150 partitions of one block each, against the spectra of the
+// last 150 drive blocks. Then come the one-sample delay, the
 // channel swap, the noise and, last, the 16-bit quantiser.
 //
 // Above 0.45 × 48 kHz, which the program never excites, the response fades
 // smoothly into its real value at the Nyquist frequency. A circuit's
 // response is not real there (a capacitor's is not), and a filter exact up
 // to the Nyquist frequency would need drive from before its impulse, taking
-// it from its last taps, a second late. Faded, it rings before its impulse
+// it from its last taps, four seconds late. Faded, it rings before its impulse
 // for well under the converters' delay, and after it for as long as the
 // circuit does. How long each reference's filter remembers the drive is
 // measured when a model is built (fixture_latency_seconds).
+//
+// The delay also leaves room for the ringing before the impulse of the
+// right input's phase lag, which fades in over 0 … 100 Hz: a lag constant
+// in the audio band cannot be causal, and a block was too short a lead for
+// its ringing to fade below what a recording shows, so that it would wrap
+// round to the filter's end and count as four seconds' memory.
 //
 // A model holds everything a configuration fixes, for all six references at
 // once: it is built on the configuring thread (FFT planning, filter design)
@@ -44,15 +51,15 @@ namespace waveio {
 
 inline constexpr int played_block_samples = 2 * block_frames;  // interleaved stereo
 // The right channel's filter length, and the longest it remembers the drive.
-inline constexpr int fixture_filter_taps = 48000;
+inline constexpr int fixture_filter_taps = 4 * 48000;
 inline constexpr double fixture_filter_memory_seconds = fixture_filter_taps / 48000.0;
-// The converters' delay, both inputs alike: a whole block, so that a
-// recorded block is made of the block played before it, and far longer than
-// the filter rings before its impulse.
-inline constexpr int fixture_converter_delay_frames = block_frames;
-// The least latency a model reports, however soon its filters forget.
-inline constexpr double fixture_least_latency_seconds = 0.1;
-static_assert(fixture_converter_delay_frames <= fixture_least_latency_seconds * 48000);
+// The converters' delay, both inputs alike: whole blocks, so that a
+// recorded block is made of a block played before it, and longer than the
+// filter rings before its impulse.
+inline constexpr int fixture_converter_delay_frames = 3 * block_frames;
+// The least latency a model reports, however soon its filters forget: the
+// converters' delay and the block the filter's first taps reach into.
+inline constexpr double fixture_least_latency_seconds = (fixture_converter_delay_frames + block_frames) / 48000.0;
 
 // The two recorded channels of one block, before quantisation, in sample units.
 struct trecorded_block {

@@ -16,6 +16,12 @@ using namespace waveio;
 
 using tplayed = std::array<std::int16_t, played_block_samples>;
 
+// The converters' delay in blocks: a recorded block holds the drive played
+// this many blocks before it.
+constexpr int delay_blocks = fixture_converter_delay_frames / block_frames;
+static_assert(delay_blocks * block_frames == fixture_converter_delay_frames);
+constexpr auto delay_index = static_cast<std::size_t>(delay_blocks);
+
 // A drive of every frequency: a fixed pseudo-random sequence on the left
 // output, another on the right output (which the fixture ignores).
 class tdrive {
@@ -64,24 +70,26 @@ double worst_deviation(const std::vector<trecorded_block>& blocks, double factor
   return worst;
 }
 
-// A flat response passes any signal unchanged, one block late on both
+// A flat response passes any signal unchanged, delay_blocks late on both
 // inputs (the converters' delay): the FIR is then that delay, to rounding,
 // from the very first block.
 TEST(FixtureSignalPath, TestFixturesPassEverySampleUnchanged)
 {
   tsignal_path one(wired(twiring::test_fixture_1));
-  const std::vector<trecorded_block> blocks_one = record(one, 6);
+  const std::vector<trecorded_block> blocks_one = record(one, delay_blocks + 5);
   EXPECT_LT(worst_deviation(blocks_one, 1.0), 1e-9);
   tdrive drive;
   const tplayed first = drive.next_block();
-  EXPECT_EQ(blocks_one[0].left, trecorded_block{}.left);
-  EXPECT_LT(worst_deviation({blocks_one[0]}, 0.0), 1e-9);  // nor anything on the right
-  EXPECT_EQ(blocks_one[1].left[0], 0.75 * first[0]);
-  EXPECT_EQ(blocks_one[1].left[1279], 0.75 * first[2558]);
-  EXPECT_NEAR(blocks_one[1].right[1279], 0.75 * first[2558], 1e-9);
+  for (std::size_t b = 0; b < delay_index; ++b) {
+    EXPECT_EQ(blocks_one[b].left, trecorded_block{}.left) << b;
+    EXPECT_LT(worst_deviation({blocks_one[b]}, 0.0), 1e-9) << b;  // nor anything on the right
+  }
+  EXPECT_EQ(blocks_one[delay_index].left[0], 0.75 * first[0]);
+  EXPECT_EQ(blocks_one[delay_index].left[1279], 0.75 * first[2558]);
+  EXPECT_NEAR(blocks_one[delay_index].right[1279], 0.75 * first[2558], 1e-9);
 
   tsignal_path two(wired(twiring::test_fixture_2));
-  EXPECT_LT(worst_deviation(record(two, 6), 0.5), 1e-9);
+  EXPECT_LT(worst_deviation(record(two, delay_blocks + 5), 0.5), 1e-9);
 }
 
 TEST(FixtureSignalPath, PositionStatesGiveTheirFixedRatios)
@@ -106,11 +114,11 @@ TEST(FixtureSignalPath, PositionStatesGiveTheirFixedRatios)
     config.device_state = c.device;
     config.known_resistance_ohm = 1000.0;
     tsignal_path path(config);
-    const std::vector<trecorded_block> blocks = record(path, 6);
+    const std::vector<trecorded_block> blocks = record(path, delay_blocks + 5);
     EXPECT_LT(worst_deviation(blocks, c.ratio), 1e-9)
         << static_cast<int>(c.reference) << static_cast<int>(c.device);
     if (c.ratio == 0.0) {
-      EXPECT_EQ(blocks[3].right[100], 0.0);  // no filter at all, not a small one
+      EXPECT_EQ(blocks[delay_index + 2].right[100], 0.0);  // no filter at all, not a small one
     }
   }
 }
@@ -124,11 +132,13 @@ TEST(FixtureSignalPath, OneSampleDelayCarriesAcrossBlocks)
     tdrive drive;
     const tplayed first = drive.next_block();
     const tplayed second = drive.next_block();
-    // Each recorded block holds the block played before it.
+    // Each recorded block holds the block played delay_blocks before it:
+    // block_1 the first, block_2 the second.
     trecorded_block block_1;
     trecorded_block block_2;
     path.process(first, 0, block_1);
     path.process(second, 0, block_1);
+    for (int b = 2; b <= delay_blocks; ++b) path.process(tplayed{}, 0, block_1);
     path.process(tplayed{}, 0, block_2);
     const auto& late_1 = delayed == tdelayed_channel::left ? block_1.left : block_1.right;
     const auto& late_2 = delayed == tdelayed_channel::left ? block_2.left : block_2.right;
@@ -147,9 +157,9 @@ TEST(FixtureSignalPath, SwapExchangesTheRecordedChannels)
   tfixture_config config = wired(twiring::test_fixture_2);
   config.swap_channels = true;
   tsignal_path path(config);
-  const std::vector<trecorded_block> blocks = record(path, 4);
+  const std::vector<trecorded_block> blocks = record(path, delay_blocks + 3);
   tdrive drive;
-  EXPECT_NEAR(blocks[1].right[7], 0.75 * drive.next_block()[14], 1e-9);
+  EXPECT_NEAR(blocks[delay_index].right[7], 0.75 * drive.next_block()[14], 1e-9);
   double worst = 0.0;
   for (const trecorded_block& block : blocks) {
     for (std::size_t i = 0; i < block_frames; ++i)
@@ -200,7 +210,7 @@ TEST(FixtureSignalPath, ExchangedModelTakesEffectAtTheNextBlock)
   tplayed constant{};
   constant.fill(20000);
   trecorded_block block;
-  for (int i = 0; i < 5; ++i) path.process(constant, 2, block);
+  for (int i = 0; i < delay_blocks + 4; ++i) path.process(constant, 2, block);
   EXPECT_NEAR(block.right[1279], 7500.0, 1e-9);
 
   config.device_state = tdevice_state::open;
@@ -292,7 +302,8 @@ TEST(FixtureQuantiser, InterleavesLeftFirstAndClipsAnOverdrivenInput)
   played[2] = 1001;
   trecorded_block block;
   path.process(played, 0, block);
-  path.process(tplayed{}, 0, block);  // the block played before comes in now
+  // The played block comes in delay_blocks later.
+  for (int b = 0; b < delay_blocks; ++b) path.process(tplayed{}, 0, block);
   std::array<std::int16_t, played_block_samples> codes{};
   quantise_block(block, codes);
   EXPECT_EQ(codes[0], 32767);   // left, 60000

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -25,6 +26,10 @@ constexpr int slowdown = 1;
 #endif
 
 constexpr int ring = 187;
+// The converters' delay in blocks: a recorded block holds the output block
+// played this many blocks before it.
+constexpr int delay_blocks = fixture_converter_delay_frames / block_frames;
+static_assert(delay_blocks * block_frames == fixture_converter_delay_frames);
 
 // Buffers and descriptors as the streaming layer keeps them.
 class tbuffers {
@@ -171,9 +176,9 @@ TEST(SimulatedFixtureDevices, OneInputOneOutputCheckedOnOpen)
 }
 
 // A minute of measurement: every recorded block comes back in order, with its
-// event, holding the output block of the step before (the converters'
-// delay), and the next block only after the consumer has queued the last one
-// again.
+// event, holding the output block of delay_blocks steps before (the
+// converters' delay), and the next block only after the consumer has queued
+// the last one again.
 TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
 {
   tstream_rig rig(test_fixture_1(tclock::virtual_time));
@@ -186,7 +191,7 @@ TEST(SimulatedFixtureClocks, VirtualTimeRecordsEveryBlockInLockStep)
     ASSERT_TRUE(rig.in_buffers.done(b)) << b;
     ASSERT_FALSE(rig.in_buffers.done(b + 1)) << "ran ahead at block " << b;
     ASSERT_FALSE(rig.out_buffers.done(b)) << "played buffer back before its recorded one is queued again";
-    const std::int16_t expected = b == 0 ? 0 : tstream_rig::recorded_marker(b - 1);
+    const std::int16_t expected = b < delay_blocks ? 0 : tstream_rig::recorded_marker(b - delay_blocks);
     ASSERT_TRUE(rig.in_buffers.holds(b, expected, expected))
         << "block " << b << " holds " << rig.in_buffers.sample(b, 0) << ", expected " << expected;
     rig.in_buffers.header(b).flags.fetch_and(~WHDR_DONE);
@@ -279,9 +284,8 @@ TEST(SimulatedFixtureClocks, RealTimePacesLikeASoundCard)
   RecordProperty("buffers_per_second", std::to_string(rate));
   EXPECT_NEAR(rate, 37.5, 3.75);
   EXPECT_NEAR(played, n1, 1) << "input and output in lock-step";
-  EXPECT_TRUE(rig.in_buffers.holds(0, 0, 0));
-  for (int b = 1; b < n1; ++b) {
-    const std::int16_t expected = tstream_rig::recorded_marker(b - 1);
+  for (int b = 0; b < n1; ++b) {
+    const std::int16_t expected = b < delay_blocks ? 0 : tstream_rig::recorded_marker(b - delay_blocks);
     ASSERT_TRUE(rig.in_buffers.holds(b, expected, expected)) << b;
   }
 }
@@ -299,13 +303,14 @@ TEST(SimulatedFixtureClocks, RealTimeLosesBlocksThatFindNoBuffer)
   std::this_thread::sleep_for(200ms);  // about seven blocks with nowhere to go
   ASSERT_EQ(rig.in->add_buffer(rig.in_buffers.header(1)), MMSYSERR_NOERROR);
   ASSERT_TRUE(eventually([&] { return rig.in_buffers.done(1); }, 1000ms));
-  // The block recorded into the late buffer holds the one played just before,
-  // not the next in line: block k carries 3 (k + 1).
+  // The block recorded into the late buffer holds the one played the
+  // converters' delay before it, not the next in line: block k carries
+  // 3 (k + 1), and is recorded delay_blocks steps after it was played.
   const std::int16_t value = rig.in_buffers.sample(1, 0);
   EXPECT_TRUE(rig.in_buffers.holds(1, value, value));
   EXPECT_EQ(value % 3, 0);
   const int block = value / 3 - 1;
-  EXPECT_GE(block, 5);
+  EXPECT_GE(block + delay_blocks, 6);
   EXPECT_LT(block, rig.out_buffers.done_count());
 }
 
@@ -360,8 +365,9 @@ TEST(SimulatedFixtureClocks, CloseAndDestructionArePrompt)
   EXPECT_LT(steady::now() - started, 10s);
 }
 
-// The drive is constant, so after the first 4800 samples every block's right
-// channel is exactly the divider's DC ratio of whichever model made it.
+// The drive is constant, so after the least latency (the converters' delay
+// and a block) every block's right channel is exactly the divider's DC ratio
+// of whichever model made it.
 TEST(SimulatedFixtureConfiguration, ChangesWhileStreamingTakeEffectWholeBlocks)
 {
   tfixture_config dut = test_fixture_1(tclock::virtual_time);
@@ -379,11 +385,13 @@ TEST(SimulatedFixtureConfiguration, ChangesWhileStreamingTakeEffectWholeBlocks)
     }
   });
   ASSERT_EQ(rig.in->start(), MMSYSERR_NOERROR);
+  const int steady_from =
+      (static_cast<int>(std::lround(fixture_least_latency_seconds * 48000)) + block_frames - 1) / block_frames;
   int halves = 0;
   int wholes = 0;
   const auto take_block = [&](int b) {
     EXPECT_TRUE(eventually([&] { return rig.in_buffers.done(b); }, 2000ms)) << b;
-    const bool steady_block = b >= 4;
+    const bool steady_block = b >= steady_from;
     if (steady_block && rig.in_buffers.holds(b, 15000, 7500)) ++halves;
     if (steady_block && rig.in_buffers.holds(b, 15000, 15000)) ++wholes;
     rig.in_buffers.header(b).flags.fetch_and(~WHDR_DONE);
@@ -398,7 +406,7 @@ TEST(SimulatedFixtureConfiguration, ChangesWhileStreamingTakeEffectWholeBlocks)
   while (blocks < 600 || ((halves == 0 || wholes == 0) && blocks < 60000)) take_block(blocks++);
   configuring = false;
   configurator.join();
-  EXPECT_EQ(halves + wholes, blocks - 4) << "some block mixed two configurations";
+  EXPECT_EQ(halves + wholes, blocks - steady_from) << "some block mixed two configurations";
   EXPECT_GT(halves, 0);
   EXPECT_GT(wholes, 0);
 
@@ -505,7 +513,7 @@ TEST(SimulatedFixtureStreaming, TheWorkerReadsTheLatencyOfTheCircuitInUse)
 
 // Through the streaming layer's own worker: a minute of virtual time, no
 // block lost, the output written by the handler coming back exactly
-// output_lead_target frames and the converters' block later.
+// output_lead_target frames and the converters' delay later.
 TEST(SimulatedFixtureStreaming, AMinuteThroughTheStreamingWorker)
 {
   reset_stream_state();
