@@ -10,6 +10,7 @@
 #include "engine/analyser/analyser_export.h"
 #include "engine/core/safe_file.h"
 #include "engine/core/settings.h"
+#include "engine/loudspeaker/curve_refinement.h"
 #include "engine/measurement/measurement_cycle.h"
 #include "engine/quantities/quantity_texts.h"
 #include "engine/sweeps/multitone_response.h"
@@ -44,6 +45,8 @@ struct timpedance_request {
   lcr::tgrid_request grid;
   bool auto_ref = false;
   bool csv = false;
+  bool refine = true;
+  std::optional<double> input_vrms;  // a full-scale sine's RMS at the inputs
   std::optional<std::string> zma_file;
   std::optional<std::string> overlay_file;
 };
@@ -111,12 +114,42 @@ std::string number_text(double value, int decimals)
   return text.str();
 }
 
+// Whole hertz, but for the fine points around a resonance.
+std::string frequency_text(double frequency_hz)
+{
+  return number_text(frequency_hz, frequency_hz == std::round(frequency_hz) ? 0 : 2);
+}
+
 double phase_of(lcr::tcomplex z)
 {
   return std::atan2(z.im, z.re) * 180.0 / lcr::pi;
 }
 
-void print_table(const std::vector<lcr::tanalyser_row>& rows, const std::vector<lcr::tzma_point>& overlay)
+// Where the curve was measured again on finer bins, and how.
+struct trefined_stretch {
+  double from_hz = 0.0;
+  double to_hz = 0.0;
+  double bin_hz = 0.0;
+  std::size_t points = 0;
+  double device_rms_full_scale = 0.0;
+};
+
+// The level across the device: a share of full scale, and in volts where
+// the card's input level at full scale was given.
+struct tdevice_level {
+  double full_scale_share = 0.0;
+  std::optional<double> rms_v;
+};
+
+std::string level_line(const tdevice_level& level)
+{
+  const std::string share = number_text(100.0 * level.full_scale_share, 1) + " % der Vollaussteuerung";
+  if (!level.rms_v) return "Pegel am Prüfling: " + share + " (in Volt mit --input-vrms)";
+  return "Pegel am Prüfling: " + number_text(*level.rms_v, 3) + " V eff. (" + share + ")";
+}
+
+void print_table(const std::vector<lcr::tanalyser_row>& rows, const std::vector<lcr::tzma_point>& overlay,
+                 const tdevice_level& level)
 {
   std::cout << "Impedanzkurve   R ref " << reference_text(rows.empty() ? 0 : rows.front().row.ref_index) << "\n";
   std::cout << std::left << std::setw(12) << "Frequenz" << std::setw(16) << "|Z|" << std::setw(17) << "± |Z|"
@@ -125,7 +158,7 @@ void print_table(const std::vector<lcr::tanalyser_row>& rows, const std::vector<
   std::cout << "Hinweis\n";
   for (const lcr::tanalyser_row& entry : rows) {
     const lcr::tsweep_row& row = entry.row;
-    std::cout << std::setw(12) << (number_text(row.frequency_hz, 0) + " Hz") << std::setw(16)
+    std::cout << std::setw(12) << (frequency_text(row.frequency_hz) + " Hz") << std::setw(16)
               << magnitude_text(lcr::c_abs(row.z)) << std::setw(16) << magnitude_text(row.z_deviation)
               << std::setw(10) << (number_text(phase_of(row.z), 2) + "°") << std::setw(10)
               << (number_text(row.phase_deviation, 2) + "°");
@@ -139,10 +172,12 @@ void print_table(const std::vector<lcr::tanalyser_row>& rows, const std::vector<
     if (row.signal_state != 0) note += std::string(note.empty() ? "" : ", ") + lamp_text(row.signal_state);
     std::cout << note << "\n";
   }
+  std::cout << level_line(level) << "\n";
 }
 
 std::string curve_json(const std::vector<lcr::tanalyser_row>& rows, const lcr::tgrid_request& grid, bool auto_ref,
-                       int periods, const std::vector<lcr::tzma_point>& overlay)
+                       int periods, const std::vector<lcr::tzma_point>& overlay, const tdevice_level& level,
+                       const std::optional<trefined_stretch>& refined = std::nullopt)
 {
   const auto [first, second] = lcr::displayed_quantities();
   std::string array = "[";
@@ -162,7 +197,24 @@ std::string curve_json(const std::vector<lcr::tanalyser_row>& rows, const lcr::t
       .add("auto_ref", auto_ref)
       .add("periods", periods)
       .add("level", lcr::settings.tone_level.load() / 10000.0)
-      .add("dropouts", static_cast<double>(waveio::dropout_count()));
+      .add("dropouts", static_cast<double>(waveio::dropout_count()))
+      .add("device_rms_full_scale", level.full_scale_share);
+  if (level.rms_v) {
+    result.add("device_rms_v", *level.rms_v);
+  } else {
+    result.add_null("device_rms_v");
+  }
+  if (refined) {
+    tjson_object stretch;
+    stretch.add("from_hz", refined->from_hz)
+        .add("to_hz", refined->to_hz)
+        .add("bin_hz", refined->bin_hz)
+        .add("points", static_cast<int>(refined->points))
+        .add("device_rms_full_scale", refined->device_rms_full_scale);
+    result.add("refined", stretch);
+  } else {
+    result.add_null("refined");
+  }
   std::string text = result.text();
   text.insert(text.size() - 1, ",\"rows\":" + array + "]");
   if (!overlay.empty()) {
@@ -196,12 +248,27 @@ void write_zma(const std::string& path, const std::vector<lcr::tanalyser_row>& r
   if (error_number != 0) throw std::runtime_error(path + ": " + std::strerror(error_number));
 }
 
+tdevice_level level_of(double full_scale_share, const timpedance_request& request)
+{
+  tdevice_level level{full_scale_share, std::nullopt};
+  if (request.input_vrms) level.rms_v = full_scale_share * *request.input_vrms;
+  return level;
+}
+
 timpedance_request parse_request(const argument_list& list)
 {
   timpedance_request request;
   request.grid = parse_grid_options(list);
   request.auto_ref = list.flag("--auto-ref");
   request.csv = list.flag("--csv");
+  request.refine = !list.flag("--no-refine");
+  if (const auto text = list.value("--input-vrms")) {
+    const auto value = parse_si_number(*text);
+    if (!value || !std::isfinite(*value) || *value <= 0.0) {
+      throw usage_error("--input-vrms: the RMS voltage of a full-scale sine at the inputs, such as 1.5");
+    }
+    request.input_vrms = *value;
+  }
   request.zma_file = list.value("--zma");
   request.overlay_file = list.value("--overlay");
   if (request.auto_ref && list.value("--ref")) throw usage_error("--auto-ref: the reference is chosen; leave out --ref");
@@ -261,15 +328,67 @@ std::string run_analyser_curves(tmeter_session& session, lcr::tanalyser_measurem
   return any ? "" : no_curve_text;
 }
 
+namespace {
+
+std::string resonance_text(const lcr::tresonance& resonance)
+{
+  return "Resonanz bei " + number_text(resonance.fs_hz, 1) + " Hz";
+}
+
+// Measures a resonance the curve shows on too few points again on finer
+// bins and puts the fine points in place of the coarse ones there; says on
+// standard error that it did, or why it could not (the coarse curve then
+// stands as measured).
+std::optional<trefined_stretch> refine_resonance(tmeter_session& session,
+                                                 const lcr::tanalyser_calibration& calibration, int periods,
+                                                 std::vector<lcr::tanalyser_row>& rows)
+{
+  const std::optional<lcr::tresonance_refinement> refinement =
+      lcr::resonance_refinement(lcr::driver_curve_of_rows(rows));
+  if (!refinement) return std::nullopt;
+  const lcr::tanalyser_grid& grid = refinement->grid;
+  std::vector<lcr::tanalyser_row> fine;
+  double device_rms = 0.0;
+  {
+    lcr::tanalyser_measurement measurement(grid, periods);
+    const std::string failure = run_analyser_curves(
+        session, measurement, calibration, false, std::numeric_limits<std::int64_t>::max(),
+        [](const std::vector<lcr::tanalyser_row>&) { return false; });
+    if (!failure.empty()) {
+      std::cerr << "quarvel-cli: " << resonance_text(refinement->resonance)
+                << " nicht fein nachgemessen: " << failure << "\n";
+      return std::nullopt;
+    }
+    fine = analyser_rows(measurement, calibration, lcr::displayed_quantity_pair(), true);
+    device_rms = lcr::device_rms_full_scale(measurement);
+  }
+  rows = lcr::refined_rows(rows, fine);
+  // Where the fine points put it, no longer the coarse curve's guess.
+  lcr::tresonance resonance = refinement->resonance;
+  if (const lcr::tresonance_search closer = lcr::resonance_of(lcr::driver_curve_of_rows(rows));
+      closer.ok() || closer.too_coarse) {
+    resonance = closer.resonance;
+  }
+  const trefined_stretch stretch{grid.frequency_hz(0), grid.frequency_hz(grid.size() - 1),
+                                 grid.frequency_hz(1) - grid.frequency_hz(0), grid.size(), device_rms};
+  std::cerr << "quarvel-cli: " << resonance_text(resonance) << " fein nachgemessen: "
+            << stretch.points << " Punkte von " << number_text(stretch.from_hz, 2) << " bis "
+            << number_text(stretch.to_hz, 2) << " Hz im Abstand " << number_text(stretch.bin_hz, 2)
+            << " Hz (vorher " << refinement->resonance.points_within << " in der -3-dB-Breite)\n";
+  return stretch;
+}
+
+}  // namespace
+
 int run_impedance(std::span<const char* const> arguments)
 {
   std::vector<std::string_view> value_options = meter_value_options();
   std::erase(value_options, "--csv");  // here a flag: the curve as CSV
   const std::vector<std::string_view> grid_options = grid_value_options();
   value_options.insert(value_options.end(), grid_options.begin(), grid_options.end());
-  value_options.insert(value_options.end(), {"--zma", "--overlay"});
+  value_options.insert(value_options.end(), {"--zma", "--overlay", "--input-vrms"});
   std::vector<std::string_view> flags = meter_flags();
-  flags.insert(flags.end(), {"--auto-ref", "--csv"});
+  flags.insert(flags.end(), {"--auto-ref", "--csv", "--no-refine"});
   const argument_list list(arguments, value_options, flags);
   tmeter_options options = parse_meter_options(list);
   if (options.auto_mode) throw usage_error("--mode: a curve shows one mode's quantities; 'auto' is for measure");
@@ -293,36 +412,45 @@ int run_impedance(std::span<const char* const> arguments)
     std::cerr << "quarvel-cli: " << loaded.text() << " (the curve is measured uncalibrated)\n";
   }
 
-  lcr::tanalyser_measurement measurement(grid, std::max(1, options.avg_count));
   const int periods = std::max(1, options.avg_count);
   if (options.watch) catch_interrupts();
   const std::int64_t end_frame = options.watch && options.seconds
                                      ? static_cast<std::int64_t>(*options.seconds * waveio::in_rate)
                                      : std::numeric_limits<std::int64_t>::max();
   std::vector<lcr::tanalyser_row> last;
-  const std::string failure = run_analyser_curves(
-      session, measurement, calibration, request.auto_ref, end_frame, [&](const std::vector<lcr::tanalyser_row>& rows) {
-        // The figures of the two quantities for the table and the files.
-        last = rows;
-        if (options.watch) {
-          std::cout << curve_json(rows, request.grid, request.auto_ref, periods, {}) << std::endl;
+  double device_rms = 0.0;
+  {
+    lcr::tanalyser_measurement measurement(grid, periods);
+    const std::string failure = run_analyser_curves(
+        session, measurement, calibration, request.auto_ref, end_frame,
+        [&](const std::vector<lcr::tanalyser_row>& rows) {
+          if (!options.watch) return false;
+          const double share = lcr::device_rms_full_scale(measurement);
+          std::cout << curve_json(rows, request.grid, request.auto_ref, periods, {}, level_of(share, request))
+                    << std::endl;
           return !interrupt_requested();
-        }
-        return false;
-      });
-  if (!failure.empty()) {
-    std::cerr << "quarvel-cli: " << failure << " (dropouts in the sound stream: " << waveio::dropout_count() << ")\n";
-    return 1;
-  }
-  if (options.watch) return 0;
-  last = analyser_rows(measurement, calibration, lcr::displayed_quantity_pair(), true);
+        });
+    if (!failure.empty()) {
+      std::cerr << "quarvel-cli: " << failure << " (dropouts in the sound stream: " << waveio::dropout_count()
+                << ")\n";
+      return 1;
+    }
+    if (options.watch) return 0;
+    // The figures of the two quantities for the table and the files.
+    last = analyser_rows(measurement, calibration, lcr::displayed_quantity_pair(), true);
+    device_rms = lcr::device_rms_full_scale(measurement);
+  }  // the excitation stops before a closer look starts its own
+  std::optional<trefined_stretch> refined;
+  if (request.refine) refined = refine_resonance(session, calibration, periods, last);
+  // The closer look drives the resonance harder: the higher of the two counts.
+  const tdevice_level level = level_of(std::max(device_rms, refined ? refined->device_rms_full_scale : 0.0), request);
   if (request.zma_file) write_zma(*request.zma_file, last);
   if (options.json) {
-    std::cout << curve_json(last, request.grid, request.auto_ref, periods, overlay) << std::endl;
+    std::cout << curve_json(last, request.grid, request.auto_ref, periods, overlay, level, refined) << std::endl;
   } else if (request.csv) {
     std::cout << lcr::analyser_csv_text(last);
   } else {
-    print_table(last, overlay);
+    print_table(last, overlay, level);
   }
   return 0;
 }

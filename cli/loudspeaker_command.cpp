@@ -110,7 +110,7 @@ lcr::tdriver_curve read_curve(const std::string& path)
     curve = lcr::parse_curve_json(file.text);
   } else {
     lcr::tzma_curve zma = lcr::parse_zma(file.text);
-    curve = zma.ok() ? lcr::driver_curve_of(zma.points) : lcr::tdriver_curve{{}, zma.refusal};
+    curve = zma.ok() ? lcr::driver_curve_of(zma.points) : lcr::tdriver_curve{{}, zma.refusal, std::nullopt};
   }
   if (!curve.ok()) throw std::runtime_error(path + ": " + curve.refusal);
   return curve;
@@ -186,7 +186,24 @@ std::string report_json(const lcr::tdriver_report& report, double temperature_c)
     object.add("air", air);
   }
   object.add("classic", classic_json(report.free_fit.classic));
-  return object.text();
+  tjson_object drive;
+  const auto add_level = [&drive](const char* key, const std::optional<double>& rms_v) {
+    if (rms_v) {
+      drive.add(key, *rms_v);
+    } else {
+      drive.add_null(key);
+    }
+  };
+  add_level("free_rms_v", report.free_drive.rms_v);
+  if (report.second_drive) add_level("second_rms_v", report.second_drive->rms_v);
+  object.add("drive", drive);
+  std::string text = object.text();
+  std::string warnings = "[";
+  for (const std::string& warning : lcr::drive_warnings(report.free_drive, report.second_drive)) {
+    warnings += (warnings.size() > 1 ? "," : "") + json_string(warning);
+  }
+  text.insert(text.size() - 1, ",\"warnings\":" + warnings + "]");
+  return text;
 }
 
 std::string report_csv(const lcr::tdriver_report& report)
@@ -243,11 +260,25 @@ std::string padded(std::string text, std::size_t width)
   return text;
 }
 
+std::string level_text(const std::optional<double>& rms_v)
+{
+  return rms_v ? number_text(*rms_v, 3) + " V eff." : "unbekannt";
+}
+
 void print_table(const lcr::tdriver_report& report, double temperature_c)
 {
   std::cout << "Kleinsignalparameter (± mit k = 2)\n"
             << "Anpassung frei: " << fit_text(report.free_fit) << "\n";
   if (report.second_fit) std::cout << "Anpassung zweite Kurve: " << fit_text(*report.second_fit) << "\n";
+  std::cout << "Pegel am Lautsprecher: frei " << level_text(report.free_drive.rms_v);
+  if (report.second_drive) std::cout << ", zweite Kurve " << level_text(report.second_drive->rms_v);
+  if (!report.free_drive.rms_v || (report.second_drive && !report.second_drive->rms_v)) {
+    std::cout << " (in Volt aus impedance --input-vrms --json)";
+  }
+  std::cout << "\n";
+  for (const std::string& warning : lcr::drive_warnings(report.free_drive, report.second_drive)) {
+    std::cout << "Warnung: " << warning << "\n";
+  }
   if (report.parameters.mechanical) {
     std::cout << "Luft bei " << number_text(temperature_c, 1)
               << " °C: ρ = " << number_text(report.air.density_kg_per_m3, 4)
@@ -317,6 +348,9 @@ int run_loudspeaker(std::span<const char* const> arguments)
     std::cout << report_json(report, entries.temperature_c) << std::endl;
   } else if (list.flag("--csv")) {
     std::cout << report_csv(report);
+    for (const std::string& warning : lcr::drive_warnings(report.free_drive, report.second_drive)) {
+      std::cerr << "quarvel-cli: Warnung: " << warning << "\n";
+    }
   } else {
     print_table(report, entries.temperature_c);
   }

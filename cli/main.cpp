@@ -61,12 +61,16 @@ constexpr std::array<tcommand_usage, 10> command_usages{{
               "      until interrupted or --seconds of stream time\n"},
     {"impedance", "  quarvel-cli impedance [--from HZ] [--to HZ] [--ppo 6|12|24|48] [--ref R | --auto-ref]\n"
                   "                        [--level 0.01..1.00] [--avg N] [--realtime] [--watch] [--json | --csv]\n"
-                  "                        [--zma FILE] [--overlay FILE.zma] [measure's device options]\n"
+                  "                        [--zma FILE] [--overlay FILE.zma] [--no-refine] [--input-vrms V]\n"
+                  "                        [measure's device options]\n"
                   "      the impedance analyser: a calibrated curve of |Z| and phase with each point's\n"
                   "      deviation, 10 Hz to 20 kHz at 24 points per octave unless asked otherwise, from\n"
                   "      one period of a multisine (--avg: periods averaged); --level defaults to 1.00;\n"
                   "      --zma writes the curve for loudspeaker design programs, --overlay lists a\n"
-                  "      .zma curve beside it; --watch: a curve per period as JSON lines\n"},
+                  "      .zma curve beside it; --watch: a curve per period as JSON lines; a resonance\n"
+                  "      with fewer than 10 points in its -3 dB width is measured again on 0.25 Hz bins\n"
+                  "      and said so (--no-refine: not); the level across the device is given as a share\n"
+                  "      of full scale, and in volts with --input-vrms, a full-scale sine's RMS at the inputs\n"},
     {"loudspeaker", "  quarvel-cli loudspeaker FREE [--added-mass GRAMS LOADED | --box LITRES BOXED]\n"
                     "                          [--sd CM2 | --diameter CM] [--re OHM] [--temperature C] [--json | --csv]\n"
                     "      a loudspeaker's small-signal parameters (Re, Le, fs, Qms, Qes, Qts, ...) with their\n"

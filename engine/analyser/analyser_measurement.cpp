@@ -5,7 +5,9 @@
 #include "engine/readings/settled_reading.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
+#include <numbers>
 
 namespace lcr {
 
@@ -78,6 +80,20 @@ bool tanalyser_measurement::current() const
 tanalyser_point_data tanalyser_measurement::point(std::size_t k) const
 {
   return average_.point(k, stepped_variance_);
+}
+
+double device_rms_full_scale(const tanalyser_measurement& measurement)
+{
+  if (measurement.periods() == 0) return 0.0;
+  double mean_square = 0.0;
+  for (std::size_t k = 0; k < measurement.grid().size(); ++k) {
+    const tanalyser_point_data point = measurement.point(k);
+    // |X| is half the sine's amplitude: the sine's mean square is 2·|X|².
+    const double right = c_abs(point.ratio) * point.left_amplitude;
+    mean_square += 2.0 * right * right;
+  }
+  constexpr double full_scale_rms = 32767.0 / std::numbers::sqrt2;
+  return std::sqrt(mean_square) / full_scale_rms;
 }
 
 std::vector<tanalyser_row> analyser_rows(const tanalyser_measurement& measurement,

@@ -58,6 +58,12 @@ private:
   double stepped_variance_ = 0.0;
 };
 
+// The RMS of the right input over the excited bins, the voltage across the
+// device, as a share of a full-scale sine's RMS: what the curve drove the
+// device with in the card's own terms (a volt needs the card's input
+// level at full scale). 0 before any period.
+double device_rms_full_scale(const tanalyser_measurement& measurement);
+
 // One point of a curve as a row of a sweep, with what only the analyser
 // tells: whether its entries were taken at its frequency.
 struct tanalyser_row {

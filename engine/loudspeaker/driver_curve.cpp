@@ -5,7 +5,9 @@
 
 #include "engine/core/complex_math.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace lcr {
@@ -119,17 +121,58 @@ tdriver_curve parse_curve_json(std::string_view text)
     curve.points.push_back(point);
   }
   if (curve.points.empty()) return refused("keine Punkte");
+  if (const tjson_value* level = reading.value.member("device_rms_v"); level && level->kind != tkind::null) {
+    if (level->kind != tkind::number || !(level->number > 0.0)) {
+      return refused("\"device_rms_v\" ist keine Spannung über 0");
+    }
+    curve.device_rms_v = level->number;
+  }
   return curve;
 }
 
+namespace {
+
+bool same_frequency(double a_hz, double b_hz)
+{
+  return std::fabs(a_hz - b_hz) <= 1e-6 * a_hz;
+}
+
+bool holds_frequency(const tdriver_curve& curve, double frequency_hz)
+{
+  const auto above = std::lower_bound(
+      curve.points.begin(), curve.points.end(), frequency_hz * (1.0 - 1e-6),
+      [](const tdriver_point& point, double hz) { return point.frequency_hz < hz; });
+  return above != curve.points.end() && same_frequency(above->frequency_hz, frequency_hz);
+}
+
+// The lowest and highest frequency of `curve` that `other` lacks.
+void widen_by_missing(const tdriver_curve& curve, const tdriver_curve& other, double& lowest_hz, double& highest_hz)
+{
+  for (const tdriver_point& point : curve.points) {
+    if (holds_frequency(other, point.frequency_hz)) continue;
+    lowest_hz = std::min(lowest_hz, point.frequency_hz);
+    highest_hz = std::max(highest_hz, point.frequency_hz);
+  }
+}
+
+}  // namespace
+
 bool same_grid(const tdriver_curve& a, const tdriver_curve& b)
 {
-  if (a.points.size() != b.points.size()) return false;
-  for (std::size_t i = 0; i < a.points.size(); ++i) {
-    const double f = a.points[i].frequency_hz;
-    if (!(std::fabs(f - b.points[i].frequency_hz) <= 1e-6 * f)) return false;
-  }
-  return true;
+  double lowest_hz = std::numeric_limits<double>::infinity();
+  double highest_hz = -lowest_hz;
+  widen_by_missing(a, b, lowest_hz, highest_hz);
+  widen_by_missing(b, a, lowest_hz, highest_hz);
+  if (!(lowest_hz <= highest_hz)) return a.points.size() == b.points.size();
+  if (!(highest_hz <= most_refined_ratio * lowest_hz)) return false;
+  // Outside the stretch every point is in both; most of each curve must lie there.
+  const auto outside = [&](const tdriver_curve& curve) {
+    return std::count_if(curve.points.begin(), curve.points.end(), [&](const tdriver_point& point) {
+      return point.frequency_hz < lowest_hz || point.frequency_hz > highest_hz;
+    });
+  };
+  return 2 * outside(a) >= static_cast<std::ptrdiff_t>(a.points.size()) &&
+         2 * outside(b) >= static_cast<std::ptrdiff_t>(b.points.size());
 }
 
 }  // namespace lcr

@@ -15,6 +15,7 @@
 #include "engine/analyser/zma_text.h"
 
 #include <complex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ struct tdriver_point {
 struct tdriver_curve {
   std::vector<tdriver_point> points;  // rising in frequency; empty when refused
   std::string refusal;                // for the operator; empty when read
+  // The RMS voltage across the driver while it was measured, where the
+  // curve says (`impedance --input-vrms`); a .zma does not.
+  std::optional<double> device_rms_v;
   bool ok() const { return refusal.empty(); }
   // Every point the fit takes has its uncertainty.
   bool weighted() const;
@@ -50,11 +54,15 @@ tdriver_point analyser_driver_point(double frequency_hz, std::complex<double> z_
 
 // The curve of `quarvel-cli impedance --json` (the object with its "rows":
 // frequency_hz, z {re, im}, z_uncertainty, phase_uncertainty_deg, both at
-// k = 2 or null, doubtful and calibrated); anything else is refused whole,
-// the fault named.
+// k = 2 or null, doubtful and calibrated; and "device_rms_v", a number
+// above 0 or null); anything else is refused whole, the fault named.
 tdriver_curve parse_curve_json(std::string_view text);
 
-// The same frequencies, to a millionth.
+// The same frequencies, to a millionth, but for one stretch of at most two
+// octaves where either curve was measured more finely around its resonance
+// (see curve_refinement.h): outside it, where most of each curve lies,
+// both hold the same points.
+inline constexpr double most_refined_ratio = 4.0;
 bool same_grid(const tdriver_curve& a, const tdriver_curve& b);
 
 }  // namespace lcr

@@ -260,6 +260,8 @@ tdriver_report measure_driver(const tdriver_curve& free_curve, const std::option
                        second ? second->amount : tentered{});
   report.parameters = free_air_parameters(uncertain, report.free_fit.model.coil);
   if (second) report.parameters.mechanical = mechanical_parameters(uncertain, second->method, report.air);
+  report.free_drive = check_drive(free_curve, report.free_fit.resonance, "Kurve in Freiluft");
+  if (second) report.second_drive = check_drive(second->curve, report.second_fit->resonance, second_name);
   return report;
 }
 

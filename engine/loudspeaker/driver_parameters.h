@@ -31,6 +31,7 @@
 //
 // Pure functions; any thread.
 
+#include "drive_level.h"
 #include "driver_curve.h"
 #include "driver_fit.h"
 #include "propagation.h"
@@ -93,6 +94,9 @@ struct tdriver_report {
   std::optional<tdriver_fit> second_fit;
   tdriver_parameters parameters;
   tair air;
+  // The level each curve was measured at, and what it leaves doubtful.
+  tdrive_check free_drive;
+  std::optional<tdrive_check> second_drive;
 };
 
 tdriver_report measure_driver(const tdriver_curve& free_curve, const std::optional<tsecond_curve>& second,

@@ -218,9 +218,10 @@ tresonance_search find_resonance(std::span<const tdriver_point> points, double r
         return point.frequency_hz >= resonance.f1_hz && point.frequency_hz <= resonance.f2_hz;
       }));
   if (resonance.points_within < least_points_within) {
-    return refused("zu wenige Punkte um fs (" + std::to_string(resonance.points_within) + "): mindestens " +
-                   std::to_string(least_points_within) + " zwischen " + hz_text(resonance.f1_hz) + " und " +
-                   hz_text(resonance.f2_hz) + " nötig; ein feineres Raster um fs messen");
+    search.too_coarse = true;
+    search.refusal = "zu wenige Punkte um fs (" + std::to_string(resonance.points_within) + "): mindestens " +
+                     std::to_string(least_points_within) + " zwischen " + hz_text(resonance.f1_hz) + " und " +
+                     hz_text(resonance.f2_hz) + " nötig; ein feineres Raster um fs messen";
   }
   return search;
 }

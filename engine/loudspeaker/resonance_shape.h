@@ -44,6 +44,9 @@ struct tresonance {
 struct tresonance_search {
   tresonance resonance;
   std::string refusal;  // empty when found
+  // Refused only for too few points within f1 … f2: the resonance holds
+  // what was found, for a closer measurement of its neighbourhood.
+  bool too_coarse = false;
   bool ok() const { return refusal.empty(); }
 };
 

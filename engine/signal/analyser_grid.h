@@ -18,6 +18,9 @@ namespace lcr {
 
 // One second at the input rate: 1 Hz between bins.
 inline constexpr int analyser_period_samples = 48000;
+// Four seconds: 0.25 Hz between bins, for a closer look at a narrow
+// stretch of the curve (a loudspeaker's resonance).
+inline constexpr int analyser_fine_period_samples = 4 * analyser_period_samples;
 inline constexpr double analyser_highest_fraction = 0.45;  // of the sample rate
 inline constexpr int analyser_densities[] = {6, 12, 24, 48};
 
@@ -45,5 +48,12 @@ struct tgrid_result {
   std::string refusal;
 };
 tgrid_result analyser_grid(const tgrid_request& request, int rate = 48000, int period = analyser_period_samples);
+
+// Every bin of `period` from `from_hz` to `to_hz`, or every second, third
+// … bin so that there are at most `most_points`; refused like a grid for a
+// start below the first bin, a stop above 0.45 × the rate or not above the
+// start.
+tgrid_result dense_analyser_grid(double from_hz, double to_hz, int most_points, int rate = 48000,
+                                 int period = analyser_fine_period_samples);
 
 }  // namespace lcr

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <complex>
 #include <limits>
 
@@ -60,6 +61,38 @@ protected:
   static double phase_error_deg(std::complex<double> z, std::complex<double> truth)
   {
     return std::abs(std::arg(z / truth)) * 180.0 / lcr::pi;
+  }
+
+  // The five steps on the simulated set-up, 16 periods each.
+  void calibrate(const lcr::tanalyser_grid& points)
+  {
+    lcr::tanalyser_step_capture capture;
+    const lcr::tknown_part known{100.0, 0.0};
+    for (const lcr::tcal_mode mode : {lcr::tcal_mode::crosstalk, lcr::tcal_mode::symmetry, lcr::tcal_mode::open,
+                                      lcr::tcal_mode::short_circuit, lcr::tcal_mode::reference}) {
+      SCOPED_TRACE(lcr::cal_mode_names[static_cast<std::size_t>(mode)]);
+      quarvel_cli::place_fixture_for_calibration(mode, session->fixture(), known.rp_ohm, known.cp_ff);
+      lcr::tanalyser_measurement measurement(points, 16);
+      ASSERT_FALSE(curve(measurement, 16).empty());
+      const lcr::tanalyser_step_outcome outcome =
+          lcr::analyser_store_step(mode, measurement, calibration, capture, known);
+      EXPECT_TRUE(outcome.ok()) << outcome.refusal;
+      EXPECT_EQ(outcome.stored, static_cast<int>(points.size()));
+    }
+  }
+
+  static void expect_corrected(const std::string& network, const std::vector<lcr::tanalyser_row>& rows)
+  {
+    for (const lcr::tanalyser_row& entry : rows) {
+      const std::complex<double> truth = exact(network, entry.row.frequency_hz);
+      SCOPED_TRACE(entry.row.frequency_hz);
+      EXPECT_TRUE(entry.calibrated);
+      if (entry.doubtful) continue;
+      EXPECT_LT(std::abs(lcr::c_abs(entry.row.z) / std::abs(truth) - 1.0), 2e-3);
+      EXPECT_LE(std::abs(lcr::c_abs(entry.row.z) - std::abs(truth)), entry.row.z_deviation);
+      EXPECT_LE(phase_error_deg(std::complex<double>(entry.row.z.re, entry.row.z.im), truth),
+                entry.row.phase_deviation);
+    }
   }
 
   lcr::tanalyser_calibration calibration;
@@ -141,28 +174,42 @@ TEST_F(ImpedanceAnalyser, ACalibrationInOnePassPerStepCorrectsTheRealisticSetUp)
   const std::string network = "R=5.6 + L=0.9m";
   open_on(network, 0, true);
   const lcr::tanalyser_grid points = grid(20.0, 20000.0, 6);
-  lcr::tanalyser_step_capture capture;
-  const lcr::tknown_part known{100.0, 0.0};
-  for (const lcr::tcal_mode mode : {lcr::tcal_mode::crosstalk, lcr::tcal_mode::symmetry, lcr::tcal_mode::open,
-                                    lcr::tcal_mode::short_circuit, lcr::tcal_mode::reference}) {
-    SCOPED_TRACE(lcr::cal_mode_names[static_cast<std::size_t>(mode)]);
-    quarvel_cli::place_fixture_for_calibration(mode, session->fixture(), known.rp_ohm, known.cp_ff);
-    lcr::tanalyser_measurement measurement(points, 16);
-    ASSERT_FALSE(curve(measurement, 16).empty());
-    const lcr::tanalyser_step_outcome outcome = lcr::analyser_store_step(mode, measurement, calibration, capture, known);
-    EXPECT_TRUE(outcome.ok()) << outcome.refusal;
-    EXPECT_EQ(outcome.stored, static_cast<int>(points.size()));
-  }
+  calibrate(points);
   place_device(network);
   lcr::tanalyser_measurement measurement(points, 4);
-  for (const lcr::tanalyser_row& entry : curve(measurement, 4)) {
-    const std::complex<double> truth = exact(network, entry.row.frequency_hz);
-    SCOPED_TRACE(entry.row.frequency_hz);
-    EXPECT_TRUE(entry.calibrated);
-    if (entry.doubtful) continue;
-    EXPECT_LT(std::abs(lcr::c_abs(entry.row.z) / std::abs(truth) - 1.0), 2e-3);
-    EXPECT_LE(std::abs(lcr::c_abs(entry.row.z) - std::abs(truth)), entry.row.z_deviation);
+  expect_corrected(network, curve(measurement, 4));
+}
+
+// The level across the device follows the divider: 30 Ω against the 10 Ω
+// reference takes 3/4 of the drive, 10 Ω half.
+TEST_F(ImpedanceAnalyser, TheLevelAcrossTheDeviceFollowsTheDivider)
+{
+  open_on("R=10", 0);
+  std::array<double, 2> shares{};
+  for (const auto& [network, share] : {std::pair{"R=10", &shares[0]}, {"R=30", &shares[1]}}) {
+    place_device(network);
+    lcr::tanalyser_measurement measurement(grid(100.0, 1000.0, 6), 1);
+    EXPECT_EQ(lcr::device_rms_full_scale(measurement), 0.0);  // nothing measured yet
+    ASSERT_FALSE(curve(measurement).empty());
+    *share = lcr::device_rms_full_scale(measurement);
   }
+  EXPECT_GT(shares[0], 0.01);
+  EXPECT_LT(shares[1], 1.0);
+  EXPECT_NEAR(shares[1] / shares[0], 1.5, 1e-6);
+}
+
+// The fine bins between the calibrated ones, corrected with interpolated
+// entries, as a closer look at a resonance measures them.
+TEST_F(ImpedanceAnalyser, FinePointsBetweenCalibratedBinsAreCorrectedToo)
+{
+  const std::string network = "R=5.6 + L=0.9m";
+  open_on(network, 0, true);
+  calibrate(grid(20.0, 60.0, 24));
+  place_device(network);
+  lcr::tanalyser_measurement measurement(*lcr::dense_analyser_grid(24.0, 44.0, 96).grid, 2);
+  const std::vector<lcr::tanalyser_row> rows = curve(measurement, 2);
+  EXPECT_EQ(rows.size(), 81u);
+  expect_corrected(network, rows);
 }
 
 TEST_F(ImpedanceAnalyser, AStepIsRefusedWholeUntilTheCurveIsCurrent)

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <numbers>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -130,6 +131,65 @@ TEST_F(LoudspeakerCommand, RefusalsExitWithOneAndTheReason)
     EXPECT_EQ(run.exit_code, 1) << arguments << "\n" << run.output;
     EXPECT_NE(run.output.find(reason), std::string::npos) << arguments << "\n" << run.output;
   }
+}
+
+// fs 22.5 Hz, Qms 9.4, Bl 10 T·m: Mms 100 g; loaded with 20 g. On the 1 Hz
+// bins its peak has too few points, so the analyser looks again closer.
+TEST_F(LoudspeakerCommand, ANarrowResonanceIsMeasuredAgainFinerAndThenMeetsItsFigures)
+{
+  const auto measure = [&](const std::string& network, const std::string& name, const std::string& extra) {
+    const std::string base = file(name);
+    // In a subshell of its own, so that what it says stays out of the JSON.
+    const trun run = quarvel_test::run_command("( " + std::string(QUARVEL_CLI) +
+                                               " impedance --ref 10 --from 10 --to 2000 --sim '" + network +
+                                               "' --json --zma " + base + ".zma " + extra + " > " + base +
+                                               ".json 2> " + base + ".err )");
+    EXPECT_EQ(run.exit_code, 0) << run.output;
+    return quarvel_test::read_file(base + ".err");
+  };
+  // Said to be driven hard: a card whose inputs take 6 V RMS at full scale.
+  const std::string said = measure("R=5.6 + L=1.5m + (R=66.667 | L=50m | C=1000u)", "narrow", "--input-vrms 6");
+  EXPECT_NE(said.find("Resonanz bei 22.5 Hz fein nachgemessen"), std::string::npos) << said;
+  EXPECT_NE(quarvel_test::read_file(file("narrow.json")).find("\"refined\":{\"from_hz\":10"), std::string::npos);
+  measure("R=5.6 + L=1.5m + (R=66.667 | L=50m | C=1200u)", "narrow_loaded", "");
+  measure("R=5.6 + L=1.5m + (R=66.667 | L=50m | C=1000u)", "narrow_coarse", "--no-refine");
+  EXPECT_EQ(quarvel_test::read_file(file("narrow_coarse.err")), "");
+
+  const double fs_hz = 1.0 / (2.0 * std::numbers::pi * std::sqrt(50e-3 * 1000e-6));
+  const double qms = 2.0 * std::numbers::pi * fs_hz * 1000e-6 * 66.667;
+  for (const char* suffix : {".json", ".zma"}) {
+    SCOPED_TRACE(suffix);
+    const trun run = run_cli("loudspeaker " + file("narrow") + suffix + " --added-mass 20.000 " +
+                             file("narrow_loaded") + suffix + " --sd 500 --json");
+    ASSERT_EQ(run.exit_code, 0) << run.output;
+    const lcr::tjson_reading reading = lcr::parse_json(run.output);
+    ASSERT_TRUE(reading.ok()) << run.output;
+    for (const auto& [key, truth, within] : {std::tuple{"fs_hz", fs_hz, 2e-3}, {"qms", qms, 1e-2},
+                                            {"mms_g", 100.0, 2e-2}, {"bl_tm", 10.0, 2e-2}}) {
+      const double value = reading.value.member(key)->member("value")->number;
+      EXPECT_LT(std::fabs(value / truth - 1.0), within) << key << ": " << value;
+      EXPECT_LE(std::fabs(value - truth), std::max(reading.value.member(key)->member("u")->number, 1e-4 * truth))
+          << key;
+    }
+  }
+  const trun warned = run_cli("loudspeaker " + file("narrow.json") + " --added-mass 20.000 " +
+                              file("narrow_loaded.json") + " --sd 500");
+  ASSERT_EQ(warned.exit_code, 0) << warned.output;
+  EXPECT_NE(warned.output.find("Pegel am Lautsprecher: frei "), std::string::npos) << warned.output;
+  EXPECT_NE(warned.output.find(", zweite Kurve unbekannt (in Volt aus impedance --input-vrms --json)"),
+            std::string::npos)
+      << warned.output;
+  EXPECT_NE(warned.output.find("Warnung: Pegel zu groß (Kurve in Freiluft): "), std::string::npos) << warned.output;
+  const lcr::tjson_reading level = lcr::parse_json(quarvel_test::read_file(file("narrow.json")));
+  ASSERT_TRUE(level.ok());
+  const double share = level.value.member("device_rms_full_scale")->number;
+  EXPECT_GT(share, 1.0 / 6.0);
+  EXPECT_LT(share, 1.0);
+  EXPECT_DOUBLE_EQ(level.value.member("device_rms_v")->number, 6.0 * share);
+
+  const trun coarse = run_cli("loudspeaker " + file("narrow_coarse.json"));
+  EXPECT_EQ(coarse.exit_code, 1);
+  EXPECT_NE(coarse.output.find("zu wenige Punkte um fs"), std::string::npos) << coarse.output;
 }
 
 TEST_F(LoudspeakerCommand, BadArgumentsExitWithTwoAndHelpExplains)

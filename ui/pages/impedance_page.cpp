@@ -13,6 +13,7 @@
 #include "engine/analyser/analyser_calibration_file.h"
 #include "engine/analyser/analyser_export.h"
 #include "engine/core/settings.h"
+#include "engine/loudspeaker/curve_refinement.h"
 #include "engine/quantities/quantity_texts.h"
 
 #include "audio/streaming.h"
@@ -73,6 +74,10 @@ QString value_with_deviation(const char* quantity, double value, double deviatio
 // The grid's frequencies are whole hertz.
 QString point_frequency_text(double frequency_hz)
 {
+  // Whole hertz, but for the fine points around a resonance.
+  if (frequency_hz < 1000.0 && frequency_hz != std::round(frequency_hz)) {
+    return fixed_text(frequency_hz, 2, lcr::decimal_separator()) + QStringLiteral(" Hz");
+  }
   if (frequency_hz < 1000.0) return QString::number(std::lround(frequency_hz)) + QStringLiteral(" Hz");
   return fixed_text(frequency_hz / 1000.0, 3, lcr::decimal_separator()) + ' ' + unit_text("KHz");
 }
@@ -216,6 +221,8 @@ void timpedance_page::Button18Click()
   }
   periods_wanted_ = period_items[periods];
   request_ = request;
+  coarse_rows_.clear();
+  refinement_ = {};
   dropouts_at_start_ = waveio::dropout_count();
   measurement_.emplace(*grid.grid, periods_wanted_);
   poll_timer_.start();
@@ -260,14 +267,44 @@ void timpedance_page::tick_measurement()
 
 void timpedance_page::take_curve()
 {
-  rows_ = lcr::analyser_rows(*measurement_, calibration_, lcr::displayed_quantity_pair(), false);
+  std::vector<lcr::tanalyser_row> rows =
+      lcr::analyser_rows(*measurement_, calibration_, lcr::displayed_quantity_pair(), false);
+  rows_ = refinement_.running ? lcr::refined_rows(coarse_rows_, rows) : std::move(rows);
+  // The closer look drives the resonance harder: the higher of the two counts.
+  curve_device_rms_ = std::max(lcr::device_rms_full_scale(*measurement_), refinement_.running ? coarse_device_rms_ : 0.0);
   curve_request_ = request_;
   curve_periods_ = measurement_->periods();
   curve_periods_wanted_ = periods_wanted_;
   curve_level_ = measurement_->tag().tone_level;
   ++curves_shown_;
   show_curves();
-  if (!ui.CheckBox8->isChecked() && curve_periods_ >= periods_wanted_) stop_measurement();
+  if (ui.CheckBox8->isChecked() || curve_periods_ < periods_wanted_) return;
+  if (refinement_.running) {
+    refinement_.running = false;
+    refinement_.done = true;
+    // Where the fine points put it, no longer the coarse curve's guess.
+    const lcr::tresonance_search closer = lcr::resonance_of(lcr::driver_curve_of_rows(rows_));
+    if (closer.ok() || closer.too_coarse) refinement_.fs_hz = closer.resonance.fs_hz;
+  } else if (start_refinement()) {
+    return;
+  }
+  stop_measurement();
+}
+
+// A resonance the finished curve shows on too few points is measured again
+// on the fine bins around it; its points then replace the coarse ones.
+bool timpedance_page::start_refinement()
+{
+  const std::optional<lcr::tresonance_refinement> refinement =
+      lcr::resonance_refinement(lcr::driver_curve_of_rows(rows_));
+  if (!refinement) return false;
+  coarse_rows_ = rows_;
+  coarse_device_rms_ = curve_device_rms_;
+  refinement_ = {true, false, refinement->resonance.fs_hz, refinement->grid.bin_hz()};
+  measurement_.reset();  // the coarse excitation stops before the fine one starts
+  measurement_.emplace(refinement->grid, periods_wanted_);
+  show_status();
+  return true;
 }
 
 void timpedance_page::enable_controls()
@@ -308,6 +345,13 @@ void timpedance_page::show_status()
     const auto doubtful =
         std::count_if(rows_.begin(), rows_.end(), [](const auto& row) { return row.doubtful; });
     parts << tr("%1 unkalibriert").arg(uncalibrated) << tr("%1 Teiler ungünstig").arg(doubtful);
+  }
+  if (refinement_.running || refinement_.done) {
+    const QString fs_text = fixed_text(refinement_.fs_hz, 1, lcr::decimal_separator());
+    const QString bin_text = fixed_text(refinement_.bin_hz, 2, lcr::decimal_separator());
+    parts << (refinement_.running ? tr("Resonanz bei %1 Hz wird in %2-Hz-Schritten fein nachgemessen")
+                                  : tr("Resonanz bei %1 Hz in %2-Hz-Schritten fein nachgemessen"))
+                 .arg(fs_text, bin_text);
   }
   if (running || !rows_.empty()) {
     if (running) dropouts_ = waveio::dropout_count() - dropouts_at_start_;
@@ -358,12 +402,12 @@ void timpedance_page::PaintBox3MouseMove(double frequency_hz)
 
 void timpedance_page::Button22Click()
 {
-  ui.LoudspeakerPanel->take_curve(tloudspeaker_panel::tslot::free_air, rows_);
+  ui.LoudspeakerPanel->take_curve(tloudspeaker_panel::tslot::free_air, rows_, curve_device_rms_);
 }
 
 void timpedance_page::Button23Click()
 {
-  ui.LoudspeakerPanel->take_curve(tloudspeaker_panel::tslot::second, rows_);
+  ui.LoudspeakerPanel->take_curve(tloudspeaker_panel::tslot::second, rows_, curve_device_rms_);
 }
 
 void timpedance_page::Button15Click()

@@ -4,7 +4,9 @@
 // The page "Impedanzkurve": the impedance analyser's curve of a loudspeaker
 // or a crossover part from "Von" to "Bis" at a number of points per octave,
 // |Z| and phase with each point's deviation, under the meter's "R ref" and
-// "Pegel". "Start" measures one curve of the chosen periods and stops;
+// "Pegel". "Start" measures one curve of the chosen periods and stops, but
+// first measures a resonance that lies on too few points again on finer
+// bins (curve_refinement.h);
 // with "Live" the curve follows every period until "Stopp", while the
 // operator trims a part. An imported .zma is drawn beside it, the mouse
 // reads both off, and the curve is exported as .zma, CSV or JSON. The
@@ -81,6 +83,7 @@ protected:
 private:
   void stop_measurement();
   void take_curve();
+  bool start_refinement();
   void enable_controls();
   void show_curves();
   void show_status();
@@ -104,5 +107,16 @@ private:
   int curve_periods_ = 0;
   int curve_periods_wanted_ = 1;
   double curve_level_ = 0.0;  // tone_level
+  double curve_device_rms_ = 0.0;  // device_rms_full_scale
   std::vector<lcr::tzma_point> overlay_;
+  // A closer look at the resonance after the curve: its coarse rows, and
+  // where and how finely it measures.
+  std::vector<lcr::tanalyser_row> coarse_rows_;
+  double coarse_device_rms_ = 0.0;
+  struct trefinement_state {
+    bool running = false;
+    bool done = false;
+    double fs_hz = 0.0;
+    double bin_hz = 0.0;
+  } refinement_;
 };

@@ -45,18 +45,6 @@ QString whole_hz_text(double frequency_hz)
 
 }  // namespace
 
-lcr::tdriver_curve driver_curve_of_rows(const std::vector<lcr::tanalyser_row>& rows)
-{
-  lcr::tdriver_curve curve;
-  curve.points.reserve(rows.size());
-  for (const lcr::tanalyser_row& entry : rows) {
-    const lcr::tsweep_row& row = entry.row;
-    curve.points.push_back(lcr::analyser_driver_point(row.frequency_hz, {row.z.re, row.z.im}, row.z_uncertainty,
-                                                      row.phase_uncertainty, entry.doubtful, entry.calibrated));
-  }
-  return curve;
-}
-
 tloudspeaker_panel::tloudspeaker_panel(QWidget* parent) : QWidget(parent)
 {
   ui.setupUi(this);
@@ -70,9 +58,11 @@ tloudspeaker_panel::tloudspeaker_panel(QWidget* parent) : QWidget(parent)
   show_slot(tslot::second);
 }
 
-void tloudspeaker_panel::take_curve(tslot slot, const std::vector<lcr::tanalyser_row>& rows)
+void tloudspeaker_panel::take_curve(tslot slot, const std::vector<lcr::tanalyser_row>& rows,
+                                    double device_rms_full_scale)
 {
-  (slot == tslot::free_air ? free_curve_ : second_curve_) = driver_curve_of_rows(rows);
+  (slot == tslot::free_air ? free_curve_ : second_curve_) = lcr::driver_curve_of_rows(rows);
+  (slot == tslot::free_air ? free_device_rms_ : second_device_rms_) = device_rms_full_scale;
   show_slot(slot);
   // The parameters shown were of the curve replaced.
   ui.StringGrid1->setRowCount(0);
@@ -125,6 +115,17 @@ std::optional<lcr::tdriver_entries> tloudspeaker_panel::read_entries(QString& fa
   return entries;
 }
 
+std::optional<double> tloudspeaker_panel::read_input_vrms(QString& fault) const
+{
+  if (ui.Edit28->text().trimmed().isEmpty()) return std::nullopt;
+  const std::optional<lcr::tentered> vrms = entered_value(ui.Edit28->text(), 1.0);
+  if (!vrms || !(vrms->value > 0.0)) {
+    fault = not_a_number(ui.Edit28);
+    return std::nullopt;
+  }
+  return vrms->value;
+}
+
 std::optional<lcr::tsecond_curve> tloudspeaker_panel::read_second(QString& fault) const
 {
   if (second_curve_.points.empty()) return std::nullopt;
@@ -152,7 +153,18 @@ void tloudspeaker_panel::compute()
     show_refusal(fault);
     return;
   }
-  const lcr::tdriver_report report = lcr::measure_driver(free_curve_, second, *entries);
+  const std::optional<double> input_vrms = fault.isEmpty() ? read_input_vrms(fault) : std::nullopt;
+  if (!fault.isEmpty()) {
+    show_refusal(fault);
+    return;
+  }
+  lcr::tdriver_curve free_curve = free_curve_;
+  std::optional<lcr::tsecond_curve> leveled_second = second;
+  if (input_vrms) {
+    free_curve.device_rms_v = free_device_rms_ * *input_vrms;
+    if (leveled_second) leveled_second->curve.device_rms_v = second_device_rms_ * *input_vrms;
+  }
+  const lcr::tdriver_report report = lcr::measure_driver(free_curve, leveled_second, *entries);
   if (!report.ok()) {
     show_refusal(engine_text(report.refusal));
     return;
@@ -173,6 +185,7 @@ void tloudspeaker_panel::show_report(const lcr::tdriver_report& report)
 {
   const std::vector<lcr::tparameter_row> shown = lcr::parameter_rows(report.parameters);
   QTableWidget& table = *ui.StringGrid1;
+  table.clearSpans();
   table.setRowCount(static_cast<int>(shown.size()));
   for (int row = 0; row < table.rowCount(); ++row) {
     const lcr::tparameter_row& entry = shown[static_cast<std::size_t>(row)];
@@ -185,9 +198,38 @@ void tloudspeaker_panel::show_report(const lcr::tdriver_report& report)
       table.setItem(row, column, new QTableWidgetItem(cells[column]));
     }
   }
+  add_drive_rows(report);
   ui.Label93->hide();
   table.show();
   ui.Button25->setEnabled(true);
+}
+
+// Under the parameters: each curve's level across the driver, and a row
+// across the table for each warning about it.
+void tloudspeaker_panel::add_drive_rows(const lcr::tdriver_report& report)
+{
+  QTableWidget& table = *ui.StringGrid1;
+  const auto add_row = [&table](const QStringList& cells) {
+    const int row = table.rowCount();
+    table.insertRow(row);
+    for (int column = 0; column < cells.size(); ++column) {
+      table.setItem(row, column, new QTableWidgetItem(cells[column]));
+    }
+    return row;
+  };
+  const auto add_level = [&](const QString& name, const std::optional<double>& rms_v) {
+    add_row({name, rms_v ? number_text(*rms_v, 3) : tr("unbekannt"), QString(), rms_v ? tr("V eff.") : QString()});
+  };
+  add_level(tr("Pegel frei"), report.free_drive.rms_v);
+  if (report.second_drive) add_level(tr("Pegel 2."), report.second_drive->rms_v);
+  for (const std::string& warning : lcr::drive_warnings(report.free_drive, report.second_drive)) {
+    const int row = add_row({tr("Warnung: %1").arg(engine_text(warning))});
+    table.setSpan(row, 0, 1, table.columnCount());
+    table.item(row, 0)->setForeground(Qt::darkRed);
+    table.item(row, 0)->setToolTip(table.item(row, 0)->text());
+  }
+  table.setWordWrap(true);
+  table.resizeRowsToContents();
 }
 
 QString tloudspeaker_panel::table_text() const
@@ -201,7 +243,12 @@ QString tloudspeaker_panel::table_text() const
   lines << header.join('\t');
   for (int row = 0; row < table.rowCount(); ++row) {
     QStringList cells;
-    for (int column = 0; column < table.columnCount(); ++column) cells << table.item(row, column)->text();
+    // A warning spans the row: its other cells hold nothing.
+    for (int column = 0; column < table.columnCount(); ++column) {
+      const QTableWidgetItem* item = table.item(row, column);
+      cells << (item ? item->text() : QString());
+    }
+    while (!cells.isEmpty() && cells.back().isEmpty()) cells.removeLast();
     lines << cells.join('\t');
   }
   return lines.join('\n') + '\n';

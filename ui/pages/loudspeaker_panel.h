@@ -13,16 +13,13 @@
 #include "ui_loudspeaker_panel.h"
 
 #include "engine/analyser/analyser_measurement.h"
+#include "engine/loudspeaker/curve_refinement.h"
 #include "engine/loudspeaker/driver_parameters.h"
 
 #include <QWidget>
 
 #include <optional>
 #include <vector>
-
-// The analyser's rows as the parameter fit takes them: σ (k = 1) from
-// each u (k = 2), 0 where a point has none.
-lcr::tdriver_curve driver_curve_of_rows(const std::vector<lcr::tanalyser_row>& rows);
 
 class tloudspeaker_panel : public QWidget {
   Q_OBJECT
@@ -32,7 +29,9 @@ class tloudspeaker_panel : public QWidget {
 
   // The two slots, in the order of their buttons.
   enum class tslot { free_air, second };
-  void take_curve(tslot slot, const std::vector<lcr::tanalyser_row>& rows);
+  // `device_rms_full_scale`: the level across the driver while it was
+  // measured, a share of full scale (device_rms_full_scale).
+  void take_curve(tslot slot, const std::vector<lcr::tanalyser_row>& rows, double device_rms_full_scale);
   const lcr::tdriver_curve& curve(tslot slot) const;
 
   // The table as "Kopieren" copies it; empty before a measurement.
@@ -52,7 +51,12 @@ class tloudspeaker_panel : public QWidget {
   // number, when one is not.
   std::optional<lcr::tdriver_entries> read_entries(QString& fault) const;
   std::optional<lcr::tsecond_curve> read_second(QString& fault) const;
+  // The inputs' RMS at full scale ("Eingang"), where entered.
+  std::optional<double> read_input_vrms(QString& fault) const;
+  void add_drive_rows(const lcr::tdriver_report& report);
 
   lcr::tdriver_curve free_curve_;
   lcr::tdriver_curve second_curve_;
+  double free_device_rms_ = 0.0;  // shares of full scale
+  double second_device_rms_ = 0.0;
 };

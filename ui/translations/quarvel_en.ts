@@ -518,6 +518,42 @@
         <source> Hz nötig; ein feineres Raster um fs messen</source>
         <translation> Hz needed; measure a finer grid around fs</translation>
     </message>
+    <message>
+        <source>Pegel zu groß (</source>
+        <translation>Level too high (</translation>
+    </message>
+    <message>
+        <source> V eff. am Lautsprecher, über </source>
+        <translation> V RMS across the driver, above </translation>
+    </message>
+    <message>
+        <source> V; Kleinsignalparameter gelten nur bei kleiner Auslenkung, mit kleinerem Pegel wiederholen</source>
+        <translation> V; small-signal parameters hold only for small excursions, measure again at a lower level</translation>
+    </message>
+    <message>
+        <source>Pegel zu klein (</source>
+        <translation>Level too low (</translation>
+    </message>
+    <message>
+        <source>): |Z| um fs nur auf </source>
+        <translation>): |Z| around fs only within </translation>
+    </message>
+    <message>
+        <source> % genau (k = 2); mit größerem Pegel oder mehr Perioden wiederholen</source>
+        <translation> % (k = 2); measure again at a higher level or with more periods</translation>
+    </message>
+    <message>
+        <source>Kurve in Freiluft</source>
+        <translation>free-air curve</translation>
+    </message>
+    <message>
+        <source>Kurve mit Zusatzmasse</source>
+        <translation>curve with added mass</translation>
+    </message>
+    <message>
+        <source>Kurve im Gehäuse</source>
+        <translation>curve in the box</translation>
+    </message>
 </context>
 <context>
     <name>error_box</name>
@@ -645,6 +681,14 @@
     <message>
         <source>Temperatur (°C):</source>
         <translation>Temperature (°C):</translation>
+    </message>
+    <message>
+        <source>Eingang (V):</source>
+        <translation>Input (V):</translation>
+    </message>
+    <message>
+        <source>Effektivspannung eines voll ausgesteuerten Sinus an den Eingängen der Karte: gibt den Pegel am Lautsprecher in Volt; leer: Pegel unbekannt</source>
+        <translation>RMS voltage of a full-scale sine at the card's inputs: gives the level across the driver in volts; empty: level unknown</translation>
     </message>
     <message>
         <source>Berechnen</source>
@@ -1171,6 +1215,14 @@
         <translation>stopped early</translation>
     </message>
     <message>
+        <source>Resonanz bei %1 Hz wird in %2-Hz-Schritten fein nachgemessen</source>
+        <translation>measuring the resonance at %1 Hz again in %2 Hz steps</translation>
+    </message>
+    <message>
+        <source>Resonanz bei %1 Hz in %2-Hz-Schritten fein nachgemessen</source>
+        <translation>resonance at %1 Hz measured again in %2 Hz steps</translation>
+    </message>
+    <message>
         <source>%1 unkalibriert</source>
         <translation>%1 uncalibrated</translation>
     </message>
@@ -1290,6 +1342,26 @@ level %2</translation>
     <message>
         <source>keine Kurve in Freiluft, zuerst eine übernehmen</source>
         <translation>no free-air curve, take one first</translation>
+    </message>
+    <message>
+        <source>unbekannt</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>V eff.</source>
+        <translation>V RMS</translation>
+    </message>
+    <message>
+        <source>Pegel frei</source>
+        <translation>Level free</translation>
+    </message>
+    <message>
+        <source>Pegel 2.</source>
+        <translation>Level 2nd</translation>
+    </message>
+    <message>
+        <source>Warnung: %1</source>
+        <translation>Warning: %1</translation>
     </message>
     <message>
         <source>Keine Parameter: %1</source>

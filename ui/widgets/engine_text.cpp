@@ -117,6 +117,16 @@ constexpr std::array pieces{
     QT_TRANSLATE_NOOP("engine", " zwischen "),
     QT_TRANSLATE_NOOP("engine", " Hz und "),
     QT_TRANSLATE_NOOP("engine", " Hz nötig; ein feineres Raster um fs messen"),
+    QT_TRANSLATE_NOOP("engine", "Pegel zu groß ("),
+    QT_TRANSLATE_NOOP("engine", " V eff. am Lautsprecher, über "),
+    QT_TRANSLATE_NOOP("engine",
+                      " V; Kleinsignalparameter gelten nur bei kleiner Auslenkung, mit kleinerem Pegel wiederholen"),
+    QT_TRANSLATE_NOOP("engine", "Pegel zu klein ("),
+    QT_TRANSLATE_NOOP("engine", "): |Z| um fs nur auf "),
+    QT_TRANSLATE_NOOP("engine", " % genau (k = 2); mit größerem Pegel oder mehr Perioden wiederholen"),
+    QT_TRANSLATE_NOOP("engine", "Kurve in Freiluft"),
+    QT_TRANSLATE_NOOP("engine", "Kurve mit Zusatzmasse"),
+    QT_TRANSLATE_NOOP("engine", "Kurve im Gehäuse"),
 };
 
 // Texts that are only ever whole and too short to be looked for inside

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The analyser's calibration: entries only where they were taken, a file
+// The analyser's calibration: entries where they were taken or
+// interpolated between close neighbours with their error bound, a file
 // that gives back every value exactly, and refusals that name the line and
 // keep the calibration in use.
 #include "engine/analyser/analyser_calibration.h"
@@ -55,6 +56,38 @@ TEST(AnalyserCalibration, APointIsCorrectedOnlyWithEntriesTakenAtItsFrequencyAnd
   }
   EXPECT_FALSE(lcr::analyser_entries(calibration, 2, 20000.0).calibrated);
   EXPECT_TRUE(lcr::analyser_entries(calibration, 5, 20000.0).calibrated);
+}
+
+TEST(AnalyserCalibration, BetweenCloseCalibratedFrequenciesEntriesAreInterpolatedWithinTheirWidenedSpread)
+{
+  // A reference entry bending with f² (curvature 0.01 Ω/Hz²), taken every hertz from 30 to 33 Hz.
+  const auto bent = [](double hz) { return lcr::tcomplex{1000.0 + 0.01 * hz * hz, -0.002 * hz * hz}; };
+  lcr::tanalyser_calibration calibration;
+  for (const double hz : {30.0, 31.0, 32.0, 33.0}) {
+    calibration.points[hz].z_ref[2] = {bent(hz), tentry_spread::known({true, 1e-6, 1e-6, 0.0}), true};
+  }
+  calibration.points[100.0].z_ref[2] = {bent(100.0), tentry_spread::known({true, 1e-6, 1e-6, 0.0}), true};
+
+  for (const double hz : {30.25, 31.5, 32.75}) {
+    SCOPED_TRACE(hz);
+    const auto between = lcr::analyser_entries(calibration, 2, hz);
+    ASSERT_TRUE(between.reference_calibrated);
+    const lcr::tcomplex truth = bent(hz);
+    const lcr::tratio_spread& spread = between.spreads.z_ref.spread;
+    // The line's error, |g''|/2 · (f − a)(b − f), inside k = 2 of the widened spread …
+    EXPECT_LE(std::fabs(between.entries.z_ref.re - truth.re), 2.0 * std::sqrt(spread.var_re));
+    EXPECT_LE(std::fabs(between.entries.z_ref.im - truth.im), 2.0 * std::sqrt(spread.var_im));
+    // … which is not widened beyond three times the error.
+    const double error = std::hypot(0.01, 0.002) * (hz - std::floor(hz)) * (std::ceil(hz) - hz);
+    EXPECT_LT(2.0 * std::sqrt(spread.var_re - 1e-6), 3.0 * error);
+  }
+  // Across a gap wider than a sixth of an octave, or without a third point
+  // to tell the curvature, nothing is interpolated.
+  EXPECT_FALSE(lcr::analyser_entries(calibration, 2, 50.0).calibrated);
+  EXPECT_FALSE(lcr::analyser_entries(calibration, 3, 31.5).calibrated);
+  calibration.points.erase(32.0);
+  calibration.points.erase(33.0);
+  EXPECT_FALSE(lcr::analyser_entries(calibration, 2, 30.5).calibrated);
 }
 
 TEST(AnalyserCalibration, TheFileGivesBackEveryValueAndSpreadExactly)

@@ -45,6 +45,18 @@ TEST(DriverCurve, TheAnalysersRowsBecomePointsWithHalfTheirUncertainty)
   EXPECT_TRUE(curve.points[1].doubtful);
   EXPECT_TRUE(curve.points[1].uncalibrated);
   EXPECT_TRUE(curve.weighted());
+  EXPECT_FALSE(curve.device_rms_v);  // not said: unknown
+
+  // The level across the driver, where the curve says it.
+  const std::string rows = row(10, "0.002");
+  const auto with_level = [&](const std::string& level) {
+    return "{\"device_rms_v\":" + level + ",\"rows\":[" + rows + "]}";
+  };
+  EXPECT_EQ(lcr::parse_curve_json(with_level("0.25")).device_rms_v, 0.25);
+  EXPECT_FALSE(lcr::parse_curve_json(with_level("null")).device_rms_v);
+  for (const char* bad : {"0", "-1", "\"1\""}) {
+    EXPECT_EQ(lcr::parse_curve_json(with_level(bad)).refusal, "\"device_rms_v\" ist keine Spannung über 0") << bad;
+  }
 }
 
 TEST(DriverCurve, AnUnknownUncertaintyLeavesTheCurveUnweightedUnlessThePointIsDoubtful)

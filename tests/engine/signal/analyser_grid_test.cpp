@@ -76,6 +76,22 @@ TEST(AnalyserGrid, RefusesWhatTheCardOrThePeriodCannotDoAndSaysWhy)
   EXPECT_FALSE(lcr::analyser_grid({10.0, 20000.0, 24}, 0).grid.has_value());
 }
 
+TEST(AnalyserGrid, ADenseGridTakesEveryFineBinOrEveryNthUpToItsMost)
+{
+  const lcr::tanalyser_grid every = *lcr::dense_analyser_grid(20.1, 25.0, 96).grid;
+  EXPECT_EQ(every.period, lcr::analyser_fine_period_samples);
+  EXPECT_EQ(every.frequency_hz(0), 20.25);
+  EXPECT_EQ(every.frequency_hz(every.size() - 1), 25.0);
+  EXPECT_EQ(every.size(), 20u);
+  const lcr::tanalyser_grid thinned = *lcr::dense_analyser_grid(10.0, 40.0, 60).grid;  // 121 bins
+  EXPECT_EQ(thinned.size(), 41u);
+  EXPECT_EQ(thinned.bins[1] - thinned.bins[0], 3);
+  EXPECT_EQ(lcr::dense_analyser_grid(30.05, 30.2, 96).refusal, "kein Punkt zwischen 30.05 Hz und 30.2 Hz");
+  EXPECT_EQ(lcr::dense_analyser_grid(0.1, 3.0, 96).refusal, "Startfrequenz unter 0.25 Hz");
+  EXPECT_EQ(lcr::dense_analyser_grid(30.0, 21700.0, 96).refusal, "Stoppfrequenz über 21600 Hz");
+  EXPECT_EQ(lcr::dense_analyser_grid(30.0, 20.0, 96).refusal, "Stoppfrequenz nicht über der Startfrequenz");
+}
+
 TEST(Multisine, EachSineStaysOnItsBinWithItsAmplitudeAndPhase)
 {
   const lcr::tanalyser_grid grid = grid_of(10.0, 20000.0, 48);

@@ -105,7 +105,9 @@ TEST_F(LoudspeakerPanel, TheFreeCurveGivesTheWoofersResonance)
   const double fs_hz = 1.0 / (2.0 * lcr::pi * std::sqrt(lces_h * cmes_f));
   EXPECT_NEAR(shown_value("fs"), fs_hz, 0.002 * fs_hz);
   EXPECT_NEAR(shown_value("Res"), res_ohm, 0.01 * res_ohm);
-  EXPECT_EQ(find<QTableWidget>("StringGrid1")->rowCount(), 10);  // no mechanical rows without a second curve
+  // No mechanical rows without a second curve; the level, not known in volts without "Eingang".
+  EXPECT_EQ(find<QTableWidget>("StringGrid1")->rowCount(), 11);
+  EXPECT_EQ(find<QTableWidget>("StringGrid1")->item(10, 1)->text(), "unbekannt");
   EXPECT_TRUE(push_button("Button25")->isEnabled());
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
 }
@@ -121,8 +123,11 @@ TEST_F(LoudspeakerPanel, AnAddedMassGivesTheMovingMassAndTheTableIsCopied)
   combo("ComboBox11")->setCurrentIndex(0);  // Zusatzmasse (g)
   type("Edit24", "6");
   type("Edit25", "200");
+  type("Edit28", "8");  // inputs taking 8 V RMS at full scale: the woofer was driven too hard
   click(push_button("Button24"));
   ASSERT_TRUE(shows_numbers()) << label("Label93").toStdString();
+  EXPECT_GT(shown_value("Pegel frei"), 1.0);
+  EXPECT_GT(shown_value("Pegel 2."), 1.0);
   EXPECT_NEAR(shown_value("Mms"), mms_kg * 1e3, 0.02 * mms_kg * 1e3);
   EXPECT_NEAR(shown_value("Bl"), 7.0, 0.02 * 7.0);
   const double fs_hz = 1.0 / (2.0 * lcr::pi * std::sqrt(lces_h * cmes_f));
@@ -138,6 +143,12 @@ TEST_F(LoudspeakerPanel, AnAddedMassGivesTheMovingMassAndTheTableIsCopied)
   EXPECT_NEAR(mms[1].replace(QChar(lcr::decimal_separator()), '.').toDouble(), mms_kg * 1e3,
               0.02 * mms_kg * 1e3);
   EXPECT_EQ(mms[3], "g");
+  // A warning is a row of its own across the table, copied as one cell.
+  EXPECT_EQ(lines.filter(QRegularExpression("^Warnung: Pegel zu groß \\(Kurve in Freiluft\\): [^\t]*wiederholen$"))
+                .size(),
+            1)
+      << lines.join('\n').toStdString();
+  EXPECT_EQ(lines.filter(QRegularExpression("^Warnung: Pegel zu groß \\(Kurve mit Zusatzmasse\\)")).size(), 1);
 }
 
 // Each refusal shows its reason in place of the table, and "Kopieren"
@@ -177,7 +188,7 @@ TEST_F(LoudspeakerPanel, ARefusalShowsItsReasonAndNoNumbers)
             "Keine Parameter: '" + with_separator("23.5x") + "' ist kein gültiger Gleitkommawert");
 
   type("Edit27", with_separator("23.5"));
-  panel().take_curve(tloudspeaker_panel::tslot::second, {});  // back to free air alone
+  panel().take_curve(tloudspeaker_panel::tslot::second, {}, 0.0);  // back to free air alone
   click(push_button("Button24"));
   EXPECT_TRUE(shows_numbers()) << label("Label93").toStdString();
   EXPECT_FALSE(label_widget("Label93")->isVisibleTo(&panel()));
@@ -205,7 +216,7 @@ TEST(DriverCurveOfRows, HalvesTheUncertaintiesAndKeepsTheFlags)
   unknown.doubtful = false;
   unknown.calibrated = true;
 
-  const lcr::tdriver_curve curve = driver_curve_of_rows({measured, unknown});
+  const lcr::tdriver_curve curve = lcr::driver_curve_of_rows({measured, unknown});
   ASSERT_TRUE(curve.ok());
   ASSERT_EQ(curve.points.size(), 2u);
   const lcr::tdriver_point& first = curve.points[0];
@@ -307,6 +318,21 @@ TEST(LoudspeakerRefusals, ArriveInEnglish)
     ASSERT_FALSE(report.ok());
     const QString english = engine_text(report.refusal);
     EXPECT_FALSE(english.contains(german)) << report.refusal << " → " << english.toStdString();
+  }
+  // So do the warnings about the level, for each curve's name.
+  lcr::tresonance resonance;
+  resonance.f1_hz = 10.0;
+  resonance.f2_hz = 1000.0;
+  lcr::tdriver_curve loud = exact_curve(10.0, 1000.0, 10.0);
+  for (lcr::tdriver_point& point : loud.points) point.sigma_magnitude_ohm = 0.05 * std::abs(point.z_ohm);
+  loud.device_rms_v = 2.0;
+  for (const char* name : {"Kurve in Freiluft", "Kurve mit Zusatzmasse", "Kurve im Gehäuse"}) {
+    const lcr::tdrive_check check = lcr::check_drive(loud, resonance, name);
+    ASSERT_EQ(check.warnings.size(), 2u);
+    for (const std::string& warning : check.warnings) {
+      const QString english = engine_text(warning);
+      EXPECT_FALSE(english.contains(german)) << warning << " → " << english.toStdString();
+    }
   }
   QCoreApplication::removeTranslator(&translator);
 }
