@@ -108,7 +108,9 @@ tmultisine make_multisine(const tanalyser_grid& grid, const tmultisine_shape& sh
   if (grid.size() == 0 || grid.period <= 0) return sine;
   sine.amplitudes = relative_amplitudes(grid, shape);
   sine.phases = schroeder_phases(grid, sine.amplitudes);
-  lower_the_peak(grid, sine, shape.clipping_rounds);
+  const auto rounds = static_cast<int>(static_cast<long long>(shape.clipping_rounds) * analyser_period_samples /
+                                       std::max(grid.period, analyser_period_samples));
+  lower_the_peak(grid, sine, rounds);
 
   tfourier_transform transform(grid.period);
   std::vector<tcomplex> spectrum(static_cast<std::size_t>(grid.period));

@@ -27,7 +27,10 @@ namespace lcr {
 struct tmultisine_shape {
   double low_boost = 2.0;         // amplitude at the lowest point relative to the high ones
   double boost_below_hz = 100.0;  // where the rise begins
-  int clipping_rounds = 40;       // of lowering the peak from Schroeder's phases (0: none)
+  // Of lowering the peak from Schroeder's phases (0: none), for a period of
+  // a second; a longer period takes as many fewer as keep the work the
+  // same (some 0.2 s on the window's thread for a second's period).
+  int clipping_rounds = 40;
 };
 
 struct tmultisine {
