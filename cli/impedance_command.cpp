@@ -251,7 +251,8 @@ void write_zma(const std::string& path, const std::vector<lcr::tanalyser_row>& r
 tdevice_level level_of(double full_scale_share, const timpedance_request& request)
 {
   tdevice_level level{full_scale_share, std::nullopt};
-  if (request.input_vrms) level.rms_v = full_scale_share * *request.input_vrms;
+  // Nothing across the device is no voltage to judge a driver by.
+  if (request.input_vrms && full_scale_share > 0.0) level.rms_v = full_scale_share * *request.input_vrms;
   return level;
 }
 
@@ -369,8 +370,10 @@ std::optional<trefined_stretch> refine_resonance(tmeter_session& session,
       closer.ok() || closer.too_coarse) {
     resonance = closer.resonance;
   }
-  const trefined_stretch stretch{grid.frequency_hz(0), grid.frequency_hz(grid.size() - 1),
-                                 grid.frequency_hz(1) - grid.frequency_hz(0), grid.size(), device_rms};
+  // Every n-th fine bin across a wide stretch.
+  const double step_hz = grid.size() > 1 ? grid.frequency_hz(1) - grid.frequency_hz(0) : grid.bin_hz();
+  const trefined_stretch stretch{grid.frequency_hz(0), grid.frequency_hz(grid.size() - 1), step_hz, grid.size(),
+                                 device_rms};
   std::cerr << "quarvel-cli: " << resonance_text(resonance) << " fein nachgemessen: "
             << stretch.points << " Punkte von " << number_text(stretch.from_hz, 2) << " bis "
             << number_text(stretch.to_hz, 2) << " Hz im Abstand " << number_text(stretch.bin_hz, 2)

@@ -58,7 +58,8 @@ struct tsampled_responses {
 // to all orders (built of exp(−1/x)), so the filter's ringing before its
 // impulse falls faster than any power of time: below 1e-12 of its gain
 // beyond the converters' delay, where a raised cosine (whose ringing falls
-// as t⁻³) leaves up to some 1e-6, which would count as a second's memory.
+// as t⁻³) leaves up to some 1e-6, which would count as the whole filter's
+// memory.
 double exact_weight(double frequency_hz)
 {
   return 1.0 - smooth_step((frequency_hz - exact_up_to_hz) / (fixture_sample_rate_hz / 2.0 - exact_up_to_hz));
@@ -108,7 +109,7 @@ fftw::treal_buffer design_taps(fftw::tcomplex_buffer samples, const fftw::tplan&
 }
 
 // The taps that matter. Those near the end would hold what the response
-// needs of the drive before its impulse, a second late, and count like any
+// needs of the drive before its impulse, four seconds late, and count like any
 // other; so does a circuit ringing longer than the filter, wrapped around.
 int significant_taps(const fftw::treal_buffer& taps, double largest_gain)
 {

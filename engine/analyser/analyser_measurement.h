@@ -65,7 +65,8 @@ private:
 double device_rms_full_scale(const tanalyser_measurement& measurement);
 
 // One point of a curve as a row of a sweep, with what only the analyser
-// tells: whether its entries were taken at its frequency.
+// tells: whether it was corrected with entries taken at (or interpolated
+// around) its frequency.
 struct tanalyser_row {
   tsweep_row row;  // freq_index -1: the point is not a test frequency
   bool calibrated = false;

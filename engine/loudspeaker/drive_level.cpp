@@ -10,9 +10,11 @@ namespace lcr {
 
 namespace {
 
-std::string rounded_text(double value, double step)
+// To `per_unit`ths: divided, not multiplied by a step, so that the number
+// reads as written (1.13, not 1.1300000000000001).
+std::string rounded_text(double value, double per_unit)
 {
-  return round_trip_number(std::round(value / step) * step);
+  return round_trip_number(std::round(value * per_unit) / per_unit);
 }
 
 double median_relative_u(const tdriver_curve& curve, const tresonance& resonance)
@@ -38,14 +40,14 @@ tdrive_check check_drive(const tdriver_curve& curve, const tresonance& resonance
   check.resonance_relative_u = median_relative_u(curve, resonance);
   const std::string name(curve_name);
   if (check.rms_v && *check.rms_v > most_small_signal_rms_v) {
-    check.warnings.push_back("Pegel zu groß (" + name + "): " + rounded_text(*check.rms_v, 0.01) +
-                             " V eff. am Lautsprecher, über " + rounded_text(most_small_signal_rms_v, 0.1) +
+    check.warnings.push_back("Pegel zu groß (" + name + "): " + rounded_text(*check.rms_v, 100.0) +
+                             " V eff. am Lautsprecher, über " + rounded_text(most_small_signal_rms_v, 10.0) +
                              " V; Kleinsignalparameter gelten nur bei kleiner Auslenkung, mit kleinerem Pegel "
                              "wiederholen");
   }
   if (check.resonance_relative_u > most_resonance_relative_u) {
     check.warnings.push_back("Pegel zu klein (" + name + "): |Z| um fs nur auf " +
-                             rounded_text(100.0 * check.resonance_relative_u, 0.1) +
+                             rounded_text(100.0 * check.resonance_relative_u, 10.0) +
                              " % genau (k = 2); mit größerem Pegel oder mehr Perioden wiederholen");
   }
   return check;

@@ -9,6 +9,11 @@
 // wide where more level would narrow it: the median uncertainty of |Z|
 // within f1 … f2 tells that, whatever the voltage.
 //
+// The voltage is the RMS of every sine of the excitation together: on a
+// curve over the whole band it is more than the part near fs that moves
+// the cone, so the warning errs on the safe side; on the closer look at
+// the resonance the two nearly agree.
+//
 // Pure functions; any thread.
 
 #include "driver_curve.h"

@@ -240,6 +240,7 @@ void timpedance_page::stop_measurement()
   if (!measurement_) return;
   poll_timer_.stop();
   measurement_.reset();  // the meter's tone returns
+  refinement_.running = false;  // a closer look stopped early says nothing
   enable_controls();
   show_status();
 }
@@ -300,7 +301,10 @@ bool timpedance_page::start_refinement()
   if (!refinement) return false;
   coarse_rows_ = rows_;
   coarse_device_rms_ = curve_device_rms_;
-  refinement_ = {true, false, refinement->resonance.fs_hz, refinement->grid.bin_hz()};
+  const lcr::tanalyser_grid& fine = refinement->grid;
+  // Every n-th fine bin across a wide stretch.
+  const double step_hz = fine.size() > 1 ? fine.frequency_hz(1) - fine.frequency_hz(0) : fine.bin_hz();
+  refinement_ = {true, false, refinement->resonance.fs_hz, step_hz};
   measurement_.reset();  // the coarse excitation stops before the fine one starts
   measurement_.emplace(refinement->grid, periods_wanted_);
   show_status();

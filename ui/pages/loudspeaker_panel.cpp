@@ -248,7 +248,7 @@ QString tloudspeaker_panel::table_text() const
       const QTableWidgetItem* item = table.item(row, column);
       cells << (item ? item->text() : QString());
     }
-    while (!cells.isEmpty() && cells.back().isEmpty()) cells.removeLast();
+    if (table.columnSpan(row, 0) > 1) cells = cells.mid(0, 1);
     lines << cells.join('\t');
   }
   return lines.join('\n') + '\n';

@@ -129,8 +129,10 @@ TEST_F(ImpedancePage, StartMeasuresOneCurveOfTheWooferLooksCloserAtItsResonanceA
   EXPECT_TRUE(analyser_published());
   EXPECT_FALSE(push_button("Button18")->isEnabled());
   // Six points per octave leave the resonance on too few: the page looks
-  // closer before it stops.
-  ASSERT_TRUE(measure_until([this] { return label("Label77").contains("wird in 0.25-Hz-Schritten"); }));
+  // closer before it stops, on every third fine bin across a stretch
+  // wider than most_refined_points of them.
+  ASSERT_TRUE(measure_until([this] { return label("Label77").contains("wird in 0.75-Hz-Schritten"); }))
+      << label("Label77").toStdString();
   EXPECT_TRUE(analyser_published());
   ASSERT_TRUE(measure_until([this] { return !page().measuring(); }));
   EXPECT_FALSE(analyser_published());  // the meter's tone is back
@@ -155,11 +157,23 @@ TEST_F(ImpedancePage, StartMeasuresOneCurveOfTheWooferLooksCloserAtItsResonanceA
   EXPECT_TRUE(
       status.startsWith("Perioden: 1/1 · Kurve vollständig · " + QString::number(points) + " unkalibriert"))
       << status.toStdString();
-  EXPECT_TRUE(status.contains("Resonanz bei 43.8 Hz in 0.25-Hz-Schritten fein nachgemessen")) << status.toStdString();
+  EXPECT_TRUE(status.contains("Resonanz bei 43.8 Hz in 0.75-Hz-Schritten fein nachgemessen")) << status.toStdString();
   EXPECT_TRUE(status.endsWith("Aussetzer: 0")) << status.toStdString();
   EXPECT_TRUE(push_button("Button17")->isEnabled());
   EXPECT_TRUE(push_button("Button18")->isEnabled());
   EXPECT_TRUE(errors.isEmpty()) << errors.join('\n').toStdString();
+}
+
+TEST_F(ImpedancePage, StoppDuringTheCloserLookLeavesTheCurveAndSaysNothingOfIt)
+{
+  start_on_woofer();
+  click(push_button("Button18"));
+  ASSERT_TRUE(measure_until([this] { return label("Label77").contains("fein nachgemessen"); }));
+  click(push_button("Button19"));
+  EXPECT_FALSE(page().measuring());
+  EXPECT_FALSE(analyser_published());
+  EXPECT_FALSE(page().rows().empty());
+  EXPECT_FALSE(label("Label77").contains("Resonanz")) << label("Label77").toStdString();
 }
 
 TEST_F(ImpedancePage, LiveAveragesOnUntilStoppAndLeavingThePageStopsToo)
