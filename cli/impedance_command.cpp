@@ -331,9 +331,9 @@ std::string run_analyser_curves(tmeter_session& session, lcr::tanalyser_measurem
 
 namespace {
 
-std::string resonance_text(const lcr::tresonance& resonance)
+std::string resonance_text(double fs_hz)
 {
-  return "Resonanz bei " + number_text(resonance.fs_hz, 1) + " Hz";
+  return "Resonanz bei " + number_text(fs_hz, 1) + " Hz";
 }
 
 // Measures a resonance the curve shows on too few points again on finer
@@ -356,7 +356,7 @@ std::optional<trefined_stretch> refine_resonance(tmeter_session& session,
         session, measurement, calibration, false, std::numeric_limits<std::int64_t>::max(),
         [](const std::vector<lcr::tanalyser_row>&) { return false; });
     if (!failure.empty()) {
-      std::cerr << "quarvel-cli: " << resonance_text(refinement->resonance)
+      std::cerr << "quarvel-cli: " << resonance_text(refinement->resonance.fs_hz)
                 << " nicht fein nachgemessen: " << failure << "\n";
       return std::nullopt;
     }
@@ -364,17 +364,11 @@ std::optional<trefined_stretch> refine_resonance(tmeter_session& session,
     device_rms = lcr::device_rms_full_scale(measurement);
   }
   rows = lcr::refined_rows(rows, fine);
+  const trefined_stretch stretch{grid.frequency_hz(0), grid.frequency_hz(grid.size() - 1), refinement->step_hz,
+                                 grid.size(), device_rms};
   // Where the fine points put it, no longer the coarse curve's guess.
-  lcr::tresonance resonance = refinement->resonance;
-  if (const lcr::tresonance_search closer = lcr::resonance_of(lcr::driver_curve_of_rows(rows));
-      closer.ok() || closer.too_coarse) {
-    resonance = closer.resonance;
-  }
-  // Every n-th fine bin across a wide stretch.
-  const double step_hz = grid.size() > 1 ? grid.frequency_hz(1) - grid.frequency_hz(0) : grid.bin_hz();
-  const trefined_stretch stretch{grid.frequency_hz(0), grid.frequency_hz(grid.size() - 1), step_hz, grid.size(),
-                                 device_rms};
-  std::cerr << "quarvel-cli: " << resonance_text(resonance) << " fein nachgemessen: "
+  std::cerr << "quarvel-cli: " << resonance_text(lcr::resonance_hz(rows, refinement->resonance.fs_hz))
+            << " fein nachgemessen: "
             << stretch.points << " Punkte von " << number_text(stretch.from_hz, 2) << " bis "
             << number_text(stretch.to_hz, 2) << " Hz im Abstand " << number_text(stretch.bin_hz, 2)
             << " Hz (vorher " << refinement->resonance.points_within << " in der -3-dB-Breite)\n";

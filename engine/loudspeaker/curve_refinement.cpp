@@ -17,22 +17,9 @@ tdriver_curve driver_curve_of_rows(const std::vector<tanalyser_row>& rows)
   return curve;
 }
 
-namespace {
-
-std::vector<tdriver_point> used_points(const tdriver_curve& curve)
-{
-  std::vector<tdriver_point> used;
-  for (const tdriver_point& point : curve.points) {
-    if (!point.doubtful) used.push_back(point);
-  }
-  return used;
-}
-
-}  // namespace
-
 tresonance_search resonance_of(const tdriver_curve& curve)
 {
-  const std::vector<tdriver_point> used = used_points(curve);
+  const std::vector<tdriver_point> used = fitted_points(curve);
   if (used.size() < 3) {
     tresonance_search none;
     none.refusal = "keine Resonanz im Messbereich: zu wenige Punkte";
@@ -41,11 +28,17 @@ tresonance_search resonance_of(const tdriver_curve& curve)
   return find_resonance(used, least_resistance_ohm(used));
 }
 
+double resonance_hz(const std::vector<tanalyser_row>& rows, double fallback_hz)
+{
+  const tresonance_search search = resonance_of(driver_curve_of_rows(rows));
+  return search.ok() || search.too_coarse ? search.resonance.fs_hz : fallback_hz;
+}
+
 std::optional<tresonance_refinement> resonance_refinement(const tdriver_curve& curve, int rate, int period)
 {
   const tresonance_search search = resonance_of(curve);
   if (!search.too_coarse) return std::nullopt;
-  const std::vector<tdriver_point> used = used_points(curve);
+  const std::vector<tdriver_point> used = fitted_points(curve);
   const tresonance& resonance = search.resonance;
   const double width_hz = resonance.f2_hz - resonance.f1_hz;
   const double from_hz = std::max(resonance.f1_hz - width_hz, used.front().frequency_hz);
@@ -58,7 +51,9 @@ std::optional<tresonance_refinement> resonance_refinement(const tdriver_curve& c
     return hz >= resonance.f1_hz && hz <= resonance.f2_hz;
   });
   if (fine_within <= resonance.points_within) return std::nullopt;
-  return tresonance_refinement{std::move(*fine.grid), resonance};
+  const double step_hz = fine.grid->size() > 1 ? fine.grid->frequency_hz(1) - fine.grid->frequency_hz(0)
+                                               : fine.grid->bin_hz();
+  return tresonance_refinement{std::move(*fine.grid), step_hz, resonance};
 }
 
 std::vector<tanalyser_row> refined_rows(const std::vector<tanalyser_row>& coarse,

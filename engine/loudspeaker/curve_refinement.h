@@ -33,8 +33,13 @@ tdriver_curve driver_curve_of_rows(const std::vector<tanalyser_row>& rows);
 // in a fit; the coil's resistance estimated from the curve).
 tresonance_search resonance_of(const tdriver_curve& curve);
 
+// Where the analyser's rows put the resonance, also with too few points
+// around it; `fallback_hz` where they show none.
+double resonance_hz(const std::vector<tanalyser_row>& rows, double fallback_hz);
+
 struct tresonance_refinement {
   tanalyser_grid grid;    // the fine points to measure
+  double step_hz = 0.0;   // between them: every n-th fine bin across a wide stretch
   tresonance resonance;   // as the coarse curve shows it
 };
 

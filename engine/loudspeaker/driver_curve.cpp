@@ -157,6 +157,15 @@ void widen_by_missing(const tdriver_curve& curve, const tdriver_curve& other, do
 
 }  // namespace
 
+std::vector<tdriver_point> fitted_points(const tdriver_curve& curve)
+{
+  std::vector<tdriver_point> used;
+  for (const tdriver_point& point : curve.points) {
+    if (!point.doubtful) used.push_back(point);
+  }
+  return used;
+}
+
 bool same_grid(const tdriver_curve& a, const tdriver_curve& b)
 {
   double lowest_hz = std::numeric_limits<double>::infinity();

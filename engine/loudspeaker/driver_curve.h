@@ -46,6 +46,9 @@ struct tdriver_curve {
 
 tdriver_curve driver_curve_of(const std::vector<tzma_point>& points);
 
+// The points a fit takes: all but the doubtful ones.
+std::vector<tdriver_point> fitted_points(const tdriver_curve& curve);
+
 // One point of the analyser's curve: its uncertainties at k = 2 (|Z| in
 // ohm, phase in degrees; unknown where not a number above 0) as standard
 // uncertainties.

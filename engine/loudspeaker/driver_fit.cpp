@@ -308,10 +308,7 @@ tdriver_fit fit_driver(const tdriver_curve& curve, std::optional<double> given_r
 {
   if (!curve.ok()) return refused(curve.refusal);
   if (given_re_ohm && !(*given_re_ohm > 0.0)) return refused("Re muss positiv sein");
-  std::vector<tdriver_point> used;
-  for (const tdriver_point& point : curve.points) {
-    if (!point.doubtful) used.push_back(point);
-  }
+  const std::vector<tdriver_point> used = fitted_points(curve);
   const double re_ohm = given_re_ohm.value_or(least_resistance_ohm(used));
   const tresonance_search search = find_resonance(used, re_ohm);
   if (!search.ok()) return refused(search.refusal);

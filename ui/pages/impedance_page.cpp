@@ -284,8 +284,7 @@ void timpedance_page::take_curve()
     refinement_.running = false;
     refinement_.done = true;
     // Where the fine points put it, no longer the coarse curve's guess.
-    const lcr::tresonance_search closer = lcr::resonance_of(lcr::driver_curve_of_rows(rows_));
-    if (closer.ok() || closer.too_coarse) refinement_.fs_hz = closer.resonance.fs_hz;
+    refinement_.fs_hz = lcr::resonance_hz(rows_, refinement_.fs_hz);
   } else if (start_refinement()) {
     return;
   }
@@ -301,10 +300,7 @@ bool timpedance_page::start_refinement()
   if (!refinement) return false;
   coarse_rows_ = rows_;
   coarse_device_rms_ = curve_device_rms_;
-  const lcr::tanalyser_grid& fine = refinement->grid;
-  // Every n-th fine bin across a wide stretch.
-  const double step_hz = fine.size() > 1 ? fine.frequency_hz(1) - fine.frequency_hz(0) : fine.bin_hz();
-  refinement_ = {true, false, refinement->resonance.fs_hz, step_hz};
+  refinement_ = {true, false, refinement->resonance.fs_hz, refinement->step_hz};
   measurement_.reset();  // the coarse excitation stops before the fine one starts
   measurement_.emplace(refinement->grid, periods_wanted_);
   show_status();

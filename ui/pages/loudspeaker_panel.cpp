@@ -8,6 +8,7 @@
 #include "engine/quantities/quantity_texts.h"
 
 #include <QClipboard>
+#include <QHeaderView>
 #include <QGuiApplication>
 
 #include <algorithm>
@@ -222,14 +223,20 @@ void tloudspeaker_panel::add_drive_rows(const lcr::tdriver_report& report)
   };
   add_level(tr("Pegel frei"), report.free_drive.rms_v);
   if (report.second_drive) add_level(tr("Pegel 2."), report.second_drive->rms_v);
+  table.resizeRowsToContents();
+  // A warning wraps across the whole row, which the table's own sizing
+  // (by the first column alone) does not know.
+  // Less the cell's margins on either side.
+  const int width = std::min(table.horizontalHeader()->length(), table.viewport()->width()) - 16;
   for (const std::string& warning : lcr::drive_warnings(report.free_drive, report.second_drive)) {
-    const int row = add_row({tr("Warnung: %1").arg(engine_text(warning))});
+    const QString text = tr("Warnung: %1").arg(engine_text(warning));
+    const int row = add_row({text});
     table.setSpan(row, 0, 1, table.columnCount());
     table.item(row, 0)->setForeground(Qt::darkRed);
-    table.item(row, 0)->setToolTip(table.item(row, 0)->text());
+    table.item(row, 0)->setToolTip(text);
+    const QRect wrapped = table.fontMetrics().boundingRect(QRect(0, 0, width, 0), Qt::TextWordWrap, text);
+    table.setRowHeight(row, wrapped.height() + 6);
   }
-  table.setWordWrap(true);
-  table.resizeRowsToContents();
 }
 
 QString tloudspeaker_panel::table_text() const

@@ -42,6 +42,7 @@ TEST(CurveRefinement, ANarrowResonanceIsMeasuredAgainOnFineBinsAndThenFits)
   const lcr::tanalyser_grid& fine = refinement->grid;
   EXPECT_EQ(fine.bin_hz(), 0.25);
   EXPECT_LE(fine.size(), static_cast<std::size_t>(lcr::most_refined_points));
+  EXPECT_EQ(refinement->step_hz, fine.frequency_hz(1) - fine.frequency_hz(0));
   // A width of f1 … f2 either side, within the curve.
   const lcr::tresonance& coarse_resonance = refinement->resonance;
   const double width_hz = coarse_resonance.f2_hz - coarse_resonance.f1_hz;
