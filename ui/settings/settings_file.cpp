@@ -153,6 +153,12 @@ tbench_values read_bench_values(const tini_file& ini)
   values.simsetup = ini.read_integer(bench_section, "simsetup", initial.simsetup);
   values.simadapter = ini.read_integer(bench_section, "simadapter", initial.simadapter);
   values.simnoise = ini.read_string(bench_section, "simnoise", initial.simnoise);
+  values.lskind = ini.read_integer(bench_section, "lskind", initial.lskind);
+  values.lsamount = ini.read_string(bench_section, "lsamount", initial.lsamount);
+  values.lssd = ini.read_string(bench_section, "lssd", initial.lssd);
+  values.lsre = ini.read_string(bench_section, "lsre", initial.lsre);
+  values.lstemperature = ini.read_string(bench_section, "lstemperature", initial.lstemperature);
+  values.lsinputvrms = ini.read_string(bench_section, "lsinputvrms", initial.lsinputvrms);
   return values;
 }
 
@@ -166,6 +172,12 @@ void write_bench_values(tini_file& ini, const tbench_values& values)
   ini.write_integer(bench_section, "simsetup", values.simsetup);
   ini.write_integer(bench_section, "simadapter", values.simadapter);
   ini.write_string(bench_section, "simnoise", values.simnoise);
+  ini.write_integer(bench_section, "lskind", values.lskind);
+  ini.write_string(bench_section, "lsamount", values.lsamount);
+  ini.write_string(bench_section, "lssd", values.lssd);
+  ini.write_string(bench_section, "lsre", values.lsre);
+  ini.write_string(bench_section, "lstemperature", values.lstemperature);
+  ini.write_string(bench_section, "lsinputvrms", values.lsinputvrms);
 }
 
 tbench_values load_bench_values(const std::string& path)

@@ -55,6 +55,15 @@ struct tbench_values {
   int simsetup = 0;
   int simadapter = 0;
   std::string simnoise = "0";
+  // The tab "Lautsprecher": the second curve's kind (0 added mass, 1 box)
+  // and the entries as typed, so that a driver's data and the card's input
+  // level need not be typed again after a restart.
+  int lskind = 0;
+  std::string lsamount;
+  std::string lssd;
+  std::string lsre;
+  std::string lstemperature = "20";
+  std::string lsinputvrms;
 
   bool operator==(const tbench_values&) const = default;
 };

@@ -5,6 +5,7 @@
 
 #include "ui/pages/calibration_page.h"
 #include "ui/pages/impedance_page.h"
+#include "ui/pages/loudspeaker_panel.h"
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/plot_page.h"
 #include "ui/pages/response_page.h"
@@ -140,7 +141,8 @@ void TForm1::FormCreate()
   page.RadioGroup4Click();
   page.RadioGroup5Click();
 
-  load_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_}, options_.settings_path);
+  load_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_,
+                 *impedance_page_->ui.LoudspeakerPanel}, options_.settings_path);
   setup_page_->show_language(
       options_.language.value_or(quarvel_ui::load_language_choice(options_.settings_path)),
       options_.window_language);
@@ -294,5 +296,6 @@ void TForm1::FormDestroy()
   waveio::reset_mixer_state();  // the mixers belong to the devices, which go next
   waveio::set_block_handler(nullptr);
   waveio::set_backend(nullptr);
-  save_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_}, options_.settings_path);
+  save_settings({*setup_page_, *measurement_page_, *sorting_page_, *simulation_page_,
+                 *impedance_page_->ui.LoudspeakerPanel}, options_.settings_path);
 }

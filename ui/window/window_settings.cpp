@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/window/window_settings.h"
 
+#include "ui/pages/loudspeaker_panel.h"
 #include "ui/pages/measurement_page.h"
 #include "ui/pages/setup_page.h"
 #include "ui/pages/simulation_page.h"
@@ -38,6 +39,28 @@ void restore_meas_mode(tmeasurement_page& page, int stored_mode)
   page.apply_meas_mode(button);
 }
 
+// The entries come back as typed, a mistyped one too: the panel says what
+// is wrong with it when it computes.
+void restore_loudspeaker_entries(Ui::loudspeaker_panel& panel, const quarvel_ui::tbench_values& bench)
+{
+  if (bench.lskind >= 0 && bench.lskind < panel.ComboBox11->count()) panel.ComboBox11->setCurrentIndex(bench.lskind);
+  panel.Edit24->setText(QString::fromStdString(bench.lsamount));
+  panel.Edit25->setText(QString::fromStdString(bench.lssd));
+  panel.Edit26->setText(QString::fromStdString(bench.lsre));
+  panel.Edit27->setText(QString::fromStdString(bench.lstemperature));
+  panel.Edit28->setText(QString::fromStdString(bench.lsinputvrms));
+}
+
+void keep_loudspeaker_entries(const Ui::loudspeaker_panel& panel, quarvel_ui::tbench_values& bench)
+{
+  bench.lskind = panel.ComboBox11->currentIndex();
+  bench.lsamount = panel.Edit24->text().toStdString();
+  bench.lssd = panel.Edit25->text().toStdString();
+  bench.lsre = panel.Edit26->text().toStdString();
+  bench.lstemperature = panel.Edit27->text().toStdString();
+  bench.lsinputvrms = panel.Edit28->text().toStdString();
+}
+
 }  // namespace
 
 void load_settings(const tsettings_pages& pages, const std::string& path)
@@ -65,6 +88,7 @@ void load_settings(const tsettings_pages& pages, const std::string& path)
   if (!bench.nominal.empty()) sorting.Edit20->setText(QString::fromStdString(bench.nominal));
   if (!bench.tolerance.empty()) sorting.Edit21->setText(QString::fromStdString(bench.tolerance));
   pages.simulation.restore_choices(bench.simsetup, bench.simadapter, QString::fromStdString(bench.simnoise));
+  restore_loudspeaker_entries(pages.loudspeaker.ui, bench);
 }
 
 void save_settings(const tsettings_pages& pages, const std::string& path)
@@ -94,6 +118,7 @@ void save_settings(const tsettings_pages& pages, const std::string& path)
   bench.simsetup = simulation.RadioGroup10->item_index();
   bench.simadapter = simulation.RadioGroup11->item_index();
   bench.simnoise = simulation.ComboBox5->currentText().toStdString();
+  keep_loudspeaker_entries(pages.loudspeaker.ui, bench);
   const std::string message =
       quarvel_ui::save_settings_values(path, values, bench, pages.setup.language_choice());
   // The settings file's rules speak German; the box speaks the window's.

@@ -3,10 +3,12 @@
 
 // The settings file applied to the window's controls and taken from them:
 // the devices, the sample offset, the channel swap, the measurement mode
-// and the five option groups. Window's thread.
+// and the five option groups, and the added pages' choices and entries.
+// Window's thread.
 
 #include <string>
 
+class tloudspeaker_panel;
 class tmeasurement_page;
 class tsetup_page;
 class tsimulation_page;
@@ -18,6 +20,7 @@ struct tsettings_pages {
   tmeasurement_page& measurement;
   tsorting_page& sorting;
   tsimulation_page& simulation;
+  tloudspeaker_panel& loudspeaker;
 };
 
 // Restores the controls from the file (a missing file gives the defaults).

@@ -198,6 +198,23 @@ TEST_F(LoudspeakerPanel, ARefusalShowsItsReasonAndNoNumbers)
   EXPECT_FALSE(push_button("Button25")->isEnabled());
 }
 
+// A driver's data and the card's input level outlive a restart as typed, a
+// mistyped entry too; a file without them gives the form's own entries.
+TEST_F(LoudspeakerPanel, TheEntriesOutliveARestart)
+{
+  start_window();
+  EXPECT_EQ(find<QLineEdit>("Edit27")->text(), "20");
+  combo("ComboBox11")->setCurrentIndex(1);
+  const QStringList typed{with_separator("28.5"), "855", "5,6x", "", with_separator("1.23")};
+  const char* edits[] = {"Edit24", "Edit25", "Edit26", "Edit27", "Edit28"};
+  for (int i = 0; i < typed.size(); ++i) type(edits[i], typed[i]);
+  close_window();
+
+  start_window();
+  EXPECT_EQ(combo("ComboBox11")->currentIndex(), 1);
+  for (int i = 0; i < typed.size(); ++i) EXPECT_EQ(find<QLineEdit>(edits[i])->text(), typed[i]) << edits[i];
+}
+
 // The analyser gives each u at k = 2 and its phase in degrees; the fit
 // takes σ at k = 1 in radians, and a point without a u as unweighted.
 TEST(DriverCurveOfRows, HalvesTheUncertaintiesAndKeepsTheFlags)
