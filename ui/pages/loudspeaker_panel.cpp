@@ -225,8 +225,8 @@ void tloudspeaker_panel::add_drive_rows(const lcr::tdriver_report& report)
   if (report.second_drive) add_level(tr("Pegel 2."), report.second_drive->rms_v);
   table.resizeRowsToContents();
   // A warning wraps across the whole row, which the table's own sizing
-  // (by the first column alone) does not know.
-  // Less the cell's margins on either side.
+  // (by the first column alone) does not know; the width is less the
+  // cell's margins on either side.
   const int width = std::min(table.horizontalHeader()->length(), table.viewport()->width()) - 16;
   for (const std::string& warning : lcr::drive_warnings(report.free_drive, report.second_drive)) {
     const QString text = tr("Warnung: %1").arg(engine_text(warning));

@@ -80,7 +80,7 @@ bool eventually(const std::function<bool()>& condition)
   const auto deadline = steady::now() + hang_guard;
   while (!condition()) {
     if (steady::now() > deadline) return false;
-    std::this_thread::sleep_for(200us);
+    std::this_thread::yield();
   }
   return true;
 }
