@@ -17,17 +17,34 @@ namespace {
 constexpr int design_size = fixture_filter_taps;
 constexpr int design_bins = design_size / 2 + 1;
 constexpr double design_spacing_hz = fixture_sample_rate_hz / design_size;
-// Uniformly partitioned overlap-save: partitions one block long, each
-// transformed at twice its length, so that a block's output is free of
-// wrap-around.
-constexpr int partition_taps = block_frames;
-constexpr int partition_count = (design_size + partition_taps - 1) / partition_taps;  // the last half empty
-constexpr int transform_size = 2 * partition_taps;
-constexpr int transform_bins = transform_size / 2 + 1;
-// Spectra lie this far apart in a partitioned buffer: a multiple of 64
-// bytes, so that each starts as aligned as the buffer FFTW planned on.
-constexpr int spectrum_stride = (transform_bins + 3) / 4 * 4;
-static_assert(partition_count * partition_taps >= design_size);
+// Partitioned overlap-save in two levels. The head of the filter is cut
+// into partitions one block long, so that a block's output holds the drive
+// of that very block; the rest into partitions ten blocks long, whose drive
+// chunks are transformed once every ten blocks. A tail partition starts at
+// least one chunk into the filter, so the chunk before is complete by the
+// time its output is due. Against uniform partitions of a block, a block
+// reads a sixth of the spectra.
+struct tlevel_shape {
+  int first_tap;       // where the level's partitions start in the filter
+  int partition_taps;  // also the length of the level's drive chunks
+  int partition_count;
+
+  // Each partition transformed at twice its length, so that a chunk's
+  // output is free of wrap-around.
+  constexpr int transform_size() const { return 2 * partition_taps; }
+  constexpr int transform_bins() const { return partition_taps + 1; }
+  // Spectra lie this far apart in a partitioned buffer: a multiple of 64
+  // bytes, so that each starts as aligned as the buffer FFTW planned on.
+  constexpr int spectrum_stride() const { return (transform_bins() + 3) / 4 * 4; }
+  constexpr int end_tap() const { return first_tap + partition_count * partition_taps; }
+};
+
+constexpr int blocks_per_chunk = 10;
+constexpr int chunk_frames = blocks_per_chunk * block_frames;
+constexpr tlevel_shape head_shape{0, block_frames, blocks_per_chunk};
+constexpr tlevel_shape tail_shape{chunk_frames, chunk_frames, (design_size - chunk_frames) / chunk_frames};
+static_assert(head_shape.end_tap() == tail_shape.first_tap && tail_shape.end_tap() == design_size);
+static_assert(tail_shape.first_tap >= tail_shape.partition_taps);
 static_assert(fixture_converter_delay_frames > 0 && fixture_converter_delay_frames % block_frames == 0);
 
 // Past a filter's significant taps, the magnitudes left sum to at most this
@@ -121,33 +138,55 @@ int significant_taps(const fftw::treal_buffer& taps, double largest_gain)
   return 0;
 }
 
-// Each partition's spectrum, zero-padded to the transform length, with the
-// inverse transform's 1 / transform_size folded in.
-fftw::tcomplex_buffer partition_spectra(const fftw::treal_buffer& taps, const fftw::tplan& forward)
+// One level's filter for every reference: each partition's spectrum,
+// zero-padded to the transform length, with the inverse transform's
+// 1 / transform_size folded in.
+struct tlevel_filters {
+  explicit tlevel_filters(const tlevel_shape& level_shape)
+      : shape(level_shape),
+        forward(fftw::plan_forward(shape.transform_size())),
+        backward(fftw::plan_backward(shape.transform_size()))
+  {
+  }
+
+  void design(std::size_t reference_index, const fftw::treal_buffer& taps);
+
+  tlevel_shape shape;
+  fftw::tplan forward;
+  fftw::tplan backward;
+  std::array<fftw::tcomplex_buffer, reference_count> spectra;  // spectrum_stride apart
+  // The partitions up to the last with a tap other than zero: the rest add
+  // nothing, exactly, and are skipped.
+  std::array<int, reference_count> used_partitions{};
+};
+
+void tlevel_filters::design(std::size_t reference_index, const fftw::treal_buffer& taps)
 {
-  fftw::tcomplex_buffer spectra = fftw::make_complex_buffer(index_of(partition_count * spectrum_stride));
-  fftw::treal_buffer padded = fftw::make_real_buffer(index_of(transform_size));
-  for (int p = 0; p < partition_count; ++p) {
-    const int first = p * partition_taps;
-    const int count = std::min(partition_taps, design_size - first);
-    std::copy_n(taps.get() + first, count, padded.get());
-    std::fill(padded.get() + count, padded.get() + transform_size, 0.0);
-    fftw_complex* spectrum = spectra.get() + p * spectrum_stride;
+  const int stride = shape.spectrum_stride();
+  fftw::tcomplex_buffer partitioned = fftw::make_complex_buffer(index_of(shape.partition_count * stride));
+  fftw::treal_buffer padded = fftw::make_real_buffer(index_of(shape.transform_size()));
+  int used = 0;
+  for (int p = 0; p < shape.partition_count; ++p) {
+    const double* first = taps.get() + shape.first_tap + p * shape.partition_taps;
+    std::copy_n(first, shape.partition_taps, padded.get());
+    if (std::any_of(first, first + shape.partition_taps, [](double tap) { return tap != 0.0; })) used = p + 1;
+    fftw_complex* spectrum = partitioned.get() + p * stride;
     fftw_execute_dft_r2c(forward.get(), padded.get(), spectrum);
-    for (int k = 0; k < transform_bins; ++k) {
-      spectrum[k][0] /= transform_size;
-      spectrum[k][1] /= transform_size;
+    for (int k = 0; k < shape.transform_bins(); ++k) {
+      spectrum[k][0] /= shape.transform_size();
+      spectrum[k][1] /= shape.transform_size();
     }
   }
-  return spectra;
+  spectra[reference_index] = std::move(partitioned);
+  used_partitions[reference_index] = used;
 }
 
 // total += drive × part over one spectrum_stride of complex values (the
 // padding is zero throughout). Over plain doubles, every load before the
 // stores, the compiler vectorises it.
-void multiply_add(double* total, const double* drive, const double* part)
+void multiply_add(double* total, const double* drive, const double* part, int stride)
 {
-  for (int v = 0; v < 2 * spectrum_stride; v += 2) {
+  for (int v = 0; v < 2 * stride; v += 2) {
     const double drive_re = drive[v];
     const double drive_im = drive[v + 1];
     const double part_re = part[v];
@@ -155,6 +194,63 @@ void multiply_add(double* total, const double* drive, const double* part)
     total[v] += drive_re * part_re - drive_im * part_im;
     total[v + 1] += drive_re * part_im + drive_im * part_re;
   }
+}
+
+// One level's drive: the chunk before and the chunk being filled (what the
+// newest spectrum transforms), and the spectra of the last partition_count
+// chunks, a ring.
+class tlevel_drive {
+ public:
+  explicit tlevel_drive(const tlevel_shape& level_shape) : shape_(level_shape) {}
+
+  // Where the chunk being filled starts; the one before it stays behind.
+  double* chunk() { return window_.get() + shape_.partition_taps; }
+  // Transforms the window once its chunk is complete, as the newest spectrum.
+  void transform(const tlevel_filters& filters)
+  {
+    newest_ = (newest_ + 1) % shape_.partition_count;
+    fftw_execute_dft_r2c(filters.forward.get(), window_.get(), spectrum(newest_));
+  }
+  // Makes the complete chunk the one before, for the next to be filled.
+  void advance()
+  {
+    std::copy(window_.get() + shape_.partition_taps, window_.get() + shape_.transform_size(), window_.get());
+  }
+  // Partition p meets the drive of p chunks before the newest; the sum's
+  // inverse holds the next chunk's output in its second half, returned.
+  const double* convolve(const tlevel_filters& filters, std::size_t reference_index);
+
+ private:
+  fftw_complex* spectrum(int slot) { return drive_spectra_.get() + slot * shape_.spectrum_stride(); }
+
+  tlevel_shape shape_;
+  fftw::treal_buffer window_ = fftw::make_real_buffer(index_of(shape_.transform_size()));
+  fftw::tcomplex_buffer drive_spectra_ =
+      fftw::make_complex_buffer(index_of(shape_.partition_count * shape_.spectrum_stride()));
+  int newest_ = 0;
+  fftw::tcomplex_buffer sum_ = fftw::make_complex_buffer(index_of(shape_.spectrum_stride()));
+  fftw::treal_buffer convolved_ = fftw::make_real_buffer(index_of(shape_.transform_size()));
+};
+
+const double* tlevel_drive::convolve(const tlevel_filters& filters, std::size_t reference_index)
+{
+  const int stride = shape_.spectrum_stride();
+  const int count = shape_.partition_count;
+  const fftw_complex* filter = filters.spectra[reference_index].get();
+  const int used = filters.used_partitions[reference_index];
+  double* output = convolved_.get() + shape_.partition_taps;
+  if (used == 0) {
+    std::fill_n(output, shape_.partition_taps, 0.0);
+    return output;
+  }
+  std::fill_n(&sum_[0][0], 2 * stride, 0.0);
+  for (int p = 0; p < used; ++p) {
+    const int slot = (newest_ - p + count) % count;
+    multiply_add(&sum_[0][0], &spectrum(slot)[0][0], &filter[p * stride][0], stride);
+  }
+  // The inverse transform overwrites the sum; it is scratch by now.
+  fftw_execute_dft_c2r(filters.backward.get(), sum_.get(), convolved_.get());
+  return output;
 }
 
 int whole_blocks(int frames)
@@ -173,10 +269,9 @@ class tfixture_model {
  public:
   explicit tfixture_model(const tfixture_config& config);
 
-  fftw::tplan forward = fftw::plan_forward(transform_size);
-  fftw::tplan backward = fftw::plan_backward(transform_size);
-  // Each reference's partition spectra, spectrum_stride apart.
-  std::array<fftw::tcomplex_buffer, reference_count> right_filters;
+  // The right channel's filter for each reference, in two levels.
+  tlevel_filters head{head_shape};
+  tlevel_filters tail{tail_shape};
   std::array<bool, reference_count> right_silent{};  // the filter is zero: skip it
   std::array<double, reference_count> latency_seconds{};
   double left_gain = 0.0;
@@ -197,13 +292,14 @@ tfixture_model::tfixture_model(const tfixture_config& config)
   const fftw::tplan design_backward = fftw::plan_backward(design_size);
   tsampled_responses sampled = sampled_responses(circuit);
   const int least_frames = static_cast<int>(std::lround(fixture_least_latency_seconds * fixture_sample_rate_hz));
-  for (std::size_t r = 0; r < right_filters.size(); ++r) {
+  for (std::size_t r = 0; r < reference_count; ++r) {
     right_silent[r] = sampled.silent[r];
     const fftw::treal_buffer taps = design_taps(std::move(sampled.samples[r]), design_backward);
     const int remembered_frames = significant_taps(taps, sampled.largest_gain[r]);
     latency_seconds[r] =
         std::clamp(whole_blocks(remembered_frames), least_frames, design_size) / fixture_sample_rate_hz;
-    right_filters[r] = partition_spectra(taps, forward);
+    head.design(r, taps);
+    tail.design(r, taps);
   }
 }
 
@@ -237,14 +333,14 @@ struct tsignal_path::tstate {
   const double* delayed_drive() const { return drive_history.data(); }
 
   tfixture_model_ptr model;
-  // The block before and this block of drive: what the newest spectrum transforms.
-  fftw::treal_buffer window = fftw::make_real_buffer(index_of(transform_size));
-  // The last partition_count drive spectra, a ring; the newest at `newest`.
-  fftw::tcomplex_buffer drive_spectra =
-      fftw::make_complex_buffer(index_of(partition_count * spectrum_stride));
-  int newest = 0;
-  fftw::tcomplex_buffer sum = fftw::make_complex_buffer(index_of(spectrum_stride));
-  fftw::treal_buffer convolved = fftw::make_real_buffer(index_of(transform_size));
+  tlevel_drive head{head_shape};
+  tlevel_drive tail{tail_shape};
+  int blocks_in_chunk = 0;  // of the tail's chunk being filled, this block's included
+  // The tail's output for the chunk being filled, once convolved for
+  // tail_reference; stale when a chunk completes or the model changes.
+  const double* tail_output = nullptr;
+  int tail_reference = 0;
+  bool tail_stale = true;
   // The drive of the blocks the converters still hold, oldest first, and this block's.
   std::array<double, fixture_converter_delay_frames + block_frames> drive_history{};
   double carried_left = 0.0;  // last sample of each channel, for the one-sample delay
@@ -259,29 +355,35 @@ struct tsignal_path::tstate {
 void tsignal_path::tstate::take_drive(std::span<const std::int16_t, played_block_samples> played,
                                       double playback_gain)
 {
-  double* samples = window.get();
-  std::copy(samples + block_frames, samples + transform_size, samples);
-  for (int i = 0; i < block_frames; ++i) samples[block_frames + i] = playback_gain * played[index_of(2 * i)];
+  if (blocks_in_chunk == blocks_per_chunk) {
+    tail.transform(model->tail);
+    tail.advance();
+    blocks_in_chunk = 0;
+    tail_stale = true;
+  }
+  head.advance();
+  double* samples = head.chunk();
+  for (int i = 0; i < block_frames; ++i) samples[i] = playback_gain * played[index_of(2 * i)];
+  head.transform(model->head);
+  std::copy_n(samples, block_frames, tail.chunk() + blocks_in_chunk * block_frames);
+  ++blocks_in_chunk;
   std::copy(drive_history.begin() + block_frames, drive_history.end(), drive_history.begin());
-  std::copy_n(samples + block_frames, block_frames, drive_history.end() - block_frames);
-  newest = (newest + 1) % partition_count;
-  fftw_execute_dft_r2c(model->forward.get(), samples, drive_spectra.get() + newest * spectrum_stride);
+  std::copy_n(samples, block_frames, drive_history.end() - block_frames);
 }
 
-// Partition p meets the drive of p blocks ago; the sum's inverse holds the
-// block's output in its second half.
+// The head holds this block's output; the tail's, convolved once a chunk
+// from the chunks before, the rest.
 void tsignal_path::tstate::convolve_right(int reference_index, trecorded_block& recorded)
 {
-  const fftw_complex* filter = model->right_filters[index_of(reference_index)].get();
-  std::fill_n(&sum[0][0], 2 * spectrum_stride, 0.0);
-  for (int p = 0; p < partition_count; ++p) {
-    const int slot = (newest - p + partition_count) % partition_count;
-    multiply_add(&sum[0][0], &drive_spectra[index_of(slot * spectrum_stride)][0],
-                 &filter[p * spectrum_stride][0]);
+  const std::size_t reference = index_of(reference_index);
+  if (tail_stale || tail_reference != reference_index) {
+    tail_output = tail.convolve(model->tail, reference);
+    tail_reference = reference_index;
+    tail_stale = false;
   }
-  // The inverse transform overwrites the sum; it is scratch by now.
-  fftw_execute_dft_c2r(model->backward.get(), sum.get(), convolved.get());
-  std::copy_n(convolved.get() + block_frames, block_frames, recorded.right.begin());
+  const double* head_output = head.convolve(model->head, reference);
+  const double* tail_block = tail_output + (blocks_in_chunk - 1) * block_frames;
+  for (int i = 0; i < block_frames; ++i) recorded.right[index_of(i)] = head_output[i] + tail_block[i];
 }
 
 void tsignal_path::tstate::add_noise(trecorded_block& recorded)
@@ -306,6 +408,7 @@ tfixture_model_ptr tsignal_path::exchange_model(tfixture_model_ptr model)
     state_->gaussian.reset();
   }
   std::swap(model, state_->model);
+  state_->tail_stale = true;
   return model;
 }
 

@@ -14,10 +14,12 @@
 // signal made of multiples of 0.25 Hz up to 0.45 × 48 kHz (every test
 // frequency, every analyser bin, the fine ones around a resonance too) thus
 // comes out scaled by exactly the circuit's response at each of them, to
-// rounding. The FIR is applied by uniformly partitioned overlap-save
-// convolution: 150 partitions of one block each, against the spectra of the
-// last 150 drive blocks. Then come the one-sample delay, the
-// channel swap, the noise and, last, the 16-bit quantiser.
+// rounding. The FIR is applied by partitioned overlap-save convolution in
+// two levels: its first ten blocks of taps in partitions of one block,
+// against the spectra of the last ten drive blocks; the rest in 14
+// partitions of ten blocks, against the spectra of the last 14 ten-block
+// chunks, once per chunk. Then come the one-sample delay, the channel swap,
+// the noise and, last, the 16-bit quantiser.
 //
 // Above 0.45 × 48 kHz, which the program never excites, the response fades
 // smoothly into its real value at the Nyquist frequency. A circuit's

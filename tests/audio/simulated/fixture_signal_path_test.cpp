@@ -252,26 +252,40 @@ TEST(FixtureSignalPath, NoiseFollowsItsSeed)
   EXPECT_NE(fresh_first.left, reference[0].left);
 }
 
-// A new reference filters the whole drive history from the next block on:
-// from then, the path records exactly what one that had used that reference
-// all along records.
-TEST(FixtureSignalPath, ANewReferenceFiltersTheWholeDriveHistory)
+// A new reference or model filters the whole drive history from the next
+// block on, in the middle of a ten-block chunk too: from then, the path
+// records exactly what one that had used them all along records.
+TEST(FixtureSignalPath, ANewReferenceOrModelFiltersTheWholeDriveHistory)
 {
   tfixture_config config;
   config.dut_network = "R=100|C=1u";  // reactive: its filter spans every partition
+  tfixture_config other = config;
+  other.dut_network = "R=220+L=10m";
   tsignal_path switched(config);
   tsignal_path throughout(config);
+  tsignal_path exchanged(config);
+  tsignal_path other_throughout(other);
   tdrive drive;
   trecorded_block block_switched;
   trecorded_block block_throughout;
-  for (int block = 0; block < 44; ++block) {
+  trecorded_block block_exchanged;
+  trecorded_block block_other;
+  for (int block = 0; block < 48; ++block) {
     const tplayed played = drive.next_block();
-    switched.process(played, block < 40 ? 2 : 4, block_switched);
+    switched.process(played, block < 43 ? 2 : 4, block_switched);
     throughout.process(played, 4, block_throughout);
-    if (block >= 40) {
+    if (block == 45) exchanged.exchange_model(make_fixture_model(other));
+    exchanged.process(played, 4, block_exchanged);
+    other_throughout.process(played, 4, block_other);
+    if (block >= 43) {
       EXPECT_EQ(block_switched.right, block_throughout.right) << block;
     } else {
       EXPECT_NE(block_switched.right, block_throughout.right) << block;
+    }
+    if (block >= 45) {
+      EXPECT_EQ(block_exchanged.right, block_other.right) << block;
+    } else {
+      EXPECT_NE(block_exchanged.right, block_other.right) << block;
     }
   }
 }
