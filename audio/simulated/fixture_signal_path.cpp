@@ -217,8 +217,9 @@ class tlevel_drive {
     std::copy(window_.get() + shape_.partition_taps, window_.get() + shape_.transform_size(), window_.get());
   }
   // Partition p meets the drive of p chunks before the newest; the sum's
-  // inverse holds the next chunk's output in its second half, returned.
-  const double* convolve(const tlevel_filters& filters, std::size_t reference_index);
+  // inverse holds the next chunk's output in its second half, output().
+  void convolve(const tlevel_filters& filters, std::size_t reference_index);
+  const double* output() const { return convolved_.get() + shape_.partition_taps; }
 
  private:
   fftw_complex* spectrum(int slot) { return drive_spectra_.get() + slot * shape_.spectrum_stride(); }
@@ -232,16 +233,15 @@ class tlevel_drive {
   fftw::treal_buffer convolved_ = fftw::make_real_buffer(index_of(shape_.transform_size()));
 };
 
-const double* tlevel_drive::convolve(const tlevel_filters& filters, std::size_t reference_index)
+void tlevel_drive::convolve(const tlevel_filters& filters, std::size_t reference_index)
 {
   const int stride = shape_.spectrum_stride();
   const int count = shape_.partition_count;
   const fftw_complex* filter = filters.spectra[reference_index].get();
   const int used = filters.used_partitions[reference_index];
-  double* output = convolved_.get() + shape_.partition_taps;
   if (used == 0) {
-    std::fill_n(output, shape_.partition_taps, 0.0);
-    return output;
+    std::fill_n(convolved_.get() + shape_.partition_taps, shape_.partition_taps, 0.0);
+    return;
   }
   std::fill_n(&sum_[0][0], 2 * stride, 0.0);
   for (int p = 0; p < used; ++p) {
@@ -250,7 +250,6 @@ const double* tlevel_drive::convolve(const tlevel_filters& filters, std::size_t 
   }
   // The inverse transform overwrites the sum; it is scratch by now.
   fftw_execute_dft_c2r(filters.backward.get(), sum_.get(), convolved_.get());
-  return output;
 }
 
 int whole_blocks(int frames)
@@ -336,11 +335,9 @@ struct tsignal_path::tstate {
   tlevel_drive head{head_shape};
   tlevel_drive tail{tail_shape};
   int blocks_in_chunk = 0;  // of the tail's chunk being filled, this block's included
-  // The tail's output for the chunk being filled, once convolved for
-  // tail_reference; stale when a chunk completes or the model changes.
-  const double* tail_output = nullptr;
-  int tail_reference = 0;
-  bool tail_stale = true;
+  // The reference the tail's output for the chunk being filled was
+  // convolved for; none (−1) once a chunk completes or the model changes.
+  int tail_reference = -1;
   // The drive of the blocks the converters still hold, oldest first, and this block's.
   std::array<double, fixture_converter_delay_frames + block_frames> drive_history{};
   double carried_left = 0.0;  // last sample of each channel, for the one-sample delay
@@ -359,7 +356,7 @@ void tsignal_path::tstate::take_drive(std::span<const std::int16_t, played_block
     tail.transform(model->tail);
     tail.advance();
     blocks_in_chunk = 0;
-    tail_stale = true;
+    tail_reference = -1;
   }
   head.advance();
   double* samples = head.chunk();
@@ -376,13 +373,13 @@ void tsignal_path::tstate::take_drive(std::span<const std::int16_t, played_block
 void tsignal_path::tstate::convolve_right(int reference_index, trecorded_block& recorded)
 {
   const std::size_t reference = index_of(reference_index);
-  if (tail_stale || tail_reference != reference_index) {
-    tail_output = tail.convolve(model->tail, reference);
+  if (tail_reference != reference_index) {
+    tail.convolve(model->tail, reference);
     tail_reference = reference_index;
-    tail_stale = false;
   }
-  const double* head_output = head.convolve(model->head, reference);
-  const double* tail_block = tail_output + (blocks_in_chunk - 1) * block_frames;
+  head.convolve(model->head, reference);
+  const double* head_output = head.output();
+  const double* tail_block = tail.output() + (blocks_in_chunk - 1) * block_frames;
   for (int i = 0; i < block_frames; ++i) recorded.right[index_of(i)] = head_output[i] + tail_block[i];
 }
 
@@ -408,7 +405,7 @@ tfixture_model_ptr tsignal_path::exchange_model(tfixture_model_ptr model)
     state_->gaussian.reset();
   }
   std::swap(model, state_->model);
-  state_->tail_stale = true;
+  state_->tail_reference = -1;
   return model;
 }
 
